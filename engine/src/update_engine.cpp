@@ -1,0 +1,280 @@
+#include "morvik/update_engine.h"
+
+#include <algorithm>
+
+#include "morvik/frame_builder.h"
+
+namespace morvik {
+
+std::int32_t progressPercent(std::uint32_t bytesSent, std::uint32_t imageLength) {
+  if (imageLength == 0) return 100;
+  return static_cast<std::int32_t>(std::uint64_t{bytesSent} * 100 / imageLength);
+}
+
+UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files,
+                           ReaderTiming timing)
+    : cur_devVersion(form == FrontEndForm::Polling ? kVersionUnknown : 0),
+      form_(form),
+      observer_(observer),
+      files_(files ? *files : stdioFiles_),
+      timing_(timing) {}
+
+// ---------------------------------------------------------------- sending
+
+LinkStatus UpdateEngine::WriteHid(HidTransport& link) { return link.writeReport(usb_send_packet); }
+
+LinkStatus UpdateEngine::carryFrame(HidTransport& link, std::span<const std::uint8_t> frame,
+                                    bool cutIntoPieces) {
+  const std::size_t pieceLimit = cutIntoPieces ? kMaxPieceBytes : kMaxMessageBytes;
+  if (!cutIntoPieces && frame.size() > pieceLimit) return kLinkRefused;
+  // Each piece goes out only after the previous one did; a failed write drops the rest.
+  for (std::size_t at = 0; at < frame.size(); at += pieceLimit) {
+    fillReport(usb_send_packet, frame.subspan(at, std::min(pieceLimit, frame.size() - at)));
+    if (const LinkStatus status = WriteHid(link); status != kLinkOk) return status;
+  }
+  return kLinkOk;
+}
+
+LinkStatus UpdateEngine::SendFirmwarePacket(HidTransport& link, PacketType kind, std::uint8_t command,
+                                            const std::uint8_t* payload, std::int32_t payloadLength) {
+  if (kind != kPacketTypeUsbHid) return kLinkRefused;
+  const std::size_t size = buildUpdateFrame(frameBuffer_, command, payload, payloadLength);
+  if (size == 0) return kLinkRefused;
+  return carryFrame(link, std::span<const std::uint8_t>(frameBuffer_.data(), size), command == kCmdData);
+}
+
+LinkStatus UpdateEngine::Send_FirmwareDataPacket(HidTransport& link, PacketType kind,
+                                                 const std::uint8_t* block, std::int32_t length) {
+  return SendFirmwarePacket(link, kind, kCmdData, block, length);
+}
+
+LinkStatus UpdateEngine::SendFirmwareHeader(HidTransport& link, PacketType kind,
+                                            const FirmwareTransfer& transfer) {
+  // The three words the pad needs, then the image's own header bytes 12..27.
+  FirmwareHeader header = m_firmwareHeader;
+  header.version = transfer.version;
+  header.opaqueWord = transfer.opaqueWord;
+  header.imageLength = transfer.imageLength;
+  const auto payload = header.encode();
+  return SendFirmwarePacket(link, kind, kCmdHeader, payload.data(), static_cast<std::int32_t>(payload.size()));
+}
+
+LinkStatus UpdateEngine::Rfcomm_DriverCmd(HidTransport& link, PacketType kind, std::uint8_t code,
+                                          std::uint8_t value) {
+  if (kind != kPacketTypeUsbHid) return kLinkRefused;
+  const auto frame = buildDriverFrame(code, value);
+  return carryFrame(link, frame, false);
+}
+
+// ---------------------------------------------------------------- receiving
+
+void UpdateEngine::OnInputReport(HidTransport& pad, std::span<const std::uint8_t> report) {
+  OnDataReceived(pad, kPacketTypeUsbHid, messageOfReport(report));
+}
+
+void UpdateEngine::OnDataReceived(HidTransport& pad, PacketType kind, std::span<const std::uint8_t> message) {
+  message = message.first(std::min(message.size(), kMaxMessageBytes));
+  if (message.size() < 2 || message[0] != 0x00) return;
+  if (message[1] == kMsgDeviceInfo) {
+    if (message.size() < kBootFlagOffset + 4) return;
+    onDeviceInfo(pad, kind, readLe32(&message[kBootFlagOffset]));
+  } else if (message[1] == kMsgUpdate) {
+    if (message.size() <= kEventCodeOffset) return;
+    Handle_FirmwareUpdateEvent(pad, kind, message.subspan(kEventCodeOffset));
+  }
+}
+
+void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind,
+                                              std::span<const std::uint8_t> body) {
+  if (body.empty()) return;
+  switch (body[0]) {
+    case kEvtVersion:
+      if (body.size() < kEventDataOffset - kEventCodeOffset + 4) return;
+      onVersion(kind, readLe32(&body[kEventDataOffset - kEventCodeOffset]));
+      return;
+    case kEvtAck:
+      switch (g_firmware_update_state) {
+        case FirmwareUpdateState::HeaderSent: startStream(pad, kind); return;
+        case FirmwareUpdateState::Streaming: continueStream(pad, kind); return;
+        case FirmwareUpdateState::Finishing: finish(pad, kind); return;
+      }
+      return;
+    case kEvtError21:
+    case kEvtError24:
+      Firmware_UpdateError(UpdateFailure::PadReportedError);
+      return;
+    default:
+      return;
+  }
+}
+
+void UpdateEngine::onVersion(PacketType kind, std::uint32_t version) {
+  cur_devVersion = version;
+  packet_type_save = kind;
+  ++versionReports_;
+  if (version == kFactoryVersion)
+    observer_.onFactoryVersion();
+  else
+    observer_.onDeviceVersion(version);
+}
+
+void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_t bootFlag) {
+  firmware_type = bootFlag;
+  if (bootFlag != 1) {
+    Close_FirmwareUpdate();
+    observer_.onNotInBootMode();
+    return;
+  }
+  GetUpdateFileName(pad, kind);
+}
+
+// ---------------------------------------------------------------- the update's steps
+
+void UpdateEngine::updateInit() {
+  m_handleFirmeWare = FirmwareTransfer{};
+  m_firmwareHeader = FirmwareHeader{};
+  m_updateComplete = 1;
+}
+
+void UpdateEngine::Close_FirmwareUpdate() {
+  m_handleFirmeWare.image.reset();
+  m_updateComplete = 1;
+}
+
+void UpdateEngine::Firmware_UpdateError(UpdateFailure cause) {
+  Close_FirmwareUpdate();
+  observer_.onUpdateFailed(cause);
+}
+
+std::optional<ImageProblem> UpdateEngine::readImageHeader(const std::string& path) {
+  const auto file = files_.open(path);
+  if (!file) return ImageProblem::CannotOpen;
+  std::array<std::uint8_t, kHeaderSize> bytes{};
+  if (file->read(bytes.data(), kHeaderSize) != static_cast<std::int32_t>(kHeaderSize))
+    return ImageProblem::HeaderTooShort;
+  m_firmwareHeader = FirmwareHeader::decode(bytes);
+  // An image that cannot deliver the payload its header promises would never finish:
+  // refuse it now, before anything goes to the pad.
+  std::uint64_t payload = 0;
+  std::array<std::uint8_t, 4096> chunk;
+  while (payload < m_firmwareHeader.imageLength) {
+    const std::int32_t got = file->read(chunk.data(), chunk.size());
+    if (got < 0) return ImageProblem::CannotOpen;
+    if (got == 0) return ImageProblem::PayloadTooShort;
+    payload += static_cast<std::uint64_t>(got);
+  }
+  return std::nullopt;
+}
+
+void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
+  std::optional<std::string> path = observer_.chooseImageFile();
+  if (!path) {
+    Close_FirmwareUpdate();
+    observer_.onUpdateCancelled();
+    return;
+  }
+  m_FilePathName = std::move(path);
+  if (const auto problem = readImageHeader(*m_FilePathName)) {
+    Close_FirmwareUpdate();
+    observer_.onImageUnreadable(*problem);
+    return;
+  }
+  m_handleFirmeWare.version = m_firmwareHeader.version;
+  m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
+  m_handleFirmeWare.opaqueWord = m_firmwareHeader.opaqueWord;
+  m_handleFirmeWare.bytesSent = 0;
+  deviceInfoKind_ = kind;
+
+  switch (observer_.confirmImage(m_firmwareHeader.version, cur_devVersion)) {
+    case Confirmation::Ok: sendHeaderAndStart(pad, kind); return;
+    case Confirmation::Cancel:
+      Close_FirmwareUpdate();
+      observer_.onUpdateCancelled();
+      return;
+    case Confirmation::Later: return;
+  }
+}
+
+void UpdateEngine::answerConfirmation(HidTransport& pad, bool ok) {
+  if (!ok) {
+    Close_FirmwareUpdate();
+    observer_.onUpdateCancelled();
+    return;
+  }
+  sendHeaderAndStart(pad, deviceInfoKind_);
+}
+
+void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKind) {
+  const PacketType kind = form_ == FrontEndForm::Push ? packet_type_save : deviceInfoKind;
+  g_firmware_update_state = FirmwareUpdateState::HeaderSent;
+  imageComplete_ = false;
+  if (SendFirmwareHeader(pad, kind, m_handleFirmeWare) != kLinkOk) {
+    // The pad never got the header, so no acknowledgement will come: end now, and make sure
+    // a stray acknowledgement cannot start a stream the pad was never told about.
+    g_firmware_update_state = FirmwareUpdateState::Finishing;
+    Firmware_UpdateError(UpdateFailure::WriteFailed);
+    return;
+  }
+  pad.SetReadTimeout(timing_.streamingReadTimeoutMs);
+}
+
+bool UpdateEngine::sendNextBlock(HidTransport& pad, PacketType kind) {
+  FirmwareTransfer& t = m_handleFirmeWare;
+  const std::int32_t n = t.image->read(t.block.data(), kBlockSize);
+  if (n < 0 || (n == 0 && t.bytesSent < t.imageLength)) {
+    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
+    return false;
+  }
+  if (Send_FirmwareDataPacket(pad, kind, t.block.data(), n) != kLinkOk) {
+    Firmware_UpdateError(UpdateFailure::WriteFailed);
+    return false;
+  }
+  t.bytesSent += static_cast<std::uint32_t>(n);
+  return true;
+}
+
+void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
+  FirmwareTransfer& t = m_handleFirmeWare;
+  t.image = m_FilePathName ? files_.open(*m_FilePathName) : nullptr;
+  if (!t.image) {
+    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
+    return;
+  }
+  g_firmware_update_state = FirmwareUpdateState::Streaming;
+  std::array<std::uint8_t, kHeaderSize> skipped;
+  if (t.image->read(skipped.data(), kHeaderSize) != static_cast<std::int32_t>(kHeaderSize)) {
+    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
+    return;
+  }
+  sendNextBlock(pad, kind);  // no progress for the first block
+}
+
+void UpdateEngine::continueStream(HidTransport& pad, PacketType kind) {
+  FirmwareTransfer& t = m_handleFirmeWare;
+  if (!t.image) return;
+  if (!sendNextBlock(pad, kind)) return;
+  observer_.onProgress(progressPercent(t.bytesSent, t.imageLength));
+  if (t.bytesSent >= t.imageLength) {
+    t.image.reset();
+    g_firmware_update_state = FirmwareUpdateState::Finishing;
+    imageComplete_ = true;
+    if (form_ == FrontEndForm::Push) m_FilePathName.reset();
+    observer_.onImageSent();
+  }
+}
+
+void UpdateEngine::finish(HidTransport& pad, PacketType kind) {
+  // Only an image that was sent whole is finished: a stray acknowledgement while idle, or a
+  // second one after the finish, must not announce an update that did not happen.
+  if (!imageComplete_) return;
+  imageComplete_ = false;
+  if (SendFirmwarePacket(pad, kind, kCmdFinish, nullptr, 0) != kLinkOk) {
+    Firmware_UpdateError(UpdateFailure::WriteFailed);
+    return;
+  }
+  m_updateComplete = 1;
+  ++deviceUpgradedCount;
+  observer_.onUpdateSucceeded();
+}
+
+}  // namespace morvik

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what it needs, then builds and runs every test.
+#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer,
+#   a bounded fuzzing run, and the Windows and macOS front-end suites.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+jobs=$(nproc)
+
+run_preset() {
+  local preset=$1
+  echo "=== $preset: build and test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+}
+
+run_preset dev
+run_preset asan
+run_preset tsan
+
+echo "=== fuzz: build and run for a bounded time"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+bash scripts/run-fuzzers.sh build/fuzz "${FUZZ_SECONDS:-60}"
+
+# Front-end suites that need their own toolchains (cross compiler and Wine, GNUstep).
+for suite in scripts/test-windows.sh scripts/test-mac.sh; do
+  if [ -f "$suite" ]; then
+    echo "=== $suite"
+    bash "$suite"
+  fi
+done
+echo "=== all test suites passed"
