@@ -1,0 +1,128 @@
+#include "updater_controller.h"
+
+#include "window_texts.h"
+
+namespace morvik::mac {
+
+UpdaterController::UpdaterController(UpdaterWindow& window, ImageFiles* files,
+                                     std::function<Clock::time_point()> now)
+    : window_(window),
+      now_(std::move(now)),
+      engine_(FrontEndForm::Push, *this, files),
+      tracker_(engine_.deviceUpgradedCount) {}
+
+void UpdaterController::setup() {
+  engine_.g_firmware_update_state = FirmwareUpdateState::Finishing;
+  window_.setUpdateButtonEnabled(false);
+}
+
+ArrivalAction UpdaterController::deviceArrived(std::uint32_t vendorId, std::uint32_t productId) {
+  const ArrivalAction action = tracker_.arrived(vendorId, productId);
+  if (action == ArrivalAction::AcceptBootPad) engine_.updateInit();
+  if (action == ArrivalAction::ShowHelp) window_.showHelp();
+  return action;
+}
+
+void UpdaterController::bootPadOpened(HidTransport& pad) {
+  deviceRef_ = &pad;
+  window_.setUpdateButtonEnabled(true);
+  engine_.SendFirmwarePacket(pad, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0);
+}
+
+void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t productId, bool servedPad) {
+  if (tracker_.removed(vendorId, productId) != RemovalAction::ForgetBootPad) return;
+  // The pad left in the middle of an update: say so now rather than leave the image open
+  // and the user without an answer.
+  if (servedPad && awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
+  window_.setVersionText("");
+  window_.setUpdateButtonEnabled(false);
+}
+
+void UpdaterController::inputReport(HidTransport& pad, std::span<const std::uint8_t> report) {
+  if (awaitingPadSince_) awaitPad();
+  reportingPad_ = &pad;
+  engine_.OnInputReport(pad, report);
+  reportingPad_ = nullptr;
+}
+
+void UpdaterController::updateButtonAction() {
+  if (!deviceRef_) return;
+  if (engine_.Rfcomm_DriverCmd(*deviceRef_, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk) return;
+  window_.setUpdateButtonEnabled(false);
+  awaitPad();
+}
+
+void UpdaterController::alertEnded(int code, HidTransport* pad) {
+  if (!pad || (code != kSheetOk && code != kSheetCancel)) return;
+  if (code == kSheetOk) awaitPad();
+  engine_.answerConfirmation(*pad, code == kSheetOk);
+}
+
+void UpdaterController::checkPadSilence() {
+  if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= kPadSilenceLimit) return;
+  engine_.Firmware_UpdateError(UpdateFailure::PadSilent);
+}
+
+void UpdaterController::updateProgress(std::int32_t percent) {
+  if (percent == percent_old) return;
+  percent_old = percent;
+  window_.setProgressValue(static_cast<double>(percent));
+}
+
+// ---------------------------------------------------------------- the engine's notifications
+
+void UpdaterController::onDeviceVersion(std::uint32_t version) {
+  window_.setVersionText(versionFieldText(version));
+  window_.settleVersionField();
+}
+
+void UpdaterController::onFactoryVersion() {
+  window_.setVersionText(kFactoryVersionText);
+  window_.runAlert(kFactoryVersionAlert);
+  window_.settleVersionField();
+}
+
+void UpdaterController::onNotInBootMode() {
+  stopAwaitingPad();
+  window_.runAlert(kNotInBootModeAlert);
+}
+
+std::optional<std::string> UpdaterController::chooseImageFile() {
+  stopAwaitingPad();  // the user has the word now
+  return window_.chooseImageFile();
+}
+
+Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::uint32_t /*padVersion*/) {
+  window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
+  return Confirmation::Later;
+}
+
+void UpdaterController::onUpdateCancelled() {
+  stopAwaitingPad();
+  window_.setUpdateButtonEnabled(true);
+}
+
+void UpdaterController::onImageUnreadable(ImageProblem /*problem*/) {
+  // Nothing went to the pad; tell the user and let them pick another image.
+  stopAwaitingPad();
+  window_.runAlert(kFailureAlert);
+  window_.setUpdateButtonEnabled(true);
+}
+
+void UpdaterController::onProgress(std::int32_t percent) { updateProgress(percent); }
+
+void UpdaterController::onImageSent() {}
+
+void UpdaterController::onUpdateSucceeded() {
+  // The button stays disabled: the pad restarts in run mode and its removal clears the window.
+  stopAwaitingPad();
+  window_.runAlert(kSuccessAlert);
+}
+
+void UpdaterController::onUpdateFailed(UpdateFailure /*cause*/) {
+  stopAwaitingPad();
+  window_.runAlert(kFailureAlert);
+  window_.setUpdateButtonEnabled(true);
+}
+
+}  // namespace morvik::mac
