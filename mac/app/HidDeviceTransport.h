@@ -1,0 +1,22 @@
+// The engine's link to one opened pad: output reports leave through the HID device's
+// set-report call. The device stays retained as long as the link exists, so a late send to a
+// pad that has gone fails instead of touching a freed device.
+#pragma once
+
+#include <IOKit/hid/IOHIDLib.h>
+
+#include "morvik/hid_transport.h"
+
+class HidDeviceTransport final : public morvik::HidTransport {
+ public:
+  explicit HidDeviceTransport(IOHIDDeviceRef device);
+  ~HidDeviceTransport() override;
+  HidDeviceTransport(const HidDeviceTransport&) = delete;
+  HidDeviceTransport& operator=(const HidDeviceTransport&) = delete;
+
+  morvik::LinkStatus writeReport(morvik::OutputReport report) override;
+  IOHIDDeviceRef device() const { return device_; }
+
+ private:
+  IOHIDDeviceRef device_;
+};

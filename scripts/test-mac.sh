@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Morvik GamePad on GNUstep: builds the Cocoa program against GNUstep, runs it under Xvfb with
+# the simulated pad and the autopilot, and checks what it shows through whole updates.
+# Saves docs/screenshots/mac-updating.png, mac-success.png and mac-help.png.
+# Prints "N passed, M failed" and exits non-zero when a check failed.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+build=build/gnustep
+app="$root/$build/Morvik GamePad.app/Morvik GamePad"
+shots="$root/docs/screenshots"
+work=$(mktemp -d)
+passed=0
+failed=0
+xvfb_pid=""
+
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  if ((failed > 0)); then
+    mkdir -p "$build/test-logs" && cp "$work"/*.log "$build/test-logs/" 2>/dev/null
+    echo "logs kept in $build/test-logs"
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {  # check NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "  ok   $name"
+  else
+    failed=$((failed + 1))
+    echo "  FAIL $name"
+  fi
+}
+
+logged() { grep -qF -- "$2" "$1"; }
+not_logged() { ! grep -qF -- "$2" "$1"; }
+
+# Waits up to $3 seconds for a line containing $2 in log $1.
+wait_for() {
+  local deadline=$((SECONDS + $3))
+  while ((SECONDS < deadline)); do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits up to $2 seconds until the progress shown reaches $3 percent.
+wait_for_progress() {
+  local deadline=$((SECONDS + $2))
+  while ((SECONDS < deadline)); do
+    local last
+    last=$(grep -o 'AUTOPILOT progress [0-9]*' "$1" 2>/dev/null | tail -1 | awk '{print $3}')
+    [ -n "$last" ] && ((last >= $3)) && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+screenshot() {  # the windows, without the empty background, the menu and the icon at the left edge
+  import -display ":$display" -window root "$work/root.png" &&
+    convert "$work/root.png" -crop 854x688+170+80 +repage -trim +repage "$1"
+}
+
+# Share of pixels in the image that have the bar's or the stripes' green.
+green_share() {
+  convert "$1" -scale 50% -fx '(g > r + 0.08 && g > b + 0.25) ? 1 : 0' -format '%[fx:mean]' info:
+}
+
+# A firmware image: version 1.23, 4096 payload bytes.
+make_image() {
+  {
+    printf '\x7b\x00\x00\x00\x5a\x5a\xa5\xa5\x00\x10\x00\x00'
+    head -c 16 /dev/zero
+    head -c 4096 /dev/urandom
+  } > "$1"
+}
+
+# run_app LOG ARGS...: runs the program in the background, autopilot on.
+run_app() {
+  local log=$1
+  shift
+  DISPLAY=":$display" timeout 90 "$app" -GSX11HandlesWindowDecorations NO -MorvikAutopilot YES \
+    -MorvikAutopilotImage "$work/firmware.dat" "$@" > "$log" 2>&1 &
+  app_pid=$!
+}
+
+finished_within() {  # the program ended by itself (the autopilot quits it)
+  local deadline=$((SECONDS + $1))
+  while ((SECONDS < deadline)); do
+    kill -0 "$app_pid" 2>/dev/null || { wait "$app_pid"; return $?; }
+    sleep 0.2
+  done
+  kill "$app_pid" 2>/dev/null
+  return 1
+}
+
+echo "=== build the GNUstep program"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVIK_WERROR=ON -DMORVIK_GNUSTEP_APP=ON \
+  -DMORVIK_BUILD_TESTS=OFF -DMORVIK_BUILD_BENCH=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/configure.log" ||
+  { cat "$work/configure.log"; echo "0 passed, 1 failed"; exit 1; }
+if ! cmake --build "$build" -j 2 --target morvik_gamepad_gnustep; then
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+check "the program and its interface file are built" test -x "$app" -a -f "$(dirname "$app")/Resources/MainMenu.xib"
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=$(cat "$work/display")
+make_image "$work/firmware.dat"
+mkdir -p "$shots"
+
+echo "=== a whole update, ending with the pad's return in run mode"
+log="$work/update.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 25 -MorvikAutopilotDismissFile "$work/dismiss"
+check "the pad's version is shown and the update button pressed" wait_for "$log" 'AUTOPILOT version shown "v1.10"; pressing "Update"' 30
+check "the window shows the version field" logged "$log" "AUTOPILOT control NSTextField hidden=0"
+check "the window shows the update button" logged "$log" "AUTOPILOT control NSButton hidden=0"
+check "the window shows the striped bar" logged "$log" "AUTOPILOT control StripedProgressBar hidden=0"
+check "the file chooser takes the image" wait_for "$log" "AUTOPILOT panel answered $work/firmware.dat" 20
+check "the sheet shows the image's version" wait_for "$log" "The File Firmware Version:  v1.23" 20
+check "the progress reaches a third" wait_for_progress "$log" 30 33
+screenshot "$shots/mac-updating.png"
+share=$(green_share "$shots/mac-updating.png")
+check "the striped bar is drawn in green mid-update (share $share)" awk -v s="$share" 'BEGIN { exit !(s > 0.01) }'
+check "the success alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware upgraded successful!" 40
+sleep 0.5
+screenshot "$shots/mac-success.png"
+touch "$work/dismiss"
+check "the program ends after the scripted run" finished_within 30
+check "the progress reached 100" logged "$log" "AUTOPILOT progress 100"
+check "the boot-mode pad left" logged "$log" "Remove Device:vid,pid=0x0483,0x5750"
+check "the pad came back in run mode" logged "$log" "0x0483,0x5751"
+check "no help alert for the updated pad" not_logged "$log" "Update firmware from Mac"
+check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+
+echo "=== a run-mode pad brings the help alert"
+log="$work/help.log"
+run_app "$log" -MorvikSimCues run@1 -MorvikAutopilotDismissFile "$work/dismiss"
+check "the help alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Update firmware from Mac" 30
+check "it explains boot mode" logged "$log" "Hold down START+L+R about 3 seconds until two led lights flashing."
+sleep 0.5
+screenshot "$shots/mac-help.png"
+touch "$work/dismiss"
+check "the program ends after the help" finished_within 30
+
+echo "=== the pad reports an error mid-update"
+log="$work/failure.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 5 -MorvikSimErrorAfter 20
+check "the failure alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 40
+check "the program ends after the failure" finished_within 30
+check "the button is enabled again" logged "$log" 'AUTOPILOT done: version field "v1.10", button enabled'
+
+echo "=== a pad that stops answering"
+log="$work/silent.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimSilentAfter 10
+check "the failure alert comes after the pad's silence" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 40
+check "the program ends after the silence" finished_within 30
+
+echo "$passed passed, $failed failed"
+((failed == 0))
