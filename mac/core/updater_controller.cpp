@@ -30,10 +30,12 @@ void UpdaterController::bootPadOpened(HidTransport& pad) {
 }
 
 void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t productId, bool servedPad) {
+  // A boot-mode pad that was never served (a second one) leaving changes nothing.
+  if (!servedPad) return;
   if (tracker_.removed(vendorId, productId) != RemovalAction::ForgetBootPad) return;
   // The pad left in the middle of an update: say so now rather than leave the image open
   // and the user without an answer.
-  if (servedPad && awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
+  if (awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
   window_.setVersionText("");
   window_.setUpdateButtonEnabled(false);
 }
@@ -61,6 +63,11 @@ void UpdaterController::alertEnded(int code, HidTransport* pad) {
 void UpdaterController::checkPadSilence() {
   if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= kPadSilenceLimit) return;
   engine_.Firmware_UpdateError(UpdateFailure::PadSilent);
+}
+
+void UpdaterController::offerUpdateAgain() {
+  // Only a connected pad can be updated: after it left, the button stays off.
+  if (tracker_.deviceConnected() > 0) window_.setUpdateButtonEnabled(true);
 }
 
 void UpdaterController::updateProgress(std::int32_t percent) {
@@ -99,14 +106,14 @@ Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::ui
 
 void UpdaterController::onUpdateCancelled() {
   stopAwaitingPad();
-  window_.setUpdateButtonEnabled(true);
+  offerUpdateAgain();
 }
 
 void UpdaterController::onImageUnreadable(ImageProblem /*problem*/) {
   // Nothing went to the pad; tell the user and let them pick another image.
   stopAwaitingPad();
   window_.runAlert(kFailureAlert);
-  window_.setUpdateButtonEnabled(true);
+  offerUpdateAgain();
 }
 
 void UpdaterController::onProgress(std::int32_t percent) { updateProgress(percent); }
@@ -122,7 +129,7 @@ void UpdaterController::onUpdateSucceeded() {
 void UpdaterController::onUpdateFailed(UpdateFailure /*cause*/) {
   stopAwaitingPad();
   window_.runAlert(kFailureAlert);
-  window_.setUpdateButtonEnabled(true);
+  offerUpdateAgain();
 }
 
 }  // namespace morvik::mac

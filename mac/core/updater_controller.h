@@ -36,7 +36,7 @@ class UpdaterController final : private UpdateObserver {
   // device, registers for its reports and then calls bootPadOpened.
   ArrivalAction deviceArrived(std::uint32_t vendorId, std::uint32_t productId);
   void bootPadOpened(HidTransport& pad);
-  // A matching device went away; `servedPad` tells whether it was the pad being served.
+  // A matching device went away; `servedPad` tells whether it is the accepted boot-mode pad.
   void deviceRemoved(std::uint32_t vendorId, std::uint32_t productId, bool servedPad);
   // One input report of the boot-mode pad, as delivered (count byte first).
   void inputReport(HidTransport& pad, std::span<const std::uint8_t> report);
@@ -66,6 +66,7 @@ class UpdaterController final : private UpdateObserver {
   void onUpdateSucceeded() override;
   void onUpdateFailed(UpdateFailure cause) override;
 
+  void offerUpdateAgain();
   void awaitPad() { awaitingPadSince_ = now_(); }
   void stopAwaitingPad() { awaitingPadSince_.reset(); }
 

@@ -234,19 +234,33 @@ TEST_F(ControllerFlow, PadUnpluggedMidUpdateFailsThenForgetsThePad) {
   window.take();
   pad.unplug();
   controller.deviceRemoved(0x0483, 0x5750, true);
-  EXPECT_EQ(window.take(), (std::vector<std::string>{"alert " + std::string(kFailureAlert), "button on",
-                                                     "version ", "button off"}));
+  EXPECT_EQ(window.take(), (std::vector<std::string>{"alert " + std::string(kFailureAlert), "version ", "button off"}));
   EXPECT_EQ(controller.deviceConnected(), 0);
 }
 
-TEST_F(ControllerFlow, AnotherBootPadLeavingDoesNotFailTheUpdate) {
+TEST_F(ControllerFlow, ConfirmingAfterThePadLeftFailsAndKeepsTheButtonOff) {
   plugBootPad();
   pump();
-  startUpdateWith(writeImage("other-pad.dat", 123, 64, 64));
+  startUpdateWith(writeImage("left.dat", 123, 64, 64));
+  pad.unplug();
+  controller.deviceRemoved(0x0483, 0x5750, true);
+  window.take();
   controller.alertEnded(kSheetOk, window.sheetContext);
+  EXPECT_EQ(window.take(), std::vector<std::string>{"alert " + std::string(kFailureAlert)});
+}
+
+TEST_F(ControllerFlow, AnotherBootPadLeavingChangesNothing) {
+  plugBootPad();
+  pump();
+  ASSERT_EQ(controller.deviceArrived(0x0483, 0x5750), ArrivalAction::IgnoreBootPad);
+  startUpdateWith(writeImage("other-pad.dat", 123, 64, 64));
   window.take();
   controller.deviceRemoved(0x0483, 0x5750, false);
-  EXPECT_EQ(window.take(), (std::vector<std::string>{"version ", "button off"}));
+  EXPECT_TRUE(window.events.empty());
+  EXPECT_EQ(controller.deviceConnected(), 1);
+  controller.alertEnded(kSheetOk, window.sheetContext);
+  pump();
+  EXPECT_TRUE(window.saw("alert " + std::string(kSuccessAlert)));
 }
 
 TEST_F(ControllerFlow, UnreadableImageIsReportedAndTheButtonComesBack) {
