@@ -85,7 +85,7 @@ make_image() {
 run_app() {
   local log=$1
   shift
-  DISPLAY=":$display" timeout 90 "$app" -GSX11HandlesWindowDecorations NO -MorvikAutopilot YES \
+  DISPLAY=":$display" timeout 180 "$app" -GSX11HandlesWindowDecorations NO -MorvikAutopilot YES \
     -MorvikAutopilotImage "$work/firmware.dat" "$@" > "$log" 2>&1 &
   app_pid=$!
 }
@@ -120,21 +120,21 @@ mkdir -p "$shots"
 echo "=== a whole update, ending with the pad's return in run mode"
 log="$work/update.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 25 -MorvikAutopilotDismissFile "$work/dismiss"
-check "the pad's version is shown and the update button pressed" wait_for "$log" 'AUTOPILOT version shown "v1.10"; pressing "Update"' 30
+check "the pad's version is shown and the update button pressed" wait_for "$log" 'AUTOPILOT version shown "v1.10"; pressing "Update"' 60
 check "the window shows the version field" logged "$log" "AUTOPILOT control NSTextField hidden=0"
 check "the window shows the update button" logged "$log" "AUTOPILOT control NSButton hidden=0"
 check "the window shows the striped bar" logged "$log" "AUTOPILOT control StripedProgressBar hidden=0"
-check "the file chooser takes the image" wait_for "$log" "AUTOPILOT panel answered $work/firmware.dat" 20
-check "the sheet shows the image's version" wait_for "$log" "The File Firmware Version:  v1.23" 20
-check "the progress reaches a third" wait_for_progress "$log" 30 33
+check "the file chooser takes the image" wait_for "$log" "AUTOPILOT panel answered $work/firmware.dat" 60
+check "the sheet shows the image's version" wait_for "$log" "The File Firmware Version:  v1.23" 60
+check "the progress reaches a third" wait_for_progress "$log" 60 33
 screenshot "$shots/mac-updating.png"
 share=$(green_share "$shots/mac-updating.png")
 check "the striped bar is drawn in green mid-update (share $share)" awk -v s="$share" 'BEGIN { exit !(s > 0.01) }'
-check "the success alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware upgraded successful!" 40
+check "the success alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware upgraded successful!" 60
 sleep 0.5
 screenshot "$shots/mac-success.png"
 touch "$work/dismiss"
-check "the program ends after the scripted run" finished_within 30
+check "the program ends after the scripted run" finished_within 60
 check "the progress reached 100" logged "$log" "AUTOPILOT progress 100"
 check "the boot-mode pad left" logged "$log" "Remove Device:vid,pid=0x0483,0x5750"
 check "the pad came back in run mode" logged "$log" "0x0483,0x5751"
@@ -144,25 +144,41 @@ check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "
 echo "=== a run-mode pad brings the help alert"
 log="$work/help.log"
 run_app "$log" -MorvikSimCues run@1 -MorvikAutopilotDismissFile "$work/dismiss"
-check "the help alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Update firmware from Mac" 30
+check "the help alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Update firmware from Mac" 60
 check "it explains boot mode" logged "$log" "Hold down START+L+R about 3 seconds until two led lights flashing."
 sleep 0.5
 screenshot "$shots/mac-help.png"
 touch "$work/dismiss"
-check "the program ends after the help" finished_within 30
+check "the program ends after the help" finished_within 60
 
 echo "=== the pad reports an error mid-update"
 log="$work/failure.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 5 -MorvikSimErrorAfter 20
-check "the failure alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 40
-check "the program ends after the failure" finished_within 30
+check "the failure alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
+check "the program ends after the failure" finished_within 60
 check "the button is enabled again" logged "$log" 'AUTOPILOT done: version field "v1.10", button enabled'
+
+echo "=== a pad with factory firmware"
+log="$work/factory.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimVersion 4294967295
+check "the factory alert comes" wait_for "$log" "The firmware is factory Version, please update to lastest version!" 60
+check "the field says so" wait_for "$log" 'AUTOPILOT version shown "Factory Version"' 60
+check "the factory firmware is updated" wait_for "$log" "AUTOPILOT alert:  |  | Firmware upgraded successful!" 60
+check "the program ends after the factory update" finished_within 60
+
+echo "=== a pad that is not in boot mode"
+log="$work/notboot.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimBootFlag 0
+check "the boot-mode alert comes" wait_for "$log" "Firmware update failure, please poweroff gamepad and make it work in BOOT mode" 60
+check "the program ends after the refusal" finished_within 60
+check "the button stays disabled" logged "$log" 'AUTOPILOT done: version field "v1.10", button disabled'
+check "no file was asked for" not_logged "$log" "AUTOPILOT panel"
 
 echo "=== a pad that stops answering"
 log="$work/silent.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimSilentAfter 10
-check "the failure alert comes after the pad's silence" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 40
-check "the program ends after the silence" finished_within 30
+check "the failure alert comes after the pad's silence" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
+check "the program ends after the silence" finished_within 60
 
 echo "$passed passed, $failed failed"
 ((failed == 0))

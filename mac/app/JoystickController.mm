@@ -101,9 +101,8 @@ class CocoaUpdaterWindow final : public morvik::mac::UpdaterWindow {
                         contextInfo:pad];
   }
 
-  // Not retained: the controller owns this bridge.
  private:
-  JoystickController* controller_;
+  JoystickController* controller_;  // not retained: the controller outlives its bridge
 };
 
 namespace {
@@ -112,10 +111,6 @@ std::unique_ptr<morvik::mac::UpdaterController> logic;
 // Every pad ever opened; kept because a sheet or the engine may still name one.
 std::vector<std::unique_ptr<HidDeviceTransport>> openedPads;
 }  // namespace
-
-static void HidDeviceIOInPutReportCallback(void* context, IOReturn result, void* sender, IOHIDReportType type,
-                                           std::uint32_t reportID, std::uint8_t* report, CFIndex reportLength);
-
 
 static void add_callback(void* context, IOReturn /*result*/, void* /*sender*/, IOHIDDeviceRef device) {
   [static_cast<JoystickController*>(context) deviceArrived:device];
