@@ -174,6 +174,13 @@ check "the program ends after the refusal" finished_within 60
 check "the button stays disabled" logged "$log" 'AUTOPILOT done: version field "v1.10", button disabled'
 check "no file was asked for" not_logged "$log" "AUTOPILOT panel"
 
+echo "=== the pad is unplugged mid-update"
+log="$work/unplug.log"
+run_app "$log" -MorvikSimCues boot@1,unplug@6 -MorvikSimLatencyMs 50
+check "the failure alert comes when the pad leaves" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
+check "the program ends after the unplugging" finished_within 60
+check "the window forgot the pad and keeps the button off" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+
 echo "=== a pad that stops answering"
 log="$work/silent.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimSilentAfter 10

@@ -51,7 +51,6 @@ class UpdaterController final : private UpdateObserver {
 
   UpdateEngine& engine() { return engine_; }
   std::int32_t deviceConnected() const { return tracker_.deviceConnected(); }
-  HidTransport* deviceRef() const { return deviceRef_; }
 
  private:
   void onDeviceVersion(std::uint32_t version) override;

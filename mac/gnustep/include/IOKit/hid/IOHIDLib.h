@@ -16,7 +16,7 @@ enum : IOReturn {
   kIOReturnNotAttached = static_cast<IOReturn>(0xE00002D9),
 };
 enum : IOOptionBits { kIOHIDOptionsTypeNone = 0 };
-enum IOHIDReportType { kIOHIDReportTypeInput = 0, kIOHIDReportTypeOutput = 1, kIOHIDReportTypeFeature = 2 };
+enum IOHIDReportType { kIOHIDReportTypeInput = 0, kIOHIDReportTypeOutput = 1 };
 
 #define kIOHIDVendorIDKey "VendorID"
 #define kIOHIDProductIDKey "ProductID"
