@@ -26,8 +26,7 @@ constexpr int kQuitAfterIdleTicks = 40;
   int idleTicks;
   int lastProgress;
   NSWindow* lastAlert;
-  NSWindow* dismissedAlert;
-  NSWindow* confirmedSheet;
+  NSWindow* closingWindow;
   BOOL sawAlert;
 }
 @end
@@ -117,6 +116,7 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
       [panel ok:nil];
       NSLog(@"AUTOPILOT panel answered %@", [panel filename]);
       panelTicks = 0;
+      closingWindow = panel;
       wakeEventLoop();
   }
 }
@@ -138,34 +138,33 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
 - (void)tick:(NSTimer*)timer {
   JoystickController* controller = [self controller];
   if (!controller) return;
+  // A panel, sheet or alert just answered may stay up for a moment while it closes.
+  NSWindow* modal = [NSApp modalWindow];
   NSWindow* sheet = [[controller window] attachedSheet];
-  if (!sheet) confirmedSheet = nil;
+  if (closingWindow && (closingWindow == modal || closingWindow == sheet)) return;
+  closingWindow = nil;
   if (sheet) {
-    if (sheet == confirmedSheet) return;  // still closing
     if (sheetTicks++ == 0) NSLog(@"AUTOPILOT sheet: %@", textsIn([sheet contentView]));
     if (sheetTicks > kSheetAnswerTicks) {
       NSLog(@"AUTOPILOT confirming sheet");
       sheetTicks = 0;
-      confirmedSheet = sheet;
+      closingWindow = sheet;
       [buttonTitled([sheet contentView], @"OK") performClick:nil];
       wakeEventLoop();
     }
     return;
   }
-  NSWindow* modal = [NSApp modalWindow];
   if ([modal isKindOfClass:[NSOpenPanel class]]) {
     [self answerPanel:static_cast<NSOpenPanel*>(modal)];
     return;
   }
-  if (!modal) dismissedAlert = nil;
   if (modal) {
-    if (modal == dismissedAlert) return;  // still closing
     if (modal != lastAlert) {
       lastAlert = modal;
       NSLog(@"AUTOPILOT alert: %@", textsIn([modal contentView]));
     }
     if ([self mayDismiss]) {
-      dismissedAlert = modal;
+      closingWindow = modal;
       lastAlert = nil;
       NSLog(@"AUTOPILOT dismissing alert");
       [buttonTitled([modal contentView], @"OK") performClick:nil];
