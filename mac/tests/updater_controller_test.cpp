@@ -156,6 +156,18 @@ TEST_F(ControllerFlow, CancelledSheetReenablesAndTheButtonRepeatsTheDialogue) {
   EXPECT_TRUE(window.saw("sheet The File Firmware Version:  v1.50"));
 }
 
+TEST_F(ControllerFlow, BeginCommandThatCannotBeSentLeavesTheButtonOnAndNothingPending) {
+  plugBootPad();
+  pump();
+  window.take();
+  pad.unplug();  // gone, but its removal has not been reported yet
+  controller.updateButtonAction();
+  EXPECT_TRUE(window.events.empty());
+  fakeNow += 1h;
+  controller.checkPadSilence();
+  EXPECT_TRUE(window.events.empty());
+}
+
 TEST_F(ControllerFlow, SheetCodesOtherThanOkAndCancelDoNothing) {
   plugBootPad();
   pump();
