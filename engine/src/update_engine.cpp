@@ -138,6 +138,9 @@ void UpdateEngine::updateInit() {
 
 void UpdateEngine::Close_FirmwareUpdate() {
   m_handleFirmeWare.image.reset();
+  // An update that ended (the pad reported an error, left boot mode...) is never finished by a
+  // later acknowledgement: CmdFinish would restart the pad into an image it refused.
+  imageComplete_ = false;
   m_updateComplete = 1;
 }
 
