@@ -182,6 +182,9 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
     observer_.onImageUnreadable(*problem);
     return;
   }
+  // The pad asked for a new update: a stream still open from the previous one must not go on
+  // under the new image's length and count.
+  m_handleFirmeWare.image.reset();
   m_handleFirmeWare.version = m_firmwareHeader.version;
   m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
   m_handleFirmeWare.opaqueWord = m_firmwareHeader.opaqueWord;
