@@ -138,8 +138,10 @@ void UpdateEngine::updateInit() {
 
 void UpdateEngine::Close_FirmwareUpdate() {
   m_handleFirmeWare.image.reset();
-  // An update that ended (the pad reported an error, left boot mode...) is never finished by a
-  // later acknowledgement: CmdFinish would restart the pad into an image it refused.
+  // An update that ended (the pad reported an error, left boot mode, went away...) is never
+  // resumed by a later acknowledgement: neither its stream started without a new confirmation,
+  // nor CmdFinish sent, which would restart the pad into an image it refused.
+  headerPending_ = false;
   imageComplete_ = false;
   m_updateComplete = 1;
 }
@@ -221,6 +223,7 @@ void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKi
     Firmware_UpdateError(UpdateFailure::WriteFailed);
     return;
   }
+  headerPending_ = true;
   pad.SetReadTimeout(timing_.streamingReadTimeoutMs);
 }
 
@@ -240,6 +243,8 @@ bool UpdateEngine::sendNextBlock(HidTransport& pad, PacketType kind) {
 }
 
 void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
+  if (!headerPending_) return;
+  headerPending_ = false;
   FirmwareTransfer& t = m_handleFirmeWare;
   t.image = m_FilePathName ? files_.open(*m_FilePathName) : nullptr;
   if (!t.image) {

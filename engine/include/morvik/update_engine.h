@@ -130,6 +130,7 @@ class UpdateEngine {
   ReaderTiming timing_;
   std::array<std::uint8_t, kFrameBufferSize> frameBuffer_{};
   PacketType deviceInfoKind_ = kPacketTypeUsbHid;
+  bool headerPending_ = false;       // the header went out; its acknowledgement starts the stream
   bool imageComplete_ = false;       // the whole payload went out; CmdFinish is due
   std::uint32_t versionReports_ = 0;  // EvtVersion messages seen, for the version wait
 };
