@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "test_support.h"
 
@@ -264,11 +265,17 @@ TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
 
 TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
   TempImage image(100, 32, patternBytes(32));
+  const std::vector<std::function<void()>> endings = {
+      [&] { receive(eventMessage(kEvtError21)); },
+      [&] { receive(eventMessage(kEvtError24)); },
+      [&] { receive(deviceInfoMessage(0)); },
+      [&] { engine.updateInit(); },  // the pad arrived anew
+  };
   for (const bool imageSent : {false, true}) {
-    for (const auto& ending : {eventMessage(kEvtError21), eventMessage(kEvtError24), deviceInfoMessage(0)}) {
+    for (const auto& end : endings) {
       startUpdate(image);
       if (imageSent) streamAll();  // the next acknowledgement would finish
-      receive(ending);
+      end();
       const auto written = link.written.size();
       const auto events = observer.events.size();
       ack();

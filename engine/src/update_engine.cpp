@@ -131,9 +131,10 @@ void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_
 // ---------------------------------------------------------------- the update's steps
 
 void UpdateEngine::updateInit() {
+  // A pad that arrives anew ends whatever update was under way with the old one.
+  Close_FirmwareUpdate();
   m_handleFirmeWare = FirmwareTransfer{};
   m_firmwareHeader = FirmwareHeader{};
-  m_updateComplete = 1;
 }
 
 void UpdateEngine::Close_FirmwareUpdate() {
