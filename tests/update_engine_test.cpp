@@ -420,6 +420,27 @@ TEST_F(PushEngine, NewUpdateMidStreamStopsTheOldStreamWhileTheUserDecides) {
   EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
 }
 
+TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Later;
+  const std::vector<std::function<void()>> endings = {
+      [&] { receive(eventMessage(kEvtError21)); },
+      [&] { receive(deviceInfoMessage(0)); },
+      [&] { engine.updateInit(); },
+  };
+  for (const bool ok : {true, false}) {
+    for (const auto& end : endings) {
+      startUpdate(image);
+      end();
+      const auto events = observer.events.size();
+      engine.answerConfirmation(link, ok);
+      ack();
+      EXPECT_EQ(observer.events.size(), events);
+    }
+  }
+  EXPECT_TRUE(link.written.empty());
+}
+
 TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {
   TempImage image(123, 64, patternBytes(64));
   observer.confirmation = Confirmation::Later;

@@ -140,8 +140,9 @@ void UpdateEngine::updateInit() {
 void UpdateEngine::Close_FirmwareUpdate() {
   m_handleFirmeWare.image.reset();
   // An update that ended (the pad reported an error, left boot mode, went away...) is never
-  // resumed by a later acknowledgement: neither its stream started without a new confirmation,
-  // nor CmdFinish sent, which would restart the pad into an image it refused.
+  // resumed by a late answer or acknowledgement: neither its stream started without a new
+  // confirmation, nor CmdFinish sent, which would restart the pad into an image it refused.
+  confirmationPending_ = false;
   headerPending_ = false;
   imageComplete_ = false;
   m_updateComplete = 1;
@@ -200,11 +201,13 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
       Close_FirmwareUpdate();
       observer_.onUpdateCancelled();
       return;
-    case Confirmation::Later: return;
+    case Confirmation::Later: confirmationPending_ = true; return;
   }
 }
 
 void UpdateEngine::answerConfirmation(HidTransport& pad, bool ok) {
+  if (!confirmationPending_) return;
+  confirmationPending_ = false;
   if (!ok) {
     Close_FirmwareUpdate();
     observer_.onUpdateCancelled();
