@@ -401,23 +401,27 @@ TEST_F(PushEngine, ConfirmationAnsweredLaterSendsTheHeaderWithTheVersionReportsL
   EXPECT_FALSE(engine.m_FilePathName.has_value());  // forgotten once the payload is sent
 }
 
-TEST_F(PushEngine, NewUpdateMidStreamStopsTheOldStreamWhileTheUserDecides) {
-  TempImage first(123, 1024, patternBytes(1024));
-  startUpdate(first);
-  ack();
-  ack();
-  TempImage second(124, 64, patternBytes(64, 7));
-  observer.imagePath = second.path();
-  observer.confirmation = Confirmation::Later;
-  const std::size_t written = link.written.size();
-  const std::size_t events = observer.events.size();
-  receive(deviceInfoMessage(1));
-  for (int i = 0; i < 3; ++i) ack();  // acknowledgements while the sheet is up move nothing
-  EXPECT_EQ(link.written.size(), written);
-  EXPECT_EQ(Events(observer.events.begin() + static_cast<std::ptrdiff_t>(events), observer.events.end()),
-            (Events{"choose", "confirm 124 110"}));
-  engine.answerConfirmation(link, true);
-  EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
+TEST_F(PushEngine, NewUpdateStopsWhatIsLeftOfTheOldOneWhileTheUserDecides) {
+  // The old update asked again after its header, in mid-stream, and with its image all sent.
+  const std::vector<std::size_t> acksBeforeTheNewUpdate = {0, 2, 32};
+  for (const std::size_t acks : acksBeforeTheNewUpdate) {
+    TempImage first(123, 1024, patternBytes(1024));
+    observer.confirmation = Confirmation::Ok;
+    startUpdate(first);
+    for (std::size_t i = 0; i < acks; ++i) ack();
+    TempImage second(124, 64, patternBytes(64, 7));
+    observer.imagePath = second.path();
+    observer.confirmation = Confirmation::Later;
+    const std::size_t written = link.written.size();
+    const std::size_t events = observer.events.size();
+    receive(deviceInfoMessage(1));
+    for (int i = 0; i < 3; ++i) ack();  // acknowledgements while the sheet is up move nothing
+    EXPECT_EQ(link.written.size(), written);
+    EXPECT_EQ(Events(observer.events.begin() + static_cast<std::ptrdiff_t>(events), observer.events.end()),
+              (Events{"choose", "confirm 124 110"}));
+    engine.answerConfirmation(link, true);
+    EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
+  }
 }
 
 TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {

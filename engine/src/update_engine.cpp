@@ -137,14 +137,19 @@ void UpdateEngine::updateInit() {
   m_firmwareHeader = FirmwareHeader{};
 }
 
-void UpdateEngine::Close_FirmwareUpdate() {
+// An update that ended (the pad reported an error, left boot mode, went away...) or that a
+// new one replaced is never resumed by a late answer or acknowledgement: neither its stream
+// started or continued, nor CmdFinish sent, which would restart the pad into an image it
+// refused or never got whole.
+void UpdateEngine::dropUpdateInProgress() {
   m_handleFirmeWare.image.reset();
-  // An update that ended (the pad reported an error, left boot mode, went away...) is never
-  // resumed by a late answer or acknowledgement: neither its stream started without a new
-  // confirmation, nor CmdFinish sent, which would restart the pad into an image it refused.
   confirmationPending_ = false;
   headerPending_ = false;
   imageComplete_ = false;
+}
+
+void UpdateEngine::Close_FirmwareUpdate() {
+  dropUpdateInProgress();
   m_updateComplete = 1;
 }
 
@@ -186,9 +191,9 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
     observer_.onImageUnreadable(*problem);
     return;
   }
-  // The pad asked for a new update: a stream still open from the previous one must not go on
-  // under the new image's length and count.
-  m_handleFirmeWare.image.reset();
+  // The pad asked for a new update: what is left of the previous one must not go on under the
+  // new image's length and count.
+  dropUpdateInProgress();
   m_handleFirmeWare.version = m_firmwareHeader.version;
   m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
   m_handleFirmeWare.opaqueWord = m_firmwareHeader.opaqueWord;

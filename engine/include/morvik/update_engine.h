@@ -114,6 +114,7 @@ class UpdateEngine {
 
  private:
   void onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_t bootFlag);
+  void dropUpdateInProgress();
   void onVersion(PacketType kind, std::uint32_t version);
   void sendHeaderAndStart(HidTransport& pad, PacketType kind);
   void startStream(HidTransport& pad, PacketType kind);
