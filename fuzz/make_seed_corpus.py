@@ -2,7 +2,9 @@
 """Writes the fuzzer's seed corpus into fuzz/corpus/: short, whole conversations with the pad.
 
 Each seed is a setup byte and records (see checked_link.h): a record is a delivered report
-length followed by that many report bytes, or a one-byte action.
+length followed by that many report bytes, or a one-byte action. The regression-* files beside
+them are not generated: they are inputs that once broke an invariant, kept so that every run
+tries them again.
 """
 import pathlib
 import struct
