@@ -56,6 +56,15 @@ class Program {
     errFd_ = err[0];
   }
 
+  // A test that stopped early must not leave the program running.
+  ~Program() {
+    if (reaped_) return;
+    kill(pid_, SIGKILL);
+    finish();
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
   // Reads until the output holds `text` (true) or the program closed its output (false).
   bool readUntil(const std::string& text) {
     while (out_.find(text) == std::string::npos)
@@ -70,6 +79,7 @@ class Program {
     }
     int status = 0;
     waitpid(pid_, &status, 0);
+    reaped_ = true;
     close(outFd_);
     close(errFd_);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out_, err_};
@@ -101,6 +111,7 @@ class Program {
   int errFd_ = -1;
   bool outDone_ = false;
   bool errDone_ = false;
+  bool reaped_ = false;
   std::string out_;
   std::string err_;
 };
