@@ -42,11 +42,12 @@ Handler mode(Mode m) {
   };
 }
 
-// A count of data frames: the pad misbehaves after the n-th one, so 0 makes no sense.
-Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member) {
-  return [member](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+// A count of data frames after which the pad misbehaves; `least` is the smallest that means something.
+Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std::uint32_t least) {
+  return [member, least](CliOptions& o, std::string_view value) -> std::optional<std::string> {
     const auto n = parseUnsigned(value);
-    if (!n || *n == 0) return "expects a number of data frames (1 or more), not '" + std::string(value) + "'";
+    if (!n || *n < least)
+      return "expects a number of data frames (" + std::to_string(least) + " or more), not '" + std::string(value) + "'";
     o.simulation.*member = *n;
     return std::nullopt;
   };
@@ -84,9 +85,9 @@ const std::vector<OptionSpec>& optionTable() {
          o.simulation.notInBootMode = true;
          return std::nullopt;
        }},
-      {"--sim-fail-after", true, true, frameCount(&SimulationOptions::failAfterDataFrames)},
-      {"--sim-silent-after", true, true, frameCount(&SimulationOptions::silentAfterDataFrames)},
-      {"--sim-vanish-after", true, true, frameCount(&SimulationOptions::vanishAfterDataFrames)},
+      {"--sim-fail-after", true, true, frameCount(&SimulationOptions::failAfterDataFrames, 1)},
+      {"--sim-silent-after", true, true, frameCount(&SimulationOptions::silentAfterDataFrames, 0)},
+      {"--sim-vanish-after", true, true, frameCount(&SimulationOptions::vanishAfterDataFrames, 1)},
       {"--sim-latency-us", true, true,
        [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
          const auto us = parseUnsigned(value);

@@ -22,6 +22,7 @@ Options:
       --sim-not-boot     simulated pad reports that it is not in boot mode
       --sim-fail-after N simulated pad reports a failure after the N-th data frame
       --sim-silent-after N  simulated pad stops answering after the N-th data frame
+                         (0: it never answers)
       --sim-vanish-after N  simulated pad goes away after the N-th data frame
       --sim-latency-us N simulated pad answers each report N microseconds after it
   -h, --help             show this help

@@ -105,6 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                    ExitCode::NotInBootMode, "not in boot mode"},
         EndingCase{"PadFallsSilent", with([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }), "", true,
                    ExitCode::PadLost, "stopped answering"},
+        EndingCase{"PadNeverAnswers", with([](PadBehaviour& b) { b.silentAfterDataFrames = 0; }), "", true,
+                   ExitCode::PadLost, "did not report its firmware version"},
         EndingCase{"PadVanishes", with([](PadBehaviour& b) { b.vanishAfterDataFrames = 2; }), "", true,
                    ExitCode::PadLost, "went away"},
         EndingCase{"UserDeclines", PadBehaviour{}, "n\n", false, ExitCode::Cancelled, "cancelled"},
