@@ -46,7 +46,7 @@ void ConsoleObserver::onDeviceVersion(std::uint32_t version) {
 void ConsoleObserver::onFactoryVersion() { out_ << "Pad firmware version:   factory firmware\n" << std::flush; }
 
 void ConsoleObserver::onNotInBootMode() {
-  end(ExitCode::NotInBootMode);
+  recordEnding(ExitCode::NotInBootMode);
   err_ << "The pad is not in boot mode, so it cannot be updated.\n" << kBootModeHowTo << '\n';
 }
 
@@ -69,12 +69,12 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
 }
 
 void ConsoleObserver::onUpdateCancelled() {
-  end(ExitCode::Cancelled);
+  recordEnding(ExitCode::Cancelled);
   err_ << "Update cancelled; the pad's firmware was not changed.\n";
 }
 
 void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
-  end(ExitCode::ImageRefused);
+  recordEnding(ExitCode::ImageRefused);
   err_ << "Cannot use the image " << settings_.imagePath << ": " << faultText(problem) << ".\n";
 }
 
@@ -87,13 +87,13 @@ void ConsoleObserver::onImageSent() {
 }
 
 void ConsoleObserver::onUpdateSucceeded() {
-  end(ExitCode::Success);
+  recordEnding(ExitCode::Success);
   out_ << "Firmware updated to v" << versionText(imageVersion_) << ". The pad restarts in its normal mode.\n"
        << std::flush;
 }
 
 void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
-  end(exitCodeOf(cause));
+  recordEnding(exitCodeOf(cause));
   progress_.end();
   err_ << "Update failed: " << failureText(cause) << ".\n"
        << "The pad stays in boot mode; run the update again to restore its firmware.\n";

@@ -46,7 +46,7 @@ class ConsoleObserver final : public UpdateObserver {
   void endProgress() { progress_.end(); }
 
  private:
-  void end(ExitCode code) { ending_ = code; }
+  void recordEnding(ExitCode code) { ending_ = code; }
 
   ConsoleSettings settings_;
   AnswerSource& answers_;

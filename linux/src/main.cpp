@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -107,6 +108,8 @@ ExitCode run(const CliOptions& options, std::stop_token stop) {
 
 int main(int argc, char** argv) {
   using namespace morvik::cli;
+  // Output that goes away (a closed pipe) must not kill an update half-way.
+  std::signal(SIGPIPE, SIG_IGN);
   std::stop_source cancel;
   const CancelOnSignal signals(cancel);
   const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);

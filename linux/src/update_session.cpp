@@ -41,7 +41,9 @@ std::optional<ExitCode> checkImage(const std::string& path, SessionIo io) {
 }
 
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, std::stop_token stop) {
-  ConsoleObserver observer({request.imagePath, request.assumeYes, io.terminal}, io.answers, io.out, io.err, stop);
+  // A bar redrawn in place would run into the trace's lines, so a trace gets plain progress lines.
+  const bool drawBar = io.terminal && !request.trace;
+  ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar}, io.answers, io.out, io.err, stop);
   TracingTransport traced(pad, io.out);
   PollingHidTransport& link = request.trace ? static_cast<PollingHidTransport&>(traced) : pad;
   UpdateEngine engine(FrontEndForm::Polling, observer, nullptr, request.timing);

@@ -51,6 +51,18 @@ TEST(UpdateSession, SuccessfulUpdateLeavesExactlyThePayloadInThePad) {
   EXPECT_NE(run.out.find("Firmware updated to v1.23"), std::string::npos) << run.out;
 }
 
+TEST(UpdateSession, TraceOnATerminalGetsPlainProgressLines) {
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, 64, 64));
+  SimulatedPad pad;
+  std::istringstream in;
+  StreamAnswers answers(in);
+  std::ostringstream out, err;
+  const UpdateRequest request{image, true, true, quickTiming()};
+  EXPECT_EQ(updatePad(pad, request, SessionIo{out, err, answers, true}, {}), ExitCode::Success);
+  EXPECT_EQ(out.str().find('\r'), std::string::npos) << "a bar would share lines with the trace";
+  EXPECT_NE(out.str().find("\nout 05 00 16 01 00 02\n"), std::string::npos) << out.str();
+}
+
 TEST(UpdateSession, MalformedReportsFromThePadDoNotDerailTheUpdate) {
   const auto bytes = imageBytes(123, 200, 200);
   const std::string image = writeTestFile("fw.dat", bytes);
