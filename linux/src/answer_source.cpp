@@ -27,12 +27,6 @@ std::optional<std::string> StdinAnswers::readLine(std::stop_token stop) {
   return std::nullopt;
 }
 
-std::optional<std::string> StreamAnswers::readLine(std::stop_token stop) {
-  std::string line;
-  if (stop.stop_requested() || !std::getline(in_, line)) return std::nullopt;
-  return line;
-}
-
 bool isYes(const std::string& answer) {
   const auto first = answer.find_first_not_of(" \t\r");
   if (first == std::string::npos) return false;

@@ -1,7 +1,6 @@
 // Where the answer to "Update firmware to vX.YY? [y/N]" comes from.
 #pragma once
 
-#include <istream>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -19,15 +18,6 @@ class AnswerSource {
 class StdinAnswers final : public AnswerSource {
  public:
   std::optional<std::string> readLine(std::stop_token stop) override;
-};
-
-class StreamAnswers final : public AnswerSource {
- public:
-  explicit StreamAnswers(std::istream& in) : in_(in) {}
-  std::optional<std::string> readLine(std::stop_token stop) override;
-
- private:
-  std::istream& in_;
 };
 
 // "y" or "yes" in any case, blanks around it allowed; everything else is no.

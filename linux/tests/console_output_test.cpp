@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "answer_source.h"
+#include "stream_answers.h"
 #include "console_observer.h"
 #include "progress_display.h"
 #include "trace_transport.h"
@@ -12,6 +13,8 @@
 
 namespace morvik::cli {
 namespace {
+
+using testing::StreamAnswers;
 
 TEST(VersionText, ShowsHundredthsExactly) {
   EXPECT_EQ(versionText(123), "1.23");

@@ -6,12 +6,14 @@
 #include <sstream>
 
 #include "morvik/simulated_pad.h"
+#include "stream_answers.h"
 #include "test_image.h"
 
 namespace morvik::cli {
 namespace {
 
 using testing::imageBytes;
+using testing::StreamAnswers;
 using testing::writeTestFile;
 
 // Short waits, so the silent-pad case ends quickly.
