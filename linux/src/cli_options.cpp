@@ -109,7 +109,7 @@ std::string_view longName(std::string_view argument) {
 std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
                                             bool simulationOptionSeen, int modeOptions) {
   if (options.mode == Mode::Help || options.mode == Mode::ShowVersion) return std::nullopt;
-  if (modeOptions > 1) return "--info and --list cannot be combined";
+  if (modeOptions > 1) return "give only one of --info and --list, once";
   if (simulationOptionSeen && !options.simulate) return "the --sim-* options need --simulate";
   if (options.mode == Mode::Update) {
     if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";

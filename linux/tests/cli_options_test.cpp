@@ -84,7 +84,8 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--simulate", "--sim-fail-after", "0", "a.dat"}, "1 or more"},
       {{"--simulate", "--sim-version", "1.10", "a.dat"}, "'factory'"},
       {{"--simulate", "--sim-version", "4294967296", "a.dat"}, "'factory'"},
-      {{"--info", "a.dat", "--list"}, "cannot be combined"},
+      {{"--info", "a.dat", "--list"}, "only one of --info and --list"},
+      {{"--info", "a.dat", "--info", "b.dat"}, "only one of --info and --list"},
       {{"--list", "a.dat"}, "unexpected argument 'a.dat'"},
       {{"--info", "a.dat", "b.dat"}, "unexpected argument 'b.dat'"},
   };
