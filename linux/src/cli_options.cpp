@@ -21,7 +21,7 @@ std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
 // A handler applies an option's value and returns an error text, or nothing when it fits.
 using Handler = std::function<std::optional<std::string>(CliOptions&, std::string_view)>;
 
-struct OptionSpec {
+struct KnownOption {
   std::string_view name;
   bool takesValue;
   bool simulationOnly;
@@ -53,8 +53,8 @@ Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std:
   };
 }
 
-const std::vector<OptionSpec>& optionTable() {
-  static const std::vector<OptionSpec> table{
+const std::vector<KnownOption>& optionTable() {
+  static const std::vector<KnownOption> table{
       {"--help", false, false, mode(Mode::Help)},
       {"--version", false, false, mode(Mode::ShowVersion)},
       {"--list", false, false, mode(Mode::List)},
@@ -141,10 +141,10 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
     const std::size_t equals = argument.find('=');
     const std::string_view name = longName(argument.substr(0, equals));
     const auto& table = optionTable();
-    const auto spec = std::find_if(table.begin(), table.end(), [&](const OptionSpec& s) { return s.name == name; });
-    if (spec == table.end()) return UsageError{"unknown option '" + std::string(argument) + "'"};
+    const auto known = std::find_if(table.begin(), table.end(), [&](const KnownOption& s) { return s.name == name; });
+    if (known == table.end()) return UsageError{"unknown option '" + std::string(argument) + "'"};
     std::string_view value;
-    if (spec->takesValue) {
+    if (known->takesValue) {
       if (equals != std::string_view::npos) {
         value = argument.substr(equals + 1);
       } else if (i + 1 < arguments.size()) {
@@ -155,8 +155,8 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
     } else if (equals != std::string_view::npos) {
       return UsageError{std::string(name) + " takes no value"};
     }
-    if (auto error = spec->apply(options, value)) return UsageError{std::string(name) + " " + *error};
-    simulationOptionSeen = simulationOptionSeen || spec->simulationOnly;
+    if (auto error = known->apply(options, value)) return UsageError{std::string(name) + " " + *error};
+    simulationOptionSeen = simulationOptionSeen || known->simulationOnly;
     if (name == "--info" || name == "--list") ++modeOptions;
   }
   if (options.mode == Mode::Update && !operands.empty()) options.imagePath = operands.front();
