@@ -40,13 +40,14 @@ void BM_WholeUpdateWallTime(benchmark::State& state) {
 
     if (outcome != ReaderOutcome::Ended || observer.successes != successesBefore + 1) {
       state.SkipWithError("the update did not succeed");
-      return;
+      break;
     }
     answers = pad.received().answersSent - answersBefore;
     state.SetIterationTime(took.count());
     wallSeconds += took.count();
     floorSeconds += answers * std::chrono::duration<double>(kLatency).count();
   }
+  if (state.error_occurred()) return;
   if (pad.received().payload != image.payload()) {
     state.SkipWithError("the pad did not get the image");
     return;
