@@ -57,6 +57,12 @@ void UpdaterController::updateButtonAction() {
 void UpdaterController::alertEnded(int code, HidTransport* pad) {
   if (!pad || (code != kSheetOk && code != kSheetCancel)) return;
   if (code == kSheetOk) awaitPad();
+  // A sheet that ran to its end before it returned (GNUstep runs sheets modally) answers
+  // confirmImage itself.
+  if (sheetOpening_) {
+    sheetAnswer_ = code == kSheetOk ? Confirmation::Ok : Confirmation::Cancel;
+    return;
+  }
   engine_.answerConfirmation(*pad, code == kSheetOk);
 }
 
@@ -100,8 +106,11 @@ std::optional<std::string> UpdaterController::chooseImageFile() {
 }
 
 Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::uint32_t /*padVersion*/) {
+  sheetOpening_ = true;
+  sheetAnswer_ = Confirmation::Later;
   window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
-  return Confirmation::Later;
+  sheetOpening_ = false;
+  return sheetAnswer_;
 }
 
 void UpdaterController::onUpdateCancelled() {

@@ -76,6 +76,8 @@ class UpdaterController final : private UpdateObserver {
   HidTransport* deviceRef_ = nullptr;     // the accepted boot-mode pad; kept after removal
   HidTransport* reportingPad_ = nullptr;  // the pad whose report is being handled
   std::int32_t percent_old = -1;          // the last percentage shown
+  bool sheetOpening_ = false;             // inside beginConfirmationSheet
+  Confirmation sheetAnswer_ = Confirmation::Later;
   // Set while the pad owes an answer (after the begin command, the header and each block).
   std::optional<Clock::time_point> awaitingPadSince_;
 };

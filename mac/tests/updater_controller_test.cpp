@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ class RecordingWindow final : public UpdaterWindow {
   std::vector<std::string> events;
   std::optional<std::string> imageToChoose;
   HidTransport* sheetContext = nullptr;
+  // Set to end the sheet before beginConfirmationSheet returns, as a modal sheet does.
+  std::function<void(HidTransport*)> endSheetAtOnce;
 
   void setUpdateButtonEnabled(bool enabled) override { events.push_back(enabled ? "button on" : "button off"); }
   void setVersionText(std::string_view text) override { events.push_back("version " + std::string(text)); }
@@ -38,6 +41,7 @@ class RecordingWindow final : public UpdaterWindow {
   void beginConfirmationSheet(std::string_view text, HidTransport* pad) override {
     events.push_back("sheet " + std::string(text));
     sheetContext = pad;
+    if (endSheetAtOnce) endSheetAtOnce(pad);
   }
 
   bool saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
@@ -166,6 +170,21 @@ TEST_F(ControllerFlow, BeginCommandThatCannotBeSentLeavesTheButtonOnAndNothingPe
   fakeNow += 1h;
   controller.checkPadSilence();
   EXPECT_TRUE(window.events.empty());
+}
+
+TEST_F(ControllerFlow, SheetEndedBeforeItReturnedStillAnswers) {
+  const auto image = writeImage("modal-sheet.dat", 123, 64, 64);
+  plugBootPad();
+  pump();
+  window.endSheetAtOnce = [this](HidTransport* context) { controller.alertEnded(kSheetCancel, context); };
+  startUpdateWith(image);
+  EXPECT_EQ(window.events.back(), "button on");
+  EXPECT_FALSE(pad.received().header.has_value());
+
+  window.endSheetAtOnce = [this](HidTransport* context) { controller.alertEnded(kSheetOk, context); };
+  startUpdateWith(image);
+  EXPECT_TRUE(window.saw("alert " + std::string(kSuccessAlert)));
+  EXPECT_EQ(pad.received().payload.size(), 64u);
 }
 
 TEST_F(ControllerFlow, SheetCodesOtherThanOkAndCancelDoNothing) {
