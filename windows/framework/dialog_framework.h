@@ -58,6 +58,7 @@ class CWnd {
   virtual ~CWnd() = default;
 
   WindowHandle GetSafeHwnd() const { return m_hWnd; }
+  void Attach(WindowHandle hWnd) { m_hWnd = hWnd; }
   // A child control by its id; the pointer lives as long as this window object.
   CWnd* GetDlgItem(int id);
 
