@@ -1,7 +1,6 @@
 #include "hid/chid.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace morvik::win {
 
@@ -11,6 +10,7 @@ CHid::CHid(HidPlatform& platform)
 CHid::~CHid() {
   if (m_hDevNotify) m_platform.UnregisterDeviceNotification(m_hDevNotify);
   closeHandles();
+  for (const auto& abandoned : m_AbandonedReads) m_platform.CloseHandle(abandoned.event);
 }
 
 void CHid::closeHandles() {
@@ -151,8 +151,8 @@ std::uint32_t CHid::readInto(std::uint8_t* destination, std::size_t count, std::
   const IoState state = m_platform.GetOverlappedResult(m_hReadHandle, *read, transferred);
   if (state == IoState::Pending) {
     // The platform may still write into the buffer and record and signal the event, so all
-    // three must outlive the read: they are given up rather than released. The link is broken.
-    static_cast<void>(read.release());
+    // three must outlive the read. The link is broken.
+    m_AbandonedReads.push_back({std::move(read), event});
     return kWaitFailed;
   }
   m_platform.CloseHandle(event);

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,6 +64,13 @@ class CHid final : public PollingHidTransport {
   // Presence checks run on the dialog's thread and at the end of an update on the worker.
   mutable std::mutex m_searchMutex;
   std::array<std::uint8_t, kReportLength> m_OutputReport{};  // never cleared: see WriteReport
+  // Reads whose cancellation never completed: the platform may still write into them, so they
+  // are kept until the link itself goes away.
+  struct AbandonedRead {
+    std::unique_ptr<OverlappedRead> read;
+    Handle event;
+  };
+  std::vector<AbandonedRead> m_AbandonedReads;
 };
 
 }  // namespace morvik::win
