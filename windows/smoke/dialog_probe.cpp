@@ -31,16 +31,19 @@ std::string escaped(const std::string& text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The dialog shows once its start-up (the pad search, the texts) is done. Up to a minute:
+  // Wine may start slowly on a busy machine.
   HWND dialog = nullptr;
-  for (int tries = 0; tries < 600 && !dialog; ++tries) {  // up to a minute: Wine may start slowly
+  for (int tries = 0; tries < 600; ++tries) {
     dialog = FindWindowW(L"#32770", nullptr);
-    if (!dialog) Sleep(100);
+    if (dialog && IsWindowVisible(dialog)) break;
+    Sleep(100);
   }
-  if (!dialog) {
+  if (!dialog || !IsWindowVisible(dialog)) {
     std::printf("dialog: none\n");
     return 1;
   }
-  Sleep(1000);  // let the dialog finish its start-up (the pad search, the texts)
+  Sleep(300);  // painted
   HWND button = GetDlgItem(dialog, 1007);
   std::printf("title: [%s]\n", escaped(utf8(windowText(dialog))).c_str());
   std::printf("instructions: [%s]\n", escaped(utf8(windowText(GetDlgItem(dialog, 1008)))).c_str());

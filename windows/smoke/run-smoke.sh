@@ -28,7 +28,10 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
 "$wine" regedit /S "Z:${reg//\//\\}"
 /usr/lib/wine/wineserver -w
 
-display=:$((90 + RANDOM % 100))
+# A display number nobody uses.
+n=90
+while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+display=:$n
 Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT

@@ -167,8 +167,8 @@ std::vector<std::uint8_t> reportWith(std::uint8_t first) {
 }
 
 ScriptedRead scripted(IoState start, std::uint32_t wait = kWaitObject0, IoState completion = IoState::Done,
-                      std::vector<std::uint8_t> report = {}, bool cancelCompletes = true) {
-  return ScriptedRead{start, wait, completion, 65, std::move(report), cancelCompletes};
+                      std::vector<std::uint8_t> report = {}, IoState afterCancel = IoState::Failed) {
+  return ScriptedRead{start, wait, completion, 65, std::move(report), afterCancel};
 }
 
 struct ReadCase {
@@ -186,24 +186,27 @@ TEST_P(CHidRead, TellsReportsTimeOutsAndBrokenLinksApartAndReleasesOnlyFinishedR
   for (const bool engineSide : {false, true}) {
     fake::ScriptedHidPlatform platform;
     platform.setInterfaces({kPad});
-    CHid hid(platform);
-    ASSERT_TRUE(hid.CheckDevice());
-    ASSERT_TRUE(hid.OpenReadWrite());
-    platform.queueRead(c.read);
-    std::array<std::uint8_t, kReportSize> destination{};
-    if (engineSide) {
-      std::size_t length = 0;
-      EXPECT_EQ(hid.readReport(destination, length), c.expectedStatus);
-      EXPECT_EQ(length, c.delivers ? 64U : 0U);
-    } else {
-      EXPECT_EQ(hid.ReadReport(destination.data(), 64), c.expectedResult);
+    {
+      CHid hid(platform);
+      ASSERT_TRUE(hid.CheckDevice());
+      ASSERT_TRUE(hid.OpenReadWrite());
+      platform.queueRead(c.read);
+      std::array<std::uint8_t, kReportSize> destination{};
+      if (engineSide) {
+        std::size_t length = 0;
+        EXPECT_EQ(hid.readReport(destination, length), c.expectedStatus);
+        EXPECT_EQ(length, c.delivers ? 64U : 0U);
+      } else {
+        EXPECT_EQ(hid.ReadReport(destination.data(), 64), c.expectedResult);
+      }
+      EXPECT_EQ(destination[0], c.delivers ? 0x10 : 0) << "copied from the byte after the report id";
+      if (c.read.start == IoState::Pending) {
+        EXPECT_EQ(platform.callsNamed("Wait").front(), "Wait 200");
+      }
+      EXPECT_TRUE(platform.faults().empty()) << platform.faults().front();
+      platform.completeAbandonedReads();  // a late completion must find its buffer still there
     }
-    EXPECT_EQ(destination[0], c.delivers ? 0x10 : 0) << "copied from the byte after the report id";
-    if (c.read.start == IoState::Pending) {
-      EXPECT_EQ(platform.callsNamed("Wait").front(), "Wait 200");
-    }
-    EXPECT_TRUE(platform.faults().empty()) << platform.faults().front();
-    platform.completeAbandonedReads();  // a late completion must find its buffer still there
+    EXPECT_EQ(platform.openHandleCount(), 0U) << "every event closed, also that of a read given up";
   }
 }
 
@@ -216,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         // the pad was pulled out while the read waited: the event is signalled, but no report came
         ReadCase{"CompletedWithError", scripted(IoState::Pending, kWaitObject0, IoState::Failed), kWaitFailed, ReadStatus::Failed, false},
         ReadCase{"CouldNotStart", scripted(IoState::Failed), kWaitFailed, ReadStatus::Failed, false},
-        ReadCase{"CancelNeverCompletes", scripted(IoState::Pending, kWaitTimeout, IoState::Done, {}, false), kWaitFailed, ReadStatus::Failed, false}),
+        ReadCase{"CancelNeverCompletes", scripted(IoState::Pending, kWaitTimeout, IoState::Done, {}, IoState::Pending), kWaitFailed, ReadStatus::Failed, false},
+        ReadCase{"ReportJustAsTheWaitRanOut", scripted(IoState::Pending, kWaitTimeout, IoState::Done, reportWith(0x10), IoState::Done), 0, ReadStatus::Report, true}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(CHidReadOrder, ACancelledReadIsWaitedForBeforeItsEventIsClosed) {

@@ -182,7 +182,7 @@ void ScriptedHidPlatform::CancelIo(Handle) {
   std::lock_guard lock(mutex_);
   log("CancelIo");
   for (auto& [record, read] : reads_)
-    if (read.state == IoState::Pending && read.script.cancelCompletes) read.state = IoState::Failed;
+    if (read.state == IoState::Pending) read.state = read.script.afterCancel;
 }
 
 IoState ScriptedHidPlatform::GetOverlappedResult(Handle, OverlappedRead& record, std::uint32_t& transferred) {

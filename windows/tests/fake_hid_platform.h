@@ -29,7 +29,9 @@ struct ScriptedRead {
   IoState completion = IoState::Done;   // what the read ends with when the wait saw it end
   std::uint32_t transferred = 65;
   std::vector<std::uint8_t> report;     // from byte 0 (the report id)
-  bool cancelCompletes = true;          // false: a cancelled read never completes
+  // How a cancelled read ends: cancelled (Failed), with the report that came just then (Done),
+  // or never (Pending).
+  IoState afterCancel = IoState::Failed;
 };
 
 class ScriptedHidPlatform : public HidPlatform {
