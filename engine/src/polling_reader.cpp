@@ -1,4 +1,5 @@
 // The polling form's reader: the engine fetches the pad's reports one at a time.
+#include <algorithm>
 #include <array>
 
 #include "morvik/update_engine.h"

@@ -48,11 +48,19 @@ PadReport malformedReport(std::uint32_t index) {
 
 }  // namespace
 
-SimulatedPad::SimulatedPad(PadBehaviour behaviour) : behaviour_(behaviour) {}
+namespace {
+bool silentFromTheStart(const PadBehaviour& behaviour) {
+  return behaviour.silentAfterDataFrames && *behaviour.silentAfterDataFrames == 0;
+}
+}  // namespace
+
+SimulatedPad::SimulatedPad(PadBehaviour behaviour)
+    : behaviour_(behaviour), silent_(silentFromTheStart(behaviour)) {}
 
 void SimulatedPad::setBehaviour(const PadBehaviour& behaviour) {
   std::lock_guard lock(mutex_);
   behaviour_ = behaviour;
+  silent_ = silentFromTheStart(behaviour);
 }
 
 void SimulatedPad::recordReports(bool on) {

@@ -27,7 +27,7 @@ struct PadBehaviour {
   // Send `errorEvent` in place of the acknowledgement that follows the n-th data frame (1-based).
   std::optional<std::uint32_t> errorAfterDataFrames;
   std::uint8_t errorEvent = 0x15;
-  // After the n-th data frame the pad takes reports but answers none.
+  // After the n-th data frame the pad takes reports but answers none (0: it never answers).
   std::optional<std::uint32_t> silentAfterDataFrames;
   // After the n-th data frame the pad is gone: writes and reads fail.
   std::optional<std::uint32_t> vanishAfterDataFrames;
@@ -41,7 +41,7 @@ struct PadReport {
   std::size_t length = kReportSize;  // how many bytes the platform delivered
 };
 
-class SimulatedPad final : public PollingHidTransport {
+class SimulatedPad : public PollingHidTransport {
  public:
   explicit SimulatedPad(PadBehaviour behaviour = {});
 

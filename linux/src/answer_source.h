@@ -1,0 +1,26 @@
+// Where the answer to "Update firmware to vX.YY? [y/N]" comes from.
+#pragma once
+
+#include <optional>
+#include <stop_token>
+#include <string>
+
+namespace morvik::cli {
+
+class AnswerSource {
+ public:
+  virtual ~AnswerSource() = default;
+  // One line without its line break; nothing at the end of input or once `stop` is requested.
+  virtual std::optional<std::string> readLine(std::stop_token stop) = 0;
+};
+
+// Standard input. Waits in short slices so that Ctrl-C (a stop request) ends the wait.
+class StdinAnswers final : public AnswerSource {
+ public:
+  std::optional<std::string> readLine(std::stop_token stop) override;
+};
+
+// "y" or "yes" in any case, blanks around it allowed; everything else is no.
+bool isYes(const std::string& answer);
+
+}  // namespace morvik::cli

@@ -1,0 +1,178 @@
+#include "cli_options.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <functional>
+#include <vector>
+
+#include "morvik/protocol.h"
+
+namespace morvik::cli {
+namespace {
+
+std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A handler applies an option's value and returns an error text, or nothing when it fits.
+using Handler = std::function<std::optional<std::string>(CliOptions&, std::string_view)>;
+
+struct KnownOption {
+  std::string_view name;
+  bool takesValue;
+  bool simulationOnly;
+  Handler apply;
+};
+
+Handler flag(bool CliOptions::*member) {
+  return [member](CliOptions& o, std::string_view) -> std::optional<std::string> {
+    o.*member = true;
+    return std::nullopt;
+  };
+}
+
+Handler mode(Mode m) {
+  return [m](CliOptions& o, std::string_view) -> std::optional<std::string> {
+    o.mode = m;
+    return std::nullopt;
+  };
+}
+
+// A count of data frames after which the pad misbehaves; `least` is the smallest that means something.
+Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std::uint32_t least) {
+  return [member, least](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+    const auto n = parseUnsigned(value);
+    if (!n || *n < least)
+      return "expects a number of data frames (" + std::to_string(least) + " or more), not '" + std::string(value) + "'";
+    o.simulation.*member = *n;
+    return std::nullopt;
+  };
+}
+
+const std::vector<KnownOption>& optionTable() {
+  static const std::vector<KnownOption> table{
+      {"--help", false, false, mode(Mode::Help)},
+      {"--version", false, false, mode(Mode::ShowVersion)},
+      {"--list", false, false, mode(Mode::List)},
+      {"--info", true, false,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         o.mode = Mode::Info;
+         o.imagePath = value;
+         return std::nullopt;
+       }},
+      {"--yes", false, false, flag(&CliOptions::assumeYes)},
+      {"--trace", false, false, flag(&CliOptions::trace)},
+      {"--wait", true, false,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         o.waitSeconds = parseUnsigned(value);
+         if (!o.waitSeconds) return "expects a whole number of seconds, not '" + std::string(value) + "'";
+         return std::nullopt;
+       }},
+      {"--simulate", false, false, flag(&CliOptions::simulate)},
+      {"--sim-version", true, true,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         const auto v = value == "factory" ? std::optional(kFactoryVersion) : parseUnsigned(value);
+         if (!v) return "expects the version x 100 (110 for 1.10) or 'factory', not '" + std::string(value) + "'";
+         o.simulation.version = *v;
+         return std::nullopt;
+       }},
+      {"--sim-not-boot", false, true,
+       [](CliOptions& o, std::string_view) -> std::optional<std::string> {
+         o.simulation.notInBootMode = true;
+         return std::nullopt;
+       }},
+      {"--sim-fail-after", true, true, frameCount(&SimulationOptions::failAfterDataFrames, 1)},
+      {"--sim-silent-after", true, true, frameCount(&SimulationOptions::silentAfterDataFrames, 0)},
+      {"--sim-vanish-after", true, true, frameCount(&SimulationOptions::vanishAfterDataFrames, 1)},
+      {"--sim-latency-us", true, true,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         const auto us = parseUnsigned(value);
+         if (!us) return "expects microseconds, not '" + std::string(value) + "'";
+         o.simulation.latencyMicroseconds = *us;
+         return std::nullopt;
+       }},
+  };
+  return table;
+}
+
+std::string_view longName(std::string_view argument) {
+  if (argument == "-h") return "--help";
+  if (argument == "-y") return "--yes";
+  return argument;
+}
+
+// Checks what only makes sense as a whole: one mode, its operand, --sim-* with --simulate.
+std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
+                                            bool simulationOptionSeen, int modeOptions) {
+  if (options.mode == Mode::Help || options.mode == Mode::ShowVersion) return std::nullopt;
+  if (modeOptions > 1) return "give only one of --info and --list, once";
+  if (simulationOptionSeen && !options.simulate) return "the --sim-* options need --simulate";
+  if (options.mode == Mode::Update) {
+    if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";
+    if (operands.size() > 1) return "only one firmware image can be sent at a time";
+  } else if (!operands.empty()) {
+    return "unexpected argument '" + std::string(operands.front()) + "'";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::string_view> arguments) {
+  CliOptions options;
+  std::vector<std::string_view> operands;
+  bool simulationOptionSeen = false;
+  int modeOptions = 0;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--") {
+      operands.insert(operands.end(), arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+      break;
+    }
+    if (argument.size() < 2 || argument[0] != '-') {
+      operands.push_back(argument);
+      continue;
+    }
+    // "--name=value" and "--name value" are the same.
+    const std::size_t equals = argument.find('=');
+    const std::string_view name = longName(argument.substr(0, equals));
+    const auto& table = optionTable();
+    const auto known = std::find_if(table.begin(), table.end(), [&](const KnownOption& s) { return s.name == name; });
+    if (known == table.end()) return UsageError{"unknown option '" + std::string(argument) + "'"};
+    std::string_view value;
+    if (known->takesValue) {
+      if (equals != std::string_view::npos) {
+        value = argument.substr(equals + 1);
+      } else if (i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else {
+        return UsageError{std::string(name) + " needs a value"};
+      }
+    } else if (equals != std::string_view::npos) {
+      return UsageError{std::string(name) + " takes no value"};
+    }
+    if (auto error = known->apply(options, value)) return UsageError{std::string(name) + " " + *error};
+    simulationOptionSeen = simulationOptionSeen || known->simulationOnly;
+    if (name == "--info" || name == "--list") ++modeOptions;
+  }
+  if (options.mode == Mode::Update && !operands.empty()) options.imagePath = operands.front();
+  if (auto error = checkCombination(options, operands, simulationOptionSeen, modeOptions)) return UsageError{*error};
+  return options;
+}
+
+PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
+  PadBehaviour behaviour;
+  behaviour.version = simulation.version;
+  behaviour.bootFlag = simulation.notInBootMode ? 0 : 1;
+  behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds);
+  behaviour.errorAfterDataFrames = simulation.failAfterDataFrames;
+  behaviour.silentAfterDataFrames = simulation.silentAfterDataFrames;
+  behaviour.vanishAfterDataFrames = simulation.vanishAfterDataFrames;
+  return behaviour;
+}
+
+}  // namespace morvik::cli

@@ -1,0 +1,46 @@
+// The command line of morvik-update.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "morvik/simulated_pad.h"
+
+namespace morvik::cli {
+
+enum class Mode { Update, Info, List, Help, ShowVersion };
+
+// How the simulated pad (--simulate) behaves.
+struct SimulationOptions {
+  std::uint32_t version = 110;  // x 100, or kFactoryVersion
+  bool notInBootMode = false;
+  std::optional<std::uint32_t> failAfterDataFrames;
+  std::optional<std::uint32_t> silentAfterDataFrames;
+  std::optional<std::uint32_t> vanishAfterDataFrames;
+  std::uint32_t latencyMicroseconds = 0;
+};
+
+struct CliOptions {
+  Mode mode = Mode::Update;
+  std::string imagePath;  // the image to send (Update) or to describe (Info)
+  bool assumeYes = false;
+  bool trace = false;
+  std::optional<std::uint32_t> waitSeconds;
+  bool simulate = false;
+  SimulationOptions simulation;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+// `arguments` excludes the program name.
+std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::string_view> arguments);
+
+PadBehaviour padBehaviourFor(const SimulationOptions& simulation);
+
+}  // namespace morvik::cli

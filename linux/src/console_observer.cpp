@@ -1,0 +1,102 @@
+#include "console_observer.h"
+
+#include "image_inspection.h"
+#include "version_text.h"
+
+namespace morvik::cli {
+namespace {
+
+const char* failureText(UpdateFailure cause) {
+  switch (cause) {
+    case UpdateFailure::PadReportedError: return "the pad reported an error";
+    case UpdateFailure::WriteFailed: return "a report could not be sent to the pad";
+    case UpdateFailure::ImageReadFailed: return "the image could not be read while it was being sent";
+    case UpdateFailure::PadSilent: return "the pad stopped answering";
+    case UpdateFailure::PadGone: return "the pad went away (unplugged?)";
+  }
+  return "unknown cause";
+}
+
+ExitCode exitCodeOf(UpdateFailure cause) {
+  switch (cause) {
+    case UpdateFailure::PadReportedError: return ExitCode::PadFailed;
+    case UpdateFailure::ImageReadFailed: return ExitCode::ImageRefused;
+    case UpdateFailure::WriteFailed:
+    case UpdateFailure::PadSilent:
+    case UpdateFailure::PadGone: return ExitCode::PadLost;
+  }
+  return ExitCode::Error;
+}
+
+}  // namespace
+
+ConsoleObserver::ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out,
+                                 std::ostream& err, std::stop_token stop)
+    : settings_(std::move(settings)),
+      answers_(answers),
+      out_(out),
+      err_(err),
+      stop_(std::move(stop)),
+      progress_(out, settings_.terminal) {}
+
+void ConsoleObserver::onDeviceVersion(std::uint32_t version) {
+  out_ << "Pad firmware version:   " << versionText(version) << '\n' << std::flush;
+}
+
+void ConsoleObserver::onFactoryVersion() { out_ << "Pad firmware version:   factory firmware\n" << std::flush; }
+
+void ConsoleObserver::onNotInBootMode() {
+  recordEnding(ExitCode::NotInBootMode);
+  err_ << "The pad is not in boot mode, so it cannot be updated.\n" << kBootModeHowTo << '\n';
+}
+
+std::optional<std::string> ConsoleObserver::chooseImageFile() { return settings_.imagePath; }
+
+Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint32_t padVersion) {
+  imageVersion_ = imageVersion;
+  out_ << "Image firmware version: " << versionText(imageVersion) << "  (pad: " << padVersionText(padVersion)
+       << ")\n";
+  if (!settings_.assumeYes) {
+    out_ << "Update firmware to v" << versionText(imageVersion) << "? [y/N] " << std::flush;
+    const auto answer = answers_.readLine(stop_);
+    if (!answer) out_ << '\n';  // end of input or Ctrl-C: the prompt's line still needs ending
+    if (!answer || !isYes(*answer)) return Confirmation::Cancel;
+  }
+  out_ << "Updating firmware to v" << versionText(imageVersion) << "...\n" << std::flush;
+  writingStarted_ = true;
+  progress_.show(0);
+  return Confirmation::Ok;
+}
+
+void ConsoleObserver::onUpdateCancelled() {
+  recordEnding(ExitCode::Cancelled);
+  err_ << "Update cancelled; the pad's firmware was not changed.\n";
+}
+
+void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
+  recordEnding(ExitCode::ImageRefused);
+  err_ << "Cannot use the image " << settings_.imagePath << ": " << faultText(problem) << ".\n";
+}
+
+void ConsoleObserver::onProgress(std::int32_t percent) { progress_.show(percent); }
+
+void ConsoleObserver::onImageSent() {
+  progress_.show(100);
+  progress_.end();
+  out_ << "Image sent; waiting for the pad to accept it.\n" << std::flush;
+}
+
+void ConsoleObserver::onUpdateSucceeded() {
+  recordEnding(ExitCode::Success);
+  out_ << "Firmware updated to v" << versionText(imageVersion_) << ". The pad restarts in its normal mode.\n"
+       << std::flush;
+}
+
+void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
+  recordEnding(exitCodeOf(cause));
+  progress_.end();
+  err_ << "Update failed: " << failureText(cause) << ".\n"
+       << "The pad stays in boot mode; run the update again to restore its firmware.\n";
+}
+
+}  // namespace morvik::cli

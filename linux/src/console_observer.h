@@ -1,0 +1,67 @@
+// Shows the engine's notifications on the console and remembers how the update ended,
+// which becomes the program's exit status.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <stop_token>
+#include <string>
+
+#include "answer_source.h"
+#include "exit_codes.h"
+#include "morvik/update_observer.h"
+#include "progress_display.h"
+
+namespace morvik::cli {
+
+struct ConsoleSettings {
+  std::string imagePath;
+  bool assumeYes = false;
+  bool terminal = false;  // standard output is a terminal: draw a progress bar
+};
+
+class ConsoleObserver final : public UpdateObserver {
+ public:
+  ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out, std::ostream& err,
+                  std::stop_token stop);
+
+  void onDeviceVersion(std::uint32_t version) override;
+  void onFactoryVersion() override;
+  void onNotInBootMode() override;
+  std::optional<std::string> chooseImageFile() override;
+  Confirmation confirmImage(std::uint32_t imageVersion, std::uint32_t padVersion) override;
+  void onUpdateCancelled() override;
+  void onImageUnreadable(ImageProblem problem) override;
+  void onProgress(std::int32_t percent) override;
+  void onImageSent() override;
+  void onUpdateSucceeded() override;
+  void onUpdateFailed(UpdateFailure cause) override;
+
+  // The exit status of the notification that ended the update; nothing while none has.
+  std::optional<ExitCode> ending() const { return ending_; }
+  // The user agreed and the header went to the pad: from here on the pad holds part of an image.
+  bool writingStarted() const { return writingStarted_; }
+
+  // Ends the progress line before anything else is printed.
+  void endProgress() { progress_.end(); }
+
+ private:
+  void recordEnding(ExitCode code) { ending_ = code; }
+
+  ConsoleSettings settings_;
+  AnswerSource& answers_;
+  std::ostream& out_;
+  std::ostream& err_;
+  std::stop_token stop_;
+  ProgressDisplay progress_;
+  std::uint32_t imageVersion_ = 0;
+  std::optional<ExitCode> ending_;
+  bool writingStarted_ = false;
+};
+
+// How to put each pad model into boot mode.
+inline constexpr const char* kBootModeHowTo =
+    "Switch the pad off, then hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro, Pravik Pro)\n"
+    "for about 3 seconds until two LEDs flash, and connect it by USB cable.";
+
+}  // namespace morvik::cli

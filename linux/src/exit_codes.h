@@ -1,0 +1,22 @@
+// The exit status of morvik-update: one code per way an update can end, so scripts can
+// tell them apart. Documented in --help and README; never renumber a code.
+#pragma once
+
+namespace morvik::cli {
+
+enum class ExitCode : int {
+  Success = 0,
+  Error = 1,          // anything not listed below (the USB library failed, ...)
+  Usage = 2,          // bad command line
+  NoPad = 3,          // no pad found
+  NotInBootMode = 4,  // the pad is connected but not in boot mode
+  ImageRefused = 5,   // the image cannot be read or is not fit for an update
+  Cancelled = 6,      // the user declined or pressed Ctrl-C
+  PadFailed = 7,      // the pad reported that the update failed
+  PadLost = 8,        // the pad stopped answering or went away
+  NoAccess = 9,       // the pad is there but cannot be opened (permissions)
+};
+
+constexpr int toInt(ExitCode code) { return static_cast<int>(code); }
+
+}  // namespace morvik::cli

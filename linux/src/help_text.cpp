@@ -1,0 +1,47 @@
+#include "help_text.h"
+
+namespace morvik::cli {
+
+const char* helpText() {
+  return R"(Usage: morvik-update [options] IMAGE.dat
+       morvik-update --info IMAGE.dat
+       morvik-update --list
+
+Updates the firmware of a Morvik gamepad connected by USB in boot mode.
+Switch the pad off, hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro,
+Pravik Pro) for about 3 seconds until two LEDs flash, and connect it by USB cable.
+
+Options:
+  -y, --yes               do not ask "Update firmware to vX.YY? [y/N]"
+      --trace             print every report sent ("out ...") and received ("in ...")
+      --wait SECONDS      wait up to SECONDS for a pad in boot mode to be plugged in
+      --info IMAGE.dat    show the image's header and whether it is fit to send
+      --list              list the pads present, in boot mode and in run mode
+      --simulate          update a simulated pad instead of a real one
+      --sim-version N     simulated pad's version x 100 (110 is 1.10), or 'factory'
+      --sim-not-boot      simulated pad reports that it is not in boot mode
+      --sim-fail-after N  simulated pad reports a failure after the N-th data frame
+      --sim-silent-after N
+                          simulated pad stops answering after the N-th data frame
+                          (0: it never answers)
+      --sim-vanish-after N
+                          simulated pad goes away after the N-th data frame
+      --sim-latency-us N  simulated pad answers each report N microseconds late
+  -h, --help              show this help
+      --version           show the program's version
+
+Exit status:
+  0  the update succeeded (--info: the image is fit to send; --list: a pad was found)
+  1  other error (the USB library could not start, ...)
+  2  usage error
+  3  no pad found
+  4  the pad is not in boot mode
+  5  the image cannot be read or is refused
+  6  cancelled (the question was not answered yes, or Ctrl-C)
+  7  the pad reported that the update failed
+  8  the pad stopped answering or went away
+  9  the pad cannot be opened (permissions: see the udev rule in README)
+)";
+}
+
+}  // namespace morvik::cli

@@ -1,0 +1,74 @@
+#include "hidapi_pad.h"
+
+#include <hidapi.h>
+
+#include <algorithm>
+#include <array>
+#include <cwchar>
+
+namespace morvik::cli {
+namespace {
+
+std::string narrow(const wchar_t* text) {
+  if (!text) return "unknown error";
+  std::string out;
+  std::mbstate_t state{};
+  std::array<char, MB_LEN_MAX> buffer{};
+  for (; *text; ++text) {
+    const std::size_t n = std::wcrtomb(buffer.data(), *text, &state);
+    if (n == static_cast<std::size_t>(-1)) {
+      out += '?';
+      state = {};
+    } else {
+      out.append(buffer.data(), n);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+HidapiPad::~HidapiPad() {
+  if (device_) hid_close(device_);
+}
+
+bool HidapiPad::OpenReadWrite() {
+  if (!device_) device_ = hid_open_path(path_.c_str());
+  readTimeoutMs_ = 200;
+  return device_ != nullptr;
+}
+
+LinkStatus HidapiPad::writeReport(OutputReport report) {
+  if (!device_) return kLinkWriteFailed;
+  // hidapi takes the report ID as the first byte: 0, then the 64 report bytes.
+  std::array<unsigned char, kReportSize + 1> buffer{};
+  std::copy(report.begin(), report.end(), buffer.begin() + 1);
+  return hid_write(device_, buffer.data(), buffer.size()) < 0 ? kLinkWriteFailed : kLinkOk;
+}
+
+ReadStatus HidapiPad::readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) {
+  if (!device_) return ReadStatus::Failed;
+  const int got = hid_read_timeout(device_, report.data(), report.size(), static_cast<int>(readTimeoutMs_));
+  if (got < 0) return ReadStatus::Failed;
+  if (got == 0) return ReadStatus::NoReport;
+  length = static_cast<std::size_t>(got);
+  return ReadStatus::Report;
+}
+
+std::string HidapiPad::lastError() const { return narrow(hid_error(device_)); }
+
+std::vector<PadEntry> enumerateUsbPads() {
+  std::vector<PadEntry> pads;
+  hid_device_info* devices = hid_enumerate(kBootModeIdentity.vendorId, 0);
+  for (const hid_device_info* d = devices; d; d = d->next)
+    if (auto pad = classifyDevice(d->vendor_id, d->product_id, d->path ? d->path : "")) pads.push_back(*pad);
+  hid_free_enumeration(devices);
+  return pads;
+}
+
+HidapiLibrary::HidapiLibrary() : ready_(hid_init() == 0) {}
+HidapiLibrary::~HidapiLibrary() {
+  if (ready_) hid_exit();
+}
+
+}  // namespace morvik::cli

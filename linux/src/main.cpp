@@ -1,0 +1,122 @@
+// morvik-update: updates the pad's firmware from the Linux command line.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cancel_on_signal.h"
+#include "cli_options.h"
+#include "console_observer.h"
+#include "help_text.h"
+#include "hidapi_pad.h"
+#include "image_inspection.h"
+#include "update_session.h"
+
+namespace morvik::cli {
+namespace {
+
+ExitCode showImageInfo(const std::string& path) {
+  const ImageReport report = inspectImage(path);
+  std::cout << imageInfoText(path, report);
+  return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
+}
+
+ExitCode listPads() {
+  HidapiLibrary hidapi;
+  if (!hidapi.ready()) {
+    std::cerr << "Cannot start the USB HID library (hidapi).\n";
+    return ExitCode::Error;
+  }
+  const auto pads = enumerateUsbPads();
+  std::cout << padListText(pads);
+  return pads.empty() ? ExitCode::NoPad : ExitCode::Success;
+}
+
+void explainPermission(const std::string& path) {
+  std::cerr << "Permission denied on " << path << ": this user may not open the pad.\n"
+            << "Install the udev rule once, then unplug the pad and connect it again:\n"
+            << "  sudo cp " << MORVIK_UDEV_RULE << " /etc/udev/rules.d/\n"
+            << "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+            << "(or run morvik-update with sudo).\n";
+}
+
+ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, SessionIo io, std::stop_token stop) {
+  HidapiLibrary hidapi;
+  if (!hidapi.ready()) {
+    io.err << "Cannot start the USB HID library (hidapi).\n";
+    return ExitCode::Error;
+  }
+  const std::uint32_t waitSeconds = options.waitSeconds.value_or(0);
+  if (waitSeconds > 0) io.out << "Waiting up to " << waitSeconds << " s for a pad in boot mode...\n" << std::flush;
+  const SearchResult found = findBootPad(enumerateUsbPads, std::chrono::seconds(waitSeconds), stop);
+  if (found.stopped) {
+    io.err << "Cancelled while waiting for the pad.\n";
+    return ExitCode::Cancelled;
+  }
+  if (!found.bootPad) {
+    if (!found.runModePads.empty()) {
+      io.err << "Found a " << found.runModePads.front().identity.model << " pad, but it is in its normal mode.\n"
+             << kBootModeHowTo << '\n';
+      return ExitCode::NotInBootMode;
+    }
+    io.err << "No pad in boot mode found (USB 0483:5750).\n"
+           << kBootModeHowTo << "\nUse --wait SECONDS to wait for it, --list to see the pads present.\n";
+    return ExitCode::NoPad;
+  }
+  const std::string& path = found.bootPad->path;
+  if (access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
+    explainPermission(path);
+    return ExitCode::NoAccess;
+  }
+  HidapiPad pad(path);
+  if (!pad.OpenReadWrite()) {
+    io.err << "Cannot open the pad at " << path << ": " << pad.lastError() << ".\n";
+    return ExitCode::NoAccess;
+  }
+  io.out << "Found the pad in boot mode at " << path << ".\n";
+  return updatePad(pad, request, io, stop);
+}
+
+ExitCode update(const CliOptions& options, std::stop_token stop) {
+  StdinAnswers answers;
+  const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
+  if (const auto refused = checkImage(options.imagePath, io)) return *refused;
+  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}};
+  if (options.simulate) {
+    SimulatedPad pad(padBehaviourFor(options.simulation));
+    return updatePad(pad, request, io, stop);
+  }
+  return updateUsbPad(options, request, io, stop);
+}
+
+ExitCode run(const CliOptions& options, std::stop_token stop) {
+  switch (options.mode) {
+    case Mode::Help: std::cout << helpText(); return ExitCode::Success;
+    case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
+    case Mode::Info: return showImageInfo(options.imagePath);
+    case Mode::List: return listPads();
+    case Mode::Update: return update(options, stop);
+  }
+  return ExitCode::Error;
+}
+
+}  // namespace
+}  // namespace morvik::cli
+
+int main(int argc, char** argv) {
+  using namespace morvik::cli;
+  // Output that goes away (a closed pipe) must not kill an update half-way.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::stop_source cancel;
+  const CancelOnSignal signals(cancel);
+  const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
+  const auto parsed = parseCommandLine(arguments);
+  if (const auto* error = std::get_if<UsageError>(&parsed)) {
+    std::cerr << "morvik-update: " << error->message << "\nTry 'morvik-update --help'.\n";
+    return toInt(ExitCode::Usage);
+  }
+  return toInt(run(std::get<CliOptions>(parsed), cancel.get_token()));
+}

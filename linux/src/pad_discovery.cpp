@@ -1,0 +1,61 @@
+#include "pad_discovery.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+namespace morvik::cli {
+
+std::optional<PadEntry> classifyDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path) {
+  if (isBootMode(vendorId, productId)) return PadEntry{kBootModeIdentity, true, std::move(path)};
+  if (const UsbIdentity* runMode = findRunModeIdentity(vendorId, productId))
+    return PadEntry{*runMode, false, std::move(path)};
+  return std::nullopt;
+}
+
+std::string padListText(const std::vector<PadEntry>& pads) {
+  if (pads.empty()) return "No pad found.\n";
+  std::vector<PadEntry> sorted = pads;
+  std::stable_partition(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; });
+  std::string text;
+  for (const PadEntry& pad : sorted) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", pad.identity.vendorId, pad.identity.productId);
+    text += ids;
+    text += pad.bootMode ? "  boot mode  " : "  run mode   ";
+    text += pad.bootMode ? std::string("GamePad") : std::string(pad.identity.model);
+    text += "  " + pad.path + '\n';
+  }
+  if (std::none_of(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; }))
+    text += "No pad in boot mode: switch the pad into boot mode to update it.\n";
+  return text;
+}
+
+SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, std::stop_token stop,
+                         std::chrono::milliseconds interval) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  SearchResult result;
+  for (;;) {
+    result.runModePads.clear();
+    for (PadEntry& pad : enumerate()) {
+      if (pad.bootMode) {
+        result.bootPad = std::move(pad);
+        return result;
+      }
+      result.runModePads.push_back(std::move(pad));
+    }
+    const auto next = std::min(std::chrono::steady_clock::now() + interval, deadline);
+    if (std::chrono::steady_clock::now() >= deadline) return result;
+    std::unique_lock lock(mutex);
+    wake.wait_until(lock, stop, next, [] { return false; });  // wakes early on a stop request
+    if (stop.stop_requested()) {
+      result.stopped = true;
+      return result;
+    }
+  }
+}
+
+}  // namespace morvik::cli

@@ -1,0 +1,42 @@
+// Which pads are plugged in, and finding the one in boot mode. The USB enumeration itself is
+// handed in, so this logic runs without hardware.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "morvik/device_identities.h"
+
+namespace morvik::cli {
+
+// One HID interface of a pad, as the system lists it.
+struct PadEntry {
+  UsbIdentity identity;
+  bool bootMode = false;
+  std::string path;  // e.g. /dev/hidraw3
+};
+
+// The entry for a USB device, or nothing when it is not one of the pads.
+std::optional<PadEntry> classifyDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path);
+
+// What --list prints: one line per pad, boot mode first, or a line saying there is none.
+std::string padListText(const std::vector<PadEntry>& pads);
+
+using PadEnumerator = std::function<std::vector<PadEntry>()>;
+
+struct SearchResult {
+  std::optional<PadEntry> bootPad;
+  std::vector<PadEntry> runModePads;  // seen on the last look, to tell the user what to do
+  bool stopped = false;
+};
+
+// Looks for a boot-mode pad, again every `interval` until `wait` has passed or `stop` is requested.
+SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, std::stop_token stop,
+                         std::chrono::milliseconds interval = std::chrono::milliseconds(250));
+
+}  // namespace morvik::cli

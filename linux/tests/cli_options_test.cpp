@@ -1,0 +1,101 @@
+#include "cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "morvik/protocol.h"
+
+namespace morvik::cli {
+namespace {
+
+std::variant<CliOptions, UsageError> parse(std::vector<std::string_view> arguments) {
+  return parseCommandLine(arguments);
+}
+
+TEST(CommandLine, ReadsEachModeAndItsOperand) {
+  struct Case {
+    std::vector<std::string_view> arguments;
+    Mode mode;
+    std::string imagePath;
+  };
+  const Case cases[] = {
+      {{"fw.dat"}, Mode::Update, "fw.dat"},
+      {{"--info", "fw.dat"}, Mode::Info, "fw.dat"},
+      {{"--info=fw.dat"}, Mode::Info, "fw.dat"},
+      {{"--list"}, Mode::List, ""},
+      {{"--", "-odd-name.dat"}, Mode::Update, "-odd-name.dat"},
+      {{"fw.dat", "-h"}, Mode::Help, ""},
+      {{"--version"}, Mode::ShowVersion, ""},
+  };
+  for (const Case& c : cases) {
+    const auto result = parse(c.arguments);
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(result)) << c.arguments.front();
+    const auto& options = std::get<CliOptions>(result);
+    EXPECT_EQ(options.mode, c.mode) << c.arguments.front();
+    EXPECT_EQ(options.imagePath, c.imagePath) << c.arguments.front();
+  }
+}
+
+TEST(CommandLine, SimulationOptionsReachThePadBehaviour) {
+  const auto result = parse({"-y", "--trace", "--simulate", "--sim-version", "factory", "--sim-not-boot",
+                             "--sim-fail-after=3", "--sim-silent-after", "4", "--sim-vanish-after", "5",
+                             "--sim-latency-us", "1000", "--wait", "30", "fw.dat"});
+  ASSERT_TRUE(std::holds_alternative<CliOptions>(result)) << std::get<UsageError>(result).message;
+  const auto& options = std::get<CliOptions>(result);
+  EXPECT_TRUE(options.assumeYes);
+  EXPECT_TRUE(options.trace);
+  EXPECT_EQ(options.waitSeconds, 30u);
+
+  const PadBehaviour pad = padBehaviourFor(options.simulation);
+  EXPECT_EQ(pad.version, kFactoryVersion);
+  EXPECT_NE(pad.bootFlag, 1u);
+  EXPECT_EQ(pad.errorAfterDataFrames, 3u);
+  EXPECT_EQ(pad.silentAfterDataFrames, 4u);
+  EXPECT_EQ(pad.vanishAfterDataFrames, 5u);
+  EXPECT_EQ(pad.latency, std::chrono::microseconds(1000));
+}
+
+TEST(CommandLine, DefaultSimulatedPadIsAHealthyBootModePad) {
+  const auto result = parse({"--simulate", "--sim-version", "123", "fw.dat"});
+  ASSERT_TRUE(std::holds_alternative<CliOptions>(result));
+  const PadBehaviour pad = padBehaviourFor(std::get<CliOptions>(result).simulation);
+  EXPECT_EQ(pad.version, 123u);
+  EXPECT_EQ(pad.bootFlag, 1u);
+  EXPECT_FALSE(pad.errorAfterDataFrames || pad.silentAfterDataFrames || pad.vanishAfterDataFrames);
+}
+
+TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
+  struct Case {
+    std::vector<std::string_view> arguments;
+    std::string_view messagePart;
+  };
+  const Case cases[] = {
+      {{}, "missing the firmware image"},
+      {{"a.dat", "b.dat"}, "only one"},
+      {{"--bogus", "a.dat"}, "unknown option '--bogus'"},
+      {{"-x", "a.dat"}, "unknown option '-x'"},
+      {{"a.dat", "--wait"}, "--wait needs a value"},
+      {{"--wait", "soon", "a.dat"}, "whole number"},
+      {{"--wait", "-1", "a.dat"}, "whole number"},
+      {{"--wait=", "a.dat"}, "whole number"},
+      {{"--yes=1", "a.dat"}, "takes no value"},
+      {{"--sim-latency-us", "5", "a.dat"}, "need --simulate"},
+      {{"--simulate", "--sim-fail-after", "0", "a.dat"}, "1 or more"},
+      {{"--simulate", "--sim-version", "1.10", "a.dat"}, "'factory'"},
+      {{"--simulate", "--sim-version", "4294967296", "a.dat"}, "'factory'"},
+      {{"--info", "a.dat", "--list"}, "only one of --info and --list"},
+      {{"--info", "a.dat", "--info", "b.dat"}, "only one of --info and --list"},
+      {{"--list", "a.dat"}, "unexpected argument 'a.dat'"},
+      {{"--info", "a.dat", "b.dat"}, "unexpected argument 'b.dat'"},
+  };
+  for (const Case& c : cases) {
+    const auto result = parse(c.arguments);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << c.messagePart;
+    EXPECT_NE(std::get<UsageError>(result).message.find(c.messagePart), std::string::npos)
+        << "got: " << std::get<UsageError>(result).message;
+  }
+}
+
+}  // namespace
+}  // namespace morvik::cli

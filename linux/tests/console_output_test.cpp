@@ -1,0 +1,128 @@
+// What a person sees: version numbers, trace lines, the progress display and the prompt.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "answer_source.h"
+#include "stream_answers.h"
+#include "console_observer.h"
+#include "progress_display.h"
+#include "trace_transport.h"
+#include "version_text.h"
+
+namespace morvik::cli {
+namespace {
+
+using testing::StreamAnswers;
+
+TEST(VersionText, ShowsHundredthsExactly) {
+  EXPECT_EQ(versionText(123), "1.23");
+  EXPECT_EQ(versionText(100), "1.00");
+  EXPECT_EQ(versionText(5), "0.05");
+  EXPECT_EQ(versionText(0), "0.00");
+  // A file's 0xFFFFFFFF is just a large version; only the pad's report means "factory".
+  EXPECT_EQ(versionText(0xFFFFFFFF), "42949672.95");
+  EXPECT_EQ(padVersionText(0xFFFFFFFF), "factory firmware");
+  EXPECT_EQ(padVersionText(0x80000000), "21474836.48");
+}
+
+TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
+  struct Case {
+    std::vector<std::uint8_t> report;
+    std::string expected;
+  };
+  std::vector<std::uint8_t> full(64, 0xAB);
+  full[0] = 0xFF;  // claims more than a report can hold
+  std::string fullLine = "in FF";
+  for (int i = 0; i < 63; ++i) fullLine += " AB";
+  const Case cases[] = {
+      {{0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0x99, 0x99}, "in 05 00 16 01 00 04"},
+      {{0x00, 0x12, 0x34}, "in 00"},
+      {{0x07, 0x00, 0x16}, "in 07 00 16"},  // the count byte says 7, but only 2 bytes arrived
+      {full, fullLine},
+      {{}, "in"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(traceLine("in", c.report), c.expected);
+}
+
+TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
+  std::ostringstream out;
+  ProgressDisplay progress(out, false);
+  for (int percent : {0, 50, 50, 100, 128}) progress.show(percent);
+  progress.end();
+  EXPECT_EQ(out.str(), "Progress: 0%\nProgress: 50%\nProgress: 100%\n");
+}
+
+TEST(ProgressDisplay, TerminalBarIsRedrawnInPlaceAndEndedOnce) {
+  std::ostringstream out;
+  ProgressDisplay progress(out, true);
+  progress.show(0);
+  progress.show(50);
+  progress.end();
+  progress.end();
+  const std::string half = std::string(20, '#') + std::string(20, '-');
+  EXPECT_EQ(out.str(), "\r[" + std::string(40, '-') + "]   0%\r[" + half + "]  50%\n");
+}
+
+TEST(Answers, OnlyYesMeansYes) {
+  for (const char* yes : {"y", "Y", "yes", " YES ", "y\r"}) EXPECT_TRUE(isYes(yes)) << yes;
+  for (const char* no : {"", "n", "no", "yess", "y y", "ok"}) EXPECT_FALSE(isYes(no)) << no;
+}
+
+struct PromptCase {
+  const char* name;
+  const char* input;
+  bool assumeYes;
+  Confirmation expected;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.name; }
+
+class Prompt : public ::testing::TestWithParam<PromptCase> {};
+
+TEST_P(Prompt, AsksWithBothVersionsAndAcceptsOnlyYes) {
+  std::istringstream in(GetParam().input);
+  StreamAnswers answers(in);
+  std::ostringstream out, err;
+  ConsoleObserver observer({"fw.dat", GetParam().assumeYes, false}, answers, out, err, {});
+  EXPECT_EQ(observer.confirmImage(123, 110), GetParam().expected);
+  EXPECT_NE(out.str().find("Image firmware version: 1.23  (pad: 1.10)"), std::string::npos) << out.str();
+  const bool asked = out.str().find("Update firmware to v1.23? [y/N] ") != std::string::npos;
+  EXPECT_EQ(asked, !GetParam().assumeYes);
+  EXPECT_EQ(observer.writingStarted(), GetParam().expected == Confirmation::Ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Prompt,
+                         ::testing::Values(PromptCase{"Yes", "y\n", false, Confirmation::Ok},
+                                           PromptCase{"No", "n\n", false, Confirmation::Cancel},
+                                           PromptCase{"EmptyLine", "\n", false, Confirmation::Cancel},
+                                           PromptCase{"EndOfInput", "", false, Confirmation::Cancel},
+                                           PromptCase{"AssumeYes", "", true, Confirmation::Ok}),
+                         [](const ::testing::TestParamInfo<PromptCase>& param) { return param.param.name; });
+
+TEST(Prompt, StopRequestAnswersNo) {
+  std::istringstream in("y\n");
+  StreamAnswers answers(in);
+  std::stop_source cancel;
+  cancel.request_stop();
+  std::ostringstream out, err;
+  ConsoleObserver observer({"fw.dat", false, false}, answers, out, err, cancel.get_token());
+  EXPECT_EQ(observer.confirmImage(123, 110), Confirmation::Cancel);
+}
+
+TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
+  std::istringstream in;
+  StreamAnswers answers(in);
+  std::ostringstream out, err;
+  ConsoleObserver observer({"fw.dat", true, true}, answers, out, err, {});
+  observer.confirmImage(123, 110);
+  observer.onProgress(50);
+  observer.onUpdateFailed(UpdateFailure::PadReportedError);
+  EXPECT_EQ(out.str().back(), '\n');
+  EXPECT_EQ(observer.ending(), ExitCode::PadFailed);
+}
+
+}  // namespace
+}  // namespace morvik::cli

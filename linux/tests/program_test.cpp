@@ -1,0 +1,268 @@
+// The built morvik-update, run as a user or a script runs it: its output and exit status.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_image.h"
+
+namespace morvik::cli {
+namespace {
+
+using testing::imageBytes;
+using testing::writeTestFile;
+
+struct Finished {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// morvik-update running with pipes for its standard streams.
+class Program {
+ public:
+  explicit Program(const std::vector<std::string>& arguments, const std::string& input = "") {
+    std::array<int, 2> in{}, out{}, err{};
+    if (pipe(in.data()) != 0 || pipe(out.data()) != 0 || pipe(err.data()) != 0) throw std::runtime_error("pipe");
+    std::vector<std::string> argv{MORVIK_UPDATE_PROGRAM};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> raw;
+    for (auto& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      dup2(err[1], STDERR_FILENO);
+      for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+      execv(raw[0], raw.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) ADD_FAILURE() << "cannot feed input";
+    close(in[1]);
+    outFd_ = out[0];
+    errFd_ = err[0];
+  }
+
+  // A test that stopped early must not leave the program running.
+  ~Program() {
+    if (reaped_) return;
+    kill(pid_, SIGKILL);
+    finish();
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // Reads until the output holds `text` (true) or the program closed its output (false).
+  bool readUntil(const std::string& text) {
+    while (out_.find(text) == std::string::npos)
+      if (!pump()) return false;
+    return true;
+  }
+
+  void signal(int number) { kill(pid_, number); }
+
+  Finished finish() {
+    while (pump()) {
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    reaped_ = true;
+    close(outFd_);
+    close(errFd_);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out_, err_};
+  }
+
+ private:
+  // Reads whatever either stream has; false once both are closed.
+  bool pump() {
+    std::array<pollfd, 2> fds{pollfd{outFd_, POLLIN, 0}, pollfd{errFd_, POLLIN, 0}};
+    if (outDone_ && errDone_) return false;
+    if (poll(fds.data(), fds.size(), -1) < 0) return false;
+    drain(fds[0], out_, outDone_);
+    drain(fds[1], err_, errDone_);
+    return true;
+  }
+
+  static void drain(const pollfd& fd, std::string& into, bool& done) {
+    if (done || !(fd.revents & (POLLIN | POLLHUP))) return;
+    std::array<char, 4096> buffer{};
+    const ssize_t got = read(fd.fd, buffer.data(), buffer.size());
+    if (got <= 0)
+      done = true;
+    else
+      into.append(buffer.data(), static_cast<std::size_t>(got));
+  }
+
+  pid_t pid_ = -1;
+  int outFd_ = -1;
+  int errFd_ = -1;
+  bool outDone_ = false;
+  bool errDone_ = false;
+  bool reaped_ = false;
+  std::string out_;
+  std::string err_;
+};
+
+Finished run(const std::vector<std::string>& arguments, const std::string& input = "") {
+  return Program(arguments, input).finish();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// The report sequence of a whole update of an image with version 123, image length 64 and
+// 64 payload bytes on a pad at version 110; "xx" stands for any byte (lengths the pad chooses).
+std::vector<std::string> expectedWholeUpdate(const std::vector<std::uint8_t>& image) {
+  auto hex = [&](std::size_t from, std::size_t to) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = from; i < to; ++i) {
+      std::snprintf(byte, sizeof byte, " %02X", image[i]);
+      text += byte;
+    }
+    return text;
+  };
+  return {
+      "out 05 00 16 01 00 04",
+      "in xx 00 16 xx xx 04 xx xx 6E 00 00 00",
+      "out 05 00 1A 01 00 00",
+      "in xx 00 19 xx xx" + std::string(36 * 3, ' ') + " 01 00 00 00",  // boot flag at body offset 36
+      "out 23 00 16 1F 00 01 1C 00 7B 00 00 00" + hex(4, 8) + " 40 00 00 00" + hex(12, 28),
+      "in xx 00 16 xx xx 14",
+      "out 27 00 16 23 00 00 20 00" + hex(28, 60),
+      "in xx 00 16 xx xx 14",
+      "out 27 00 16 23 00 00 20 00" + hex(60, 92),
+      "in xx 00 16 xx xx 14",
+      "out 05 00 16 01 00 02",
+  };
+}
+
+// A traced "in" line matches when its leading bytes match; "xx" and blank byte places match any byte.
+bool matches(const std::string& line, const std::string& pattern) {
+  if (pattern.rfind("out ", 0) == 0) return line == pattern;
+  if (line.size() < pattern.size()) return false;
+  for (std::size_t i = 0; i < pattern.size(); ++i)
+    if (pattern[i] != line[i] && pattern[i] != 'x' && pattern[i] != ' ') return false;
+  return true;
+}
+
+TEST(Program, TracedSimulatedUpdatePrintsTheWholeReportSequence) {
+  const auto image = imageBytes(123, 64, 64);
+  const Finished result = run({"--simulate", "--yes", "--trace", writeTestFile("fw.dat", image)});
+  EXPECT_EQ(result.status, 0) << result.err;
+
+  const std::regex traceForm("(out|in)( [0-9A-F]{2})+");
+  std::vector<std::string> traced;
+  for (const std::string& line : lines(result.out)) {
+    if (line.rfind("out ", 0) != 0 && line.rfind("in ", 0) != 0) continue;
+    EXPECT_TRUE(std::regex_match(line, traceForm)) << line;
+    if (line != "out 05 00 1D 01 00 00") traced.push_back(line);  // idle polls aside
+  }
+  const auto expected = expectedWholeUpdate(image);
+  ASSERT_EQ(traced.size(), expected.size()) << result.out;
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_TRUE(matches(traced[i], expected[i])) << "report " << i << ":\n  got  " << traced[i] << "\n  want "
+                                                 << expected[i];
+}
+
+struct EndingCase {
+  const char* name;
+  std::vector<std::string> options;
+  std::string input;
+  int status;
+  const char* errPart;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const EndingCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramEndings : public ::testing::TestWithParam<EndingCase> {};
+
+TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
+  const EndingCase& c = GetParam();
+  std::vector<std::string> arguments = c.options;
+  arguments.push_back(writeTestFile("fw.dat", imageBytes(123, 640, 640)));
+  const Finished result = run(arguments, c.input);
+  EXPECT_EQ(result.status, c.status) << result.out << result.err;
+  EXPECT_NE(result.err.find(c.errPart), std::string::npos) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Simulated, ProgramEndings,
+    ::testing::Values(EndingCase{"PadFails", {"--simulate", "-y", "--sim-fail-after", "3"}, "", 7, "reported an error"},
+                      EndingCase{"NotInBootMode", {"--simulate", "-y", "--sim-not-boot"}, "", 4, "not in boot mode"},
+                      EndingCase{"PadVanishes", {"--simulate", "-y", "--sim-vanish-after", "2"}, "", 8, "went away"},
+                      EndingCase{"Declined", {"--simulate"}, "n\n", 6, "cancelled"},
+                      EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
+                      EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
+    [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });
+
+TEST(Program, AnsweringYesUpdatesAndReportsPlainProgressOffTerminal) {
+  const Finished result = run({"--simulate", writeTestFile("fw.dat", imageBytes(250, 96, 96))}, "y\n");
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("Update firmware to v2.50? [y/N] "), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Progress: 66%\nProgress: 100%\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find('\r'), std::string::npos);
+}
+
+TEST(Program, UnreadableImagesAreRefusedWithoutTouchingAPad) {
+  const std::string missing = ::testing::TempDir() + "morvik_missing.dat";
+  const std::string tooShort = writeTestFile("short.dat", std::vector<std::uint8_t>(27, 0));
+  const std::string lying = writeTestFile("lying.dat", imageBytes(123, 640, 320));
+  for (const std::string& image : {missing, tooShort, lying}) {
+    const Finished result = run({"--simulate", "--yes", "--trace", image});
+    EXPECT_EQ(result.status, 5) << image << result.err;
+    EXPECT_NE(result.err.find("Cannot use the image"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("out "), std::string::npos) << "nothing may be sent: " << result.out;
+  }
+}
+
+TEST(Program, CtrlCCancelsAnUpdateInProgress) {
+  // 2048 blocks at 2 ms each: the update is still running when the signal comes.
+  Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
+                   writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
+  ASSERT_TRUE(program.readUntil("Progress: 1%"));
+  program.signal(SIGINT);
+  const Finished result = program.finish();
+  EXPECT_EQ(result.status, 6) << result.err;
+  EXPECT_NE(result.err.find("cancelled part-way"), std::string::npos) << result.err;
+  EXPECT_EQ(result.out.find("Progress: 100%"), std::string::npos);
+}
+
+TEST(Program, InfoDescribesTheImageWithoutAPad) {
+  const Finished fine = run({"--info", writeTestFile("fine.dat", imageBytes(123, 64, 64))});
+  EXPECT_EQ(fine.status, 0);
+  EXPECT_NE(fine.out.find("Version:       1.23\nImage length:  64 bytes\nPayload size:  64 bytes\nAgree:         yes"),
+            std::string::npos)
+      << fine.out;
+  const Finished lying = run({"--info", writeTestFile("lying.dat", imageBytes(123, 64, 32))});
+  EXPECT_EQ(lying.status, 5);
+  EXPECT_NE(lying.out.find("Agree:         no"), std::string::npos) << lying.out;
+}
+
+TEST(Program, HelpDocumentsEveryExitStatus) {
+  const Finished help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (int code = 0; code <= 9; ++code)
+    EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << "exit status " << code;
+}
+
+}  // namespace
+}  // namespace morvik::cli

@@ -1,0 +1,212 @@
+// The polling reader against the simulated pad: whole updates, a silent, failing or vanishing
+// pad, and a caller that stops the reader. Every case must end; none may wait forever.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "test_support.h"
+
+namespace morvik {
+namespace {
+
+using testing::inputReport;
+using testing::patternBytes;
+using testing::RecordingObserver;
+using testing::TempImage;
+using testing::versionMessage;
+
+constexpr ReaderTiming kQuickTiming{200, 10, std::chrono::milliseconds(300), std::chrono::milliseconds(300)};
+
+std::string failed(UpdateFailure cause) { return "failed " + std::to_string(static_cast<int>(cause)); }
+
+class Reader : public ::testing::Test {
+ protected:
+  Reader() : engine(FrontEndForm::Polling, observer, nullptr, kQuickTiming) {}
+
+  // What a polling front-end does: ask the version, then run one update.
+  ReaderOutcome update(const TempImage& image) {
+    observer.imagePath = image.path();
+    EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+    engine.m_updateComplete = 0;
+    return engine.ReaderLoop(pad);
+  }
+
+  RecordingObserver observer;
+  SimulatedPad pad;
+  UpdateEngine engine;
+};
+
+TEST_F(Reader, WholeUpdateLeavesExactlyTheImageInThePad) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{4097}}) {
+    SimulatedPad fresh;
+    RecordingObserver seen;
+    UpdateEngine e(FrontEndForm::Polling, seen, nullptr, kQuickTiming);
+    TempImage image(250, static_cast<std::uint32_t>(size), patternBytes(size, static_cast<std::uint8_t>(size)));
+    seen.imagePath = image.path();
+    ASSERT_EQ(e.QueryDeviceVersion(fresh), VersionQueryResult::Reported);
+    e.m_updateComplete = 0;
+    ASSERT_EQ(e.ReaderLoop(fresh), ReaderOutcome::Ended);
+    EXPECT_EQ(seen.events.back(), "succeeded") << size;
+    const auto got = fresh.received();
+    EXPECT_EQ(got.payload, image.payload()) << size;
+    ASSERT_TRUE(got.header.has_value());
+    EXPECT_EQ(got.header->version, 250u);
+    EXPECT_EQ(got.header->imageLength, size);
+    EXPECT_EQ(got.header->opaqueWord, 0x11223344u);
+    EXPECT_EQ(got.finishes, 1u);
+  }
+}
+
+TEST_F(Reader, MalformedReportsAmongTheAnswersChangeNothing) {
+  PadBehaviour noisy;
+  noisy.malformedBeforeEachAnswer = true;
+  pad.setBehaviour(noisy);
+  TempImage image(101, 1000, patternBytes(1000));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.front(), "version 110");
+  EXPECT_EQ(observer.events.back(), "succeeded");
+  EXPECT_EQ(pad.received().payload, image.payload());
+  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "choose"), 1);
+}
+
+TEST_F(Reader, VersionQueryHandlesOtherMessagesBeforeTheVersion) {
+  pad.inject(PadReport{});  // an empty report
+  PadReport info;
+  const auto message = testing::deviceInfoMessage(0);
+  info.bytes[0] = static_cast<std::uint8_t>(message.size());
+  std::copy(message.begin(), message.end(), info.bytes.begin() + 1);
+  pad.inject(info);
+  EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"not-boot", "version 110"}));
+  EXPECT_EQ(pad.received().versionQueries, 1u);
+}
+
+TEST_F(Reader, VersionQueryEndsForAFactoryPadAndForAPadReportingTheUnknownMarker) {
+  for (const std::uint32_t version : {kFactoryVersion, kVersionUnknown}) {
+    PadBehaviour b;
+    b.version = version;
+    pad.setBehaviour(b);
+    EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+    EXPECT_EQ(engine.cur_devVersion, version);
+  }
+}
+
+TEST_F(Reader, VersionQueryIsBoundedForAPadThatNeverAnswers) {
+  PadBehaviour mute;
+  mute.silentAfterDataFrames = 0;
+  SimulatedPad silent(mute);
+  const auto before = silent.received();
+  EXPECT_EQ(engine.QueryDeviceVersion(silent), VersionQueryResult::NoAnswer);
+  EXPECT_EQ(engine.cur_devVersion, kVersionUnknown);
+  EXPECT_GE(silent.received().readIdles, 1u);  // each empty read is answered with DrvReadIdle
+  EXPECT_EQ(before.readIdles, 0u);
+}
+
+TEST_F(Reader, VersionQueryReportsAGoneOrUnopenablePad) {
+  pad.unplug();
+  EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::OpenFailed);
+
+  struct VanishingOnOpen : SimulatedPad {
+    bool OpenReadWrite() override {
+      const bool opened = SimulatedPad::OpenReadWrite();
+      unplug();
+      return opened;
+    }
+  } vanishing;
+  EXPECT_EQ(engine.QueryDeviceVersion(vanishing), VersionQueryResult::LinkLost);
+}
+
+TEST_F(Reader, PadErrorMidStreamEndsTheUpdateAsAPadFailure) {
+  PadBehaviour b;
+  b.errorAfterDataFrames = 3;
+  b.errorEvent = kEvtError24;
+  pad.setBehaviour(b);
+  TempImage image(101, 320, patternBytes(320));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadReportedError));
+  EXPECT_EQ(pad.received().dataFrames, 3u);
+  EXPECT_EQ(pad.received().finishes, 0u);
+}
+
+TEST_F(Reader, SilentPadEndsTheUpdateInsteadOfPollingForever) {
+  PadBehaviour b;
+  b.silentAfterDataFrames = 2;
+  pad.setBehaviour(b);
+  TempImage image(101, 320, patternBytes(320));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadSilent));
+  EXPECT_GE(pad.received().readIdles, 1u);
+  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+}
+
+TEST_F(Reader, VanishedPadEndsTheUpdateAtOnce) {
+  PadBehaviour b;
+  b.vanishAfterDataFrames = 4;
+  pad.setBehaviour(b);
+  TempImage image(101, 320, patternBytes(320));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadGone));
+  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 0);
+}
+
+TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
+  TempImage image(101, 32, patternBytes(32));
+  ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+  pad.unplug();
+  engine.m_updateComplete = 0;
+  EXPECT_EQ(engine.ReaderLoop(pad), ReaderOutcome::BeginFailed);
+  EXPECT_EQ(observer.events.size(), 1u);  // only the version
+}
+
+TEST_F(Reader, NotInBootModeAndCancelEndTheLoop) {
+  PadBehaviour runMode;
+  runMode.bootFlag = 0;
+  pad.setBehaviour(runMode);
+  TempImage image(101, 32, patternBytes(32));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), "not-boot");
+
+  pad.setBehaviour(PadBehaviour{});
+  observer.confirmation = Confirmation::Cancel;
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), "cancelled");
+  EXPECT_EQ(pad.received().header, std::nullopt);
+}
+
+TEST_F(Reader, ReadWaitDropsOnceTheHeaderHasGoneOut) {
+  struct WatchedPad : SimulatedPad {
+    std::vector<std::uint32_t> waits;
+    void SetReadTimeout(std::uint32_t ms) override {
+      waits.push_back(ms);
+      SimulatedPad::SetReadTimeout(ms);
+    }
+  } watched;
+  TempImage image(101, 64, patternBytes(64));
+  observer.imagePath = image.path();
+  ASSERT_EQ(engine.QueryDeviceVersion(watched), VersionQueryResult::Reported);
+  engine.m_updateComplete = 0;
+  EXPECT_EQ(engine.ReaderLoop(watched), ReaderOutcome::Ended);
+  EXPECT_EQ(watched.waits, (std::vector<std::uint32_t>{10}));
+}
+
+TEST_F(Reader, StopRequestFromAnotherThreadEndsTheLoopAndClosesTheImage) {
+  PadBehaviour slow;
+  slow.silentAfterDataFrames = 1;  // the update would otherwise wait for the silence limit
+  pad.setBehaviour(slow);
+  TempImage image(101, 320, patternBytes(320));
+  observer.imagePath = image.path();
+  ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+  engine.m_updateComplete = 0;
+  std::stop_source stop;
+  ReaderOutcome outcome{};
+  std::thread worker([&] { outcome = engine.ReaderLoop(pad, stop.get_token()); });
+  while (pad.received().dataFrames == 0) std::this_thread::yield();
+  stop.request_stop();
+  worker.join();
+  EXPECT_EQ(outcome, ReaderOutcome::Stopped);
+  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.m_updateComplete, 1u);
+}
+
+}  // namespace
+}  // namespace morvik

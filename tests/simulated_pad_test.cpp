@@ -1,0 +1,115 @@
+// The simulated pad: its answers on the wire, what it keeps, and the push form's pumping.
+#include <gtest/gtest.h>
+
+#include "morvik/frame_builder.h"
+#include "test_support.h"
+
+namespace morvik {
+namespace {
+
+using testing::hex;
+using testing::patternBytes;
+using testing::RecordingObserver;
+using testing::TempImage;
+
+std::array<std::uint8_t, kReportSize> reportOf(std::vector<std::uint8_t> piece) {
+  std::array<std::uint8_t, kReportSize> report{};
+  fillReport(report, piece);
+  return report;
+}
+
+std::string nextAnswer(SimulatedPad& pad) {
+  const auto r = pad.takeDueReport();
+  if (!r) return "none";
+  return hex(std::span(r->bytes).first(1 + r->bytes[0]));
+}
+
+TEST(SimulatedPad, AnswersEachCommandAsThePadDoes) {
+  PadBehaviour b;
+  b.version = 0x01020304;
+  b.bootFlag = 7;
+  SimulatedPad pad(b);
+  pad.writeReport(reportOf({0x00, 0x16, 0x01, 0x00, 0x04}));
+  EXPECT_EQ(nextAnswer(pad), "0B 00 16 07 00 04 04 00 04 03 02 01");
+  pad.writeReport(reportOf({0x00, 0x1A, 0x01, 0x00, 0x00}));
+  const auto info = pad.takeDueReport();
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->bytes[1 + 1], kMsgDeviceInfo);
+  EXPECT_EQ(readLe32(&info->bytes[1 + kBootFlagOffset]), 7u);
+  pad.writeReport(reportOf({0x00, 0x1D, 0x01, 0x00, 0x00}));  // read-idle: no answer
+  EXPECT_EQ(nextAnswer(pad), "none");
+  pad.writeReport(reportOf({0x00, 0x16, 0x01, 0x00, 0x02}));  // finish: the pad restarts
+  EXPECT_EQ(nextAnswer(pad), "none");
+  EXPECT_TRUE(pad.finished());
+  const auto got = pad.received();
+  EXPECT_EQ(got.readIdles, 1u);
+  EXPECT_EQ(got.reports.size(), 4u);
+}
+
+TEST(SimulatedPad, JoinsADataFrameSentInSeveralReports) {
+  SimulatedPad pad;
+  RecordingObserver observer;
+  UpdateEngine engine(FrontEndForm::Polling, observer);
+  const auto payload = patternBytes(100);
+  ASSERT_EQ(engine.Send_FirmwareDataPacket(pad, 0x97, payload.data(), 100), kLinkOk);
+  const auto got = pad.received();
+  EXPECT_EQ(got.payload, payload);
+  EXPECT_EQ(got.dataFrames, 1u);
+  EXPECT_EQ(got.reports.size(), 3u);
+  EXPECT_EQ(nextAnswer(pad), "07 00 16 03 00 14 00 00");
+}
+
+TEST(SimulatedPad, AnswersFallDueOnlyAfterTheLatency) {
+  PadBehaviour b;
+  b.latency = std::chrono::hours(1);
+  SimulatedPad pad(b);
+  const auto before = std::chrono::steady_clock::now();
+  pad.writeReport(reportOf({0x00, 0x16, 0x01, 0x00, 0x04}));
+  EXPECT_EQ(nextAnswer(pad), "none");
+  ASSERT_TRUE(pad.nextDueTime().has_value());
+  EXPECT_GE(*pad.nextDueTime(), before + std::chrono::hours(1));
+}
+
+TEST(SimulatedPad, UnpluggedPadFailsReadsAndWrites) {
+  SimulatedPad pad;
+  pad.unplug();
+  EXPECT_EQ(pad.writeReport(reportOf({0x00, 0x16, 0x01, 0x00, 0x04})), kLinkWriteFailed);
+  std::array<std::uint8_t, kReportSize> report{};
+  std::size_t length = 0;
+  EXPECT_EQ(pad.readReport(report, length), ReadStatus::Failed);
+  EXPECT_FALSE(pad.OpenReadWrite());
+  EXPECT_FALSE(pad.takeDueReport().has_value());
+}
+
+// The push form, as the macOS front-end drives it: reports handed over from a run loop, the
+// confirmation answered later.
+TEST(PushForm, WholeUpdateWithALaterConfirmationAgainstThePad) {
+  for (const bool noisy : {false, true}) {
+    PadBehaviour b;
+    b.malformedBeforeEachAnswer = noisy;
+    SimulatedPad pad(b);
+    RecordingObserver observer;
+    UpdateEngine engine(FrontEndForm::Push, observer);
+    TempImage image(321, 1000, patternBytes(1000));
+    observer.imagePath = image.path();
+    observer.confirmation = Confirmation::Later;
+
+    engine.updateInit();
+    engine.SendFirmwarePacket(pad, 0x97, kCmdVersionQuery, nullptr, 0);
+    testing::pumpPad(engine, pad);
+    ASSERT_EQ(engine.Rfcomm_DriverCmd(pad, 0x97, kDrvBeginUpdate, 0), kLinkOk);
+    testing::pumpPad(engine, pad);
+    engine.answerConfirmation(pad, true);
+    testing::pumpPad(engine, pad);
+
+    EXPECT_EQ(observer.events.front(), "version 110");
+    EXPECT_EQ(observer.events.back(), "succeeded");
+    EXPECT_EQ(observer.progress.back(), 100);
+    EXPECT_EQ(pad.received().payload, image.payload());
+    EXPECT_TRUE(pad.finished());
+    EXPECT_EQ(engine.deviceUpgradedCount, 1);
+  }
+}
+
+}  // namespace
+}  // namespace morvik

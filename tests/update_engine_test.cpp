@@ -1,0 +1,401 @@
+// The state machine, driven message by message: what it writes and what it tells the front-end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "test_support.h"
+
+namespace morvik {
+namespace {
+
+using testing::ackMessage;
+using testing::deviceInfoMessage;
+using testing::eventMessage;
+using testing::hex;
+using testing::inputReport;
+using testing::patternBytes;
+using testing::RecordingLink;
+using testing::RecordingObserver;
+using testing::TempImage;
+using testing::versionMessage;
+using Events = std::vector<std::string>;
+
+class Engine : public ::testing::Test {
+ protected:
+  explicit Engine(FrontEndForm form = FrontEndForm::Polling) : engine(form, observer) {}
+
+  void receive(const std::vector<std::uint8_t>& message) { engine.OnInputReport(link, inputReport(message)); }
+  void ack() { receive(ackMessage()); }
+
+  // Pad found, version reported, update begun, image chosen and confirmed.
+  void startUpdate(const TempImage& image, std::uint32_t padVersion = 110) {
+    observer.imagePath = image.path();
+    receive(versionMessage(padVersion));
+    receive(deviceInfoMessage(1));
+  }
+
+  // Acknowledges until the image is sent (or gives up); returns the sizes of the data blocks.
+  std::vector<std::size_t> streamAll(std::size_t maxAcks = 100) {
+    std::vector<std::size_t> blocks;
+    for (std::size_t i = 0; i < maxAcks && engine.g_firmware_update_state != FirmwareUpdateState::Finishing; ++i) {
+      const std::size_t before = link.written.size();
+      ack();
+      for (std::size_t w = before; w < link.written.size(); ++w)
+        if (const auto size = dataBlockSize(link.written[w])) blocks.push_back(*size);
+    }
+    return blocks;
+  }
+
+  // The payload size of a data-frame report written as hex text, or none for other reports.
+  static std::optional<std::size_t> dataBlockSize(const std::string& report) {
+    std::vector<unsigned> b;
+    for (std::size_t at = 0; at < report.size(); at += 3) b.push_back(static_cast<unsigned>(std::stoul(report.substr(at, 2), nullptr, 16)));
+    if (b.size() < 6 || b[1] != 0x00 || b[2] != kMsgUpdate || b[5] != kCmdData) return std::nullopt;
+    return b[0] > 5 ? b[0] - 7u : 0u;
+  }
+
+  RecordingObserver observer;
+  RecordingLink link;
+  UpdateEngine engine;
+};
+
+class PushEngine : public Engine {
+ protected:
+  PushEngine() : Engine(FrontEndForm::Push) {}
+};
+
+TEST_F(Engine, WholeUpdateWritesTheExactReportSequence) {
+  TempImage image(123, 64, patternBytes(64), 0xDDCCBBAA);
+  engine.m_updateComplete = 0;
+  engine.SendFirmwarePacket(link, 0x97, kCmdVersionQuery, nullptr, 0);
+  receive({0x00, 0x16, 0x99, 0x99, 0x04, 0x99, 0x99, 0x6E, 0x00, 0x00, 0x00});  // length fields not checked
+  engine.Rfcomm_DriverCmd(link, 0x97, kDrvBeginUpdate, 0);
+  observer.imagePath = image.path();
+  receive(deviceInfoMessage(1));
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::HeaderSent);
+  EXPECT_EQ(link.readTimeoutMs, 10u);
+  ack();
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+  EXPECT_TRUE(observer.progress.empty());
+  ack();
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
+  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.m_updateComplete, 0u);
+  ack();
+
+  const auto& b = image.bytes();
+  const std::vector<std::uint8_t> block1(b.begin() + 28, b.begin() + 60), block2(b.begin() + 60, b.begin() + 92);
+  EXPECT_EQ(link.written, (std::vector<std::string>{
+                              "05 00 16 01 00 04",
+                              "05 00 1A 01 00 00",
+                              "23 00 16 1F 00 01 1C 00 7B 00 00 00 AA BB CC DD 40 00 00 00 " +
+                                  hex(std::span(b).subspan(12, 16)),
+                              "27 00 16 23 00 00 20 00 " + hex(block1),
+                              "27 00 16 23 00 00 20 00 " + hex(block2),
+                              "05 00 16 01 00 02",
+                          }));
+  EXPECT_EQ(observer.events, (Events{"version 110", "choose", "confirm 123 110", "progress 100", "sent", "succeeded"}));
+  EXPECT_EQ(engine.m_updateComplete, 1u);
+  EXPECT_EQ(engine.deviceUpgradedCount, 1);
+}
+
+struct StreamCase {
+  std::uint32_t imageLength;
+  std::size_t payloadBytes;
+  std::vector<std::size_t> blocks;
+  std::vector<std::int32_t> progress;
+};
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.imageLength << " bytes long, " << c.payloadBytes << " in the file"; }
+
+class Streaming : public Engine, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(Streaming, BlocksAndProgressFollowTheImageLength) {
+  const StreamCase& c = GetParam();
+  TempImage image(100, c.imageLength, patternBytes(c.payloadBytes));
+  startUpdate(image);
+  EXPECT_EQ(streamAll(), c.blocks);
+  EXPECT_EQ(observer.progress, c.progress);
+  EXPECT_EQ(observer.events.back(), "sent");
+  ack();
+  EXPECT_EQ(link.written.back(), "05 00 16 01 00 02");
+  EXPECT_EQ(observer.events.back(), "succeeded");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, Streaming,
+    ::testing::Values(StreamCase{100, 100, {32, 32, 32, 4}, {64, 96, 100}},
+                      StreamCase{96, 96, {32, 32, 32}, {66, 100}},
+                      StreamCase{64, 64, {32, 32}, {100}},
+                      StreamCase{100, 128, {32, 32, 32, 32}, {64, 96, 128}},  // longer payload: not cut
+                      StreamCase{1, 1, {1, 0}, {100}},
+                      StreamCase{0, 0, {0, 0}, {100}},      // an empty image: no division by zero
+                      StreamCase{0, 40, {32, 8}, {100}}));  // length 0 ends at the first progress
+
+TEST(Progress, NeverWrapsAround) {
+  EXPECT_EQ(progressPercent(50'000'000, 100'000'000), 50);  // x 100 would wrap in 32 bits
+  EXPECT_EQ(progressPercent(0xFFFFFFFF, 0xFFFFFFFF), 100);
+  EXPECT_EQ(progressPercent(0, 0), 100);
+  EXPECT_EQ(progressPercent(31, 100), 31);
+}
+
+TEST_F(Engine, VersionReportsAreUnsignedAndTheFactoryMarkerIsItsOwnNotification) {
+  for (const std::uint32_t v : {0u, 123u, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) receive(versionMessage(v));
+  EXPECT_EQ(observer.events, (Events{"version 0", "version 123", "version 2147483648", "version 4294967294", "factory"}));
+  EXPECT_EQ(engine.cur_devVersion, 0xFFFFFFFFu);
+  EXPECT_EQ(engine.packet_type_save, 0x97);
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(Engine, PadNotInBootModeEndsTheUpdateWithoutSendingAnything) {
+  for (const std::uint32_t flag : {0u, 2u, 0x100u}) {
+    engine.m_updateComplete = 0;
+    receive(deviceInfoMessage(flag));
+    EXPECT_EQ(engine.firmware_type, flag);
+    EXPECT_EQ(engine.m_updateComplete, 1u);
+  }
+  EXPECT_EQ(observer.events, (Events{"not-boot", "not-boot", "not-boot"}));
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(Engine, NoImageOrDeclinedConfirmationCancelsWithoutSending) {
+  TempImage image(123, 64, patternBytes(64));
+  receive(deviceInfoMessage(1));  // chooser answers nothing
+  observer.imagePath = image.path();
+  observer.confirmation = Confirmation::Cancel;
+  receive(deviceInfoMessage(1));
+  EXPECT_EQ(observer.events, (Events{"choose", "cancelled", "choose", "confirm 123 1515870810", "cancelled"}));
+  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
+}
+
+struct UnreadableCase {
+  const char* name;
+  std::function<std::unique_ptr<TempImage>()> make;
+  ImageProblem problem;
+};
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+class UnreadableImage : public Engine, public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(UnreadableImage, IsRefusedBeforeAnythingGoesToThePad) {
+  const auto image = GetParam().make();
+  observer.imagePath = image ? image->path() : "/nonexistent/dir/image.dat";
+  engine.m_updateComplete = 0;
+  receive(deviceInfoMessage(1));
+  EXPECT_EQ(observer.events, (Events{"choose", "unreadable " + std::to_string(static_cast<int>(GetParam().problem))}));
+  EXPECT_EQ(engine.m_updateComplete, 1u);
+  EXPECT_TRUE(link.written.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnreadableImage,
+    ::testing::Values(
+        UnreadableCase{"Missing", [] { return std::unique_ptr<TempImage>(); }, ImageProblem::CannotOpen},
+        UnreadableCase{"Empty", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>{}); },
+                       ImageProblem::HeaderTooShort},
+        UnreadableCase{"TwentySevenBytes", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>(27, 0)); },
+                       ImageProblem::HeaderTooShort},
+        UnreadableCase{"PayloadShorterThanItsLength",
+                       [] { return std::make_unique<TempImage>(100, 64, patternBytes(63)); },
+                       ImageProblem::PayloadTooShort},
+        UnreadableCase{"HugeLengthTinyFile",
+                       [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
+                       ImageProblem::PayloadTooShort}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Engine, ImageThatShrinksAfterConfirmationFailsInsteadOfStreamingForever) {
+  TempImage image(100, 100, patternBytes(100));
+  startUpdate(image);
+  { std::ofstream(image.path(), std::ios::binary | std::ios::trunc).write("0123456789012345678901234567890123456789", 40); }
+  ack();  // 12 payload bytes left
+  ack();  // the file ends far before its length
+  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::ImageReadFailed)));
+  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+  const std::size_t written = link.written.size();
+  ack();
+  EXPECT_EQ(link.written.size(), written);
+}
+
+TEST_F(Engine, ImageGoneAtTheFirstAcknowledgementEndsTheUpdate) {
+  auto image = std::make_unique<TempImage>(100, 64, patternBytes(64));
+  startUpdate(*image);
+  image.reset();
+  const std::size_t written = link.written.size();
+  ack();
+  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::ImageReadFailed)));
+  EXPECT_EQ(link.written.size(), written);
+}
+
+TEST_F(Engine, PadErrorEndsTheUpdateAndOnlyANewConfirmationStreamsAgain) {
+  TempImage image(100, 128, patternBytes(128));
+  for (const std::uint8_t error : {kEvtError21, kEvtError24}) {
+    startUpdate(image);
+    ack();
+    ack();
+    engine.m_updateComplete = 0;
+    receive(eventMessage(error));
+    EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::PadReportedError)));
+    EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+    EXPECT_EQ(engine.m_updateComplete, 1u);
+    const std::size_t written = link.written.size();
+    ack();  // the image is closed: nothing more goes out
+    EXPECT_EQ(link.written.size(), written);
+  }
+  startUpdate(image);
+  EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32, 32, 32}));
+}
+
+TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
+  ack();  // right after start-up, in Finishing
+  EXPECT_TRUE(link.written.empty());
+  EXPECT_TRUE(observer.events.empty());
+  EXPECT_EQ(engine.deviceUpgradedCount, 0);
+
+  TempImage image(100, 32, patternBytes(32));
+  startUpdate(image);
+  streamAll();
+  ack();
+  ack();  // a second acknowledgement after the finish
+  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 1);
+  EXPECT_EQ(std::count(link.written.begin(), link.written.end(), "05 00 16 01 00 02"), 1);
+  EXPECT_EQ(engine.deviceUpgradedCount, 1);
+}
+
+struct WriteFailureCase {
+  const char* name;
+  std::size_t failingWrite;  // 0 header, 1 first block, 2 second block, 3 finish
+};
+void PrintTo(const WriteFailureCase& c, std::ostream* os) { *os << c.name; }
+
+class FailedWrite : public Engine, public ::testing::WithParamInterface<WriteFailureCase> {};
+
+TEST_P(FailedWrite, EndsTheUpdateAsFailedNeverAsSuccess) {
+  TempImage image(100, 64, patternBytes(64));
+  link.failWrite = GetParam().failingWrite;
+  startUpdate(image);
+  for (int i = 0; i < 4; ++i) ack();
+  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::WriteFailed)));
+  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 0);
+  EXPECT_EQ(std::count_if(observer.events.begin(), observer.events.end(),
+                          [](const std::string& e) { return e.starts_with("failed"); }),
+            1);
+  EXPECT_EQ(engine.m_updateComplete, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, FailedWrite,
+                         ::testing::Values(WriteFailureCase{"Header", 0}, WriteFailureCase{"FirstBlock", 1},
+                                           WriteFailureCase{"LastBlock", 2}, WriteFailureCase{"Finish", 3}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+struct MalformedCase {
+  const char* name;
+  std::vector<std::uint8_t> report;  // count byte first
+  std::size_t delivered;             // bytes the platform handed over
+};
+void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
+
+class Malformed : public Engine, public ::testing::WithParamInterface<MalformedCase> {};
+
+TEST_P(Malformed, MessageIsIgnoredWholeMidUpdate) {
+  TempImage image(100, 64, patternBytes(64));
+  startUpdate(image);
+  const auto eventsBefore = observer.events;
+  const auto writtenBefore = link.written;
+  std::vector<std::uint8_t> report = GetParam().report;
+  report.resize(kReportSize, 0);
+  engine.OnInputReport(link, std::span(report).first(GetParam().delivered));
+  EXPECT_EQ(observer.events, eventsBefore);
+  EXPECT_EQ(link.written, writtenBefore);
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::HeaderSent);
+  EXPECT_EQ(engine.cur_devVersion, 110u);
+}
+
+std::vector<std::uint8_t> withBootFlagBeyond(std::size_t delivered) {
+  auto r = inputReport(deviceInfoMessage(1));
+  r.resize(delivered);
+  return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, Malformed,
+    ::testing::Values(
+        MalformedCase{"BadLead", {7, 0x01, 0x16, 3, 0, 0x14, 0, 0}, 64},
+        MalformedCase{"UnknownType", {7, 0x00, 0x42, 3, 0, 0x14, 0, 0}, 64},
+        MalformedCase{"UnknownEvent", {7, 0x00, 0x16, 3, 0, 0x07, 0, 0}, 64},
+        MalformedCase{"EventCodeMissing", {4, 0x00, 0x16, 0x01, 0x00, 0x14}, 5},
+        MalformedCase{"AckCutAfterTwoBytes", {5, 0x00, 0x16, 0x01, 0x00, 0x14}, 3},
+        MalformedCase{"VersionCutInsideItsValue", {11, 0x00, 0x16, 7, 0, 0x04, 4, 0, 0x01, 0x02, 0x03, 0x04}, 11},
+        MalformedCase{"DeviceInfoEndsBeforeItsBootFlag", withBootFlagBeyond(43), 43},
+        MalformedCase{"CountByteZero", {0}, 64},
+        MalformedCase{"NothingDelivered", {0}, 0},
+        MalformedCase{"OnlyTheCountByte", {0xFF}, 1}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Engine, CountByteIsNotTrustedForLengthEitherWay) {
+  auto report = inputReport(ackMessage());
+  report[0] = 0xFF;  // claims more than a report holds
+  TempImage image(100, 64, patternBytes(64));
+  startUpdate(image);
+  engine.OnInputReport(link, report);
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+}
+
+TEST_F(Engine, UpdateInitClearsTheTransferButKeepsTheState) {
+  TempImage image(100, 128, patternBytes(128));
+  startUpdate(image);
+  ack();
+  engine.m_updateComplete = 0;
+  engine.updateInit();
+  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.m_handleFirmeWare.bytesSent, 0u);
+  EXPECT_EQ(engine.m_firmwareHeader, FirmwareHeader{});
+  EXPECT_EQ(engine.m_updateComplete, 1u);
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+}
+
+TEST_F(Engine, PollingFormStartsWithTheVersionUnknownAndKeepsThePath) {
+  EXPECT_EQ(engine.cur_devVersion, kVersionUnknown);
+  TempImage image(100, 32, patternBytes(32));
+  startUpdate(image);
+  streamAll();
+  EXPECT_EQ(engine.m_FilePathName, image.path());
+}
+
+TEST_F(PushEngine, ConfirmationAnsweredLaterSendsTheHeaderWithTheVersionReportsLinkKind) {
+  EXPECT_EQ(engine.cur_devVersion, 0u);
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Later;
+  startUpdate(image);
+  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
+  engine.answerConfirmation(link, true);
+  ASSERT_EQ(link.written.size(), 1u);
+  EXPECT_EQ(link.written[0].substr(0, 23), "23 00 16 1F 00 01 1C 00");
+  EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
+  EXPECT_FALSE(engine.m_FilePathName.has_value());  // forgotten once the payload is sent
+}
+
+TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Later;
+  startUpdate(image);
+  engine.answerConfirmation(link, false);
+  EXPECT_EQ(observer.events.back(), "cancelled");
+  EXPECT_TRUE(link.written.empty());
+}
+
+TEST_F(PushEngine, ConfirmationBeforeAnyVersionReportFailsInsteadOfWaitingForever) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.imagePath = image.path();
+  observer.confirmation = Confirmation::Later;
+  receive(deviceInfoMessage(1));
+  engine.answerConfirmation(link, true);
+  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::WriteFailed)));
+  ack();  // the pad never saw a header: an acknowledgement starts nothing
+  EXPECT_TRUE(link.written.empty());
+}
+
+}  // namespace
+}  // namespace morvik
