@@ -6,17 +6,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
-echo "=== mingw: cross-build"
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j "$jobs"
-
-# Wine's first start in a fresh prefix is the slow part: do it once, headless, before the tests.
+mkdir -p build/mingw
+# Wine's first start in a fresh prefix is the slow part: do it once, headless, before the build
+# (test discovery runs the test programs under Wine too).
 prefix=build/mingw/wineprefix
 if [ ! -f "$prefix/system.reg" ]; then
   echo "=== mingw: preparing the Wine prefix (first run only)"
   WINEPREFIX=$PWD/$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w 2>/dev/null || true
+  WINEPREFIX=$PWD/$prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
 fi
+
+echo "=== mingw: cross-build"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
 
 echo "=== mingw: logic tests under Wine"
 ctest --preset mingw 2>&1 | tee build/mingw/ctest.log | grep -E 'tests passed|tests failed|Total Test time|\*\*\*|Failed' || true

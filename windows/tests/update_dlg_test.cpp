@@ -2,6 +2,7 @@
 // pad, in Chinese and in another language (which gets the English texts).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -53,9 +54,11 @@ const Texts kEnglish{0x0404,  // Chinese (Taiwan): any id but 0x0804 gets Englis
                      "and current is"};
 const std::string kToolName = "Morvik Tools v1.02 ";
 
-// An image of version 1.23 with 100 payload bytes.
+// An image of version 1.23 with 100 payload bytes, one per test: tests may run in parallel.
 std::string writeImage() {
-  const auto path = std::filesystem::temp_directory_path() / "morvik_windows_test_image.dat";
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  const auto path = std::filesystem::temp_directory_path() / ("morvik_windows_" + name + ".dat");
   std::ofstream file(path, std::ios::binary);
   std::array<std::uint8_t, 28> header{};
   writeLe32(&header[0], 123);
@@ -68,6 +71,10 @@ std::string writeImage() {
 class UpdateDialog : public ::testing::TestWithParam<Texts> {
  protected:
   void SetUp() override { desktop().reset(GetParam().languageId); }
+  void TearDown() override {
+    dialog.reset();
+    if (!imagePath.empty()) std::filesystem::remove(imagePath);
+  }
 
   static fake::Desktop& desktop() { return fake::Desktop::instance(); }
   const Texts& texts() const { return GetParam(); }
@@ -98,7 +105,8 @@ class UpdateDialog : public ::testing::TestWithParam<Texts> {
   }
 
   void chooseImage() {
-    const std::string image = writeImage();
+    imagePath = writeImage();
+    const std::string image = imagePath;
     desktop().onFileDialog([image](const fake::FileDialogCall&) { return image; });
   }
 
@@ -119,6 +127,7 @@ class UpdateDialog : public ::testing::TestWithParam<Texts> {
   std::unique_ptr<fake::SimulatedPadPlatform> platform;
   std::unique_ptr<CUpdateDlg> dialog;
   std::intptr_t result = 0;
+  std::string imagePath;
 };
 
 TEST_P(UpdateDialog, StartsWithThePadsVersionInTheTitleAndTheTextsOfItsLanguage) {
@@ -133,6 +142,15 @@ TEST_P(UpdateDialog, StartsWithThePadsVersionInTheTitleAndTheTextsOfItsLanguage)
   EXPECT_EQ(desktop().dialog().icons.size(), 2U) << "big and small icon";
   EXPECT_TRUE(messageTexts().empty());
   EXPECT_EQ(dialog->Engine().g_firmware_update_state, FirmwareUpdateState::Finishing);
+}
+
+TEST_P(UpdateDialog, APadThatNeverAnswersDoesNotHoldTheDialog) {
+  PadBehaviour silent;
+  silent.silentAfterDataFrames = 0U;
+  open(silent);  // returns once the version wait is over
+  EXPECT_EQ(title(), "Morvik GamePad ");
+  EXPECT_TRUE(buttonEnabled());
+  EXPECT_GT(pad->received().readIdles, 0U) << "the pad was polled while the dialog waited";
 }
 
 TEST_P(UpdateDialog, WithoutAPadTheButtonWaitsForItsArrival) {
@@ -275,13 +293,18 @@ TEST_P(UpdateDialog, AnArrivalOrAClickDuringAnUpdateLeavesThePadToTheWorker) {
     std::unique_lock lock(mutex);
     asking = true;
     changed.notify_all();
-    changed.wait(lock, [&] { return answered; });
+    changed.wait_for(lock, 20s, [&] { return answered; });
     return kIdOk;
   });
   dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
   {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return asking; });
+    if (!changed.wait_for(lock, 20s, [&] { return asking; })) {
+      answered = true;  // the worker must not wait for an answer after this test has gone
+      lock.unlock();
+      dialog.reset();
+      FAIL() << "the confirmation never came";
+    }
   }
   platform->setInterfaces({{"\\\\?\\hid#new-keyboard", 0x046D, 0xC31C}});
   dialog->OnWndMsg(kWmDeviceChange, kDbtDeviceArrival, 0, result);
