@@ -19,7 +19,6 @@ using IconHandle = void*;
 using DeviceContext = void*;
 
 // Window messages and notification codes this program handles (values as the platform has them).
-inline constexpr unsigned kWmDestroy = 0x0002;
 inline constexpr unsigned kWmPaint = 0x000F;
 inline constexpr unsigned kWmQueryDragIcon = 0x0037;
 inline constexpr unsigned kWmCommand = 0x0111;
@@ -63,10 +62,8 @@ class CWnd {
   CWnd* GetDlgItem(int id);
 
   void SetWindowText(const std::string& text);
-  std::string GetWindowText() const;
   void ShowWindow(bool show);
   void EnableWindow(bool enable);
-  bool IsWindowEnabled() const;
   bool IsIconic() const;
   Size GetClientSize() const;
   std::intptr_t SendMessage(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);

@@ -4,7 +4,6 @@
 #include <commdlg.h>
 // The framework's own member names; the platform's are called by their W names here.
 #undef SetWindowText
-#undef GetWindowText
 #undef MessageBox
 #undef SendMessage
 
@@ -60,15 +59,8 @@ CWnd* CWnd::GetDlgItem(int id) {
 
 void CWnd::SetWindowText(const std::string& text) { SetWindowTextW(hwnd(m_hWnd), widen(text).c_str()); }
 
-std::string CWnd::GetWindowText() const {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd(m_hWnd))) + 1, L'\0');
-  const int length = GetWindowTextW(hwnd(m_hWnd), text.data(), static_cast<int>(text.size()));
-  return narrow(text.data(), length);
-}
-
 void CWnd::ShowWindow(bool show) { ::ShowWindow(hwnd(m_hWnd), show ? SW_SHOW : SW_HIDE); }
 void CWnd::EnableWindow(bool enable) { ::EnableWindow(hwnd(m_hWnd), enable ? TRUE : FALSE); }
-bool CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(hwnd(m_hWnd)) != FALSE; }
 bool CWnd::IsIconic() const { return ::IsIconic(hwnd(m_hWnd)) != FALSE; }
 
 Size CWnd::GetClientSize() const {

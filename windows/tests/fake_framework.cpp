@@ -192,20 +192,12 @@ void CWnd::SetWindowText(const std::string& text) {
   desktop().withWindow(m_hWnd, [&](fake::Window& w) { w.text = text; });
 }
 
-std::string CWnd::GetWindowText() const {
-  return desktop().withWindow(m_hWnd, [](fake::Window& w) { return w.text; });
-}
-
 void CWnd::ShowWindow(bool show) {
   desktop().withWindow(m_hWnd, [&](fake::Window& w) { w.visible = show; });
 }
 
 void CWnd::EnableWindow(bool enable) {
   desktop().withWindow(m_hWnd, [&](fake::Window& w) { w.enabled = enable; });
-}
-
-bool CWnd::IsWindowEnabled() const {
-  return desktop().withWindow(m_hWnd, [](fake::Window& w) { return w.enabled; });
 }
 
 bool CWnd::IsIconic() const { return desktop().iconic(); }
