@@ -142,6 +142,22 @@ TEST_P(UpdateDialog, StartsWithThePadsVersionInTheTitleAndTheTextsOfItsLanguage)
   EXPECT_EQ(desktop().dialog().icons.size(), 2U) << "big and small icon";
   EXPECT_TRUE(messageTexts().empty());
   EXPECT_EQ(dialog->Engine().g_firmware_update_state, FirmwareUpdateState::Finishing);
+
+  // Another HID device arrives: the pad is still found, and its version asked again.
+  platform->setInterfaces({{"\\\\?\\hid#new-keyboard", 0x046D, 0xC31C}});
+  dialog->OnWndMsg(kWmDeviceChange, kDbtDeviceArrival, 0, result);
+  EXPECT_EQ(pad->received().versionQueries, 2U);
+  EXPECT_TRUE(buttonEnabled());
+}
+
+TEST_P(UpdateDialog, AClickJustAfterThePadWasPulledOutDoesNothing) {
+  open();
+  platform->setPadPlugged(false);  // the removal notification has not come yet
+  dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
+  EXPECT_FALSE(dialog->IsUpdating());
+  EXPECT_TRUE(buttonEnabled());
+  EXPECT_EQ(pad->received().beginUpdates, 0U);
+  EXPECT_TRUE(messageTexts().empty());
 }
 
 TEST_P(UpdateDialog, APadThatNeverAnswersDoesNotHoldTheDialog) {
