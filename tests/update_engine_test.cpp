@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "test_support.h"
 
@@ -262,6 +263,30 @@ TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
   EXPECT_EQ(engine.deviceUpgradedCount, 1);
 }
 
+TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
+  TempImage image(100, 32, patternBytes(32));
+  const std::vector<std::function<void()>> endings = {
+      [&] { receive(eventMessage(kEvtError21)); },
+      [&] { receive(eventMessage(kEvtError24)); },
+      [&] { receive(deviceInfoMessage(0)); },
+      [&] { engine.updateInit(); },  // the pad arrived anew
+  };
+  for (const bool imageSent : {false, true}) {
+    for (const auto& end : endings) {
+      startUpdate(image);
+      if (imageSent) streamAll();  // the next acknowledgement would finish
+      end();
+      const auto written = link.written.size();
+      const auto events = observer.events.size();
+      ack();
+      ack();
+      EXPECT_EQ(link.written.size(), written);
+      EXPECT_EQ(observer.events.size(), events);
+    }
+  }
+  EXPECT_EQ(engine.deviceUpgradedCount, 0);
+}
+
 struct WriteFailureCase {
   const char* name;
   std::size_t failingWrite;  // 0 header, 1 first block, 2 second block, 3 finish
@@ -374,6 +399,50 @@ TEST_F(PushEngine, ConfirmationAnsweredLaterSendsTheHeaderWithTheVersionReportsL
   EXPECT_EQ(link.written[0].substr(0, 23), "23 00 16 1F 00 01 1C 00");
   EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
   EXPECT_FALSE(engine.m_FilePathName.has_value());  // forgotten once the payload is sent
+}
+
+TEST_F(PushEngine, NewUpdateStopsWhatIsLeftOfTheOldOneWhileTheUserDecides) {
+  // The old update asked again after its header, in mid-stream, and with its image all sent.
+  const std::vector<std::size_t> acksBeforeTheNewUpdate = {0, 2, 32};
+  for (const std::size_t acks : acksBeforeTheNewUpdate) {
+    TempImage first(123, 1024, patternBytes(1024));
+    observer.confirmation = Confirmation::Ok;
+    startUpdate(first);
+    for (std::size_t i = 0; i < acks; ++i) ack();
+    TempImage second(124, 64, patternBytes(64, 7));
+    observer.imagePath = second.path();
+    observer.confirmation = Confirmation::Later;
+    const std::size_t written = link.written.size();
+    const std::size_t events = observer.events.size();
+    receive(deviceInfoMessage(1));
+    for (int i = 0; i < 3; ++i) ack();  // acknowledgements while the sheet is up move nothing
+    EXPECT_EQ(link.written.size(), written);
+    EXPECT_EQ(Events(observer.events.begin() + static_cast<std::ptrdiff_t>(events), observer.events.end()),
+              (Events{"choose", "confirm 124 110"}));
+    engine.answerConfirmation(link, true);
+    EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
+  }
+}
+
+TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Later;
+  const std::vector<std::function<void()>> endings = {
+      [&] { receive(eventMessage(kEvtError21)); },
+      [&] { receive(deviceInfoMessage(0)); },
+      [&] { engine.updateInit(); },
+  };
+  for (const bool ok : {true, false}) {
+    for (const auto& end : endings) {
+      startUpdate(image);
+      end();
+      const auto events = observer.events.size();
+      engine.answerConfirmation(link, ok);
+      ack();
+      EXPECT_EQ(observer.events.size(), events);
+    }
+  }
+  EXPECT_TRUE(link.written.empty());
 }
 
 TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {

@@ -131,13 +131,25 @@ void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_
 // ---------------------------------------------------------------- the update's steps
 
 void UpdateEngine::updateInit() {
+  // A pad that arrives anew ends whatever update was under way with the old one.
+  Close_FirmwareUpdate();
   m_handleFirmeWare = FirmwareTransfer{};
   m_firmwareHeader = FirmwareHeader{};
-  m_updateComplete = 1;
+}
+
+// An update that ended (the pad reported an error, left boot mode, went away...) or that a
+// new one replaced is never resumed by a late answer or acknowledgement: neither its stream
+// started or continued, nor CmdFinish sent, which would restart the pad into an image it
+// refused or never got whole.
+void UpdateEngine::dropUpdateInProgress() {
+  m_handleFirmeWare.image.reset();
+  confirmationPending_ = false;
+  headerPending_ = false;
+  imageComplete_ = false;
 }
 
 void UpdateEngine::Close_FirmwareUpdate() {
-  m_handleFirmeWare.image.reset();
+  dropUpdateInProgress();
   m_updateComplete = 1;
 }
 
@@ -179,6 +191,9 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
     observer_.onImageUnreadable(*problem);
     return;
   }
+  // The pad asked for a new update: what is left of the previous one must not go on under the
+  // new image's length and count.
+  dropUpdateInProgress();
   m_handleFirmeWare.version = m_firmwareHeader.version;
   m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
   m_handleFirmeWare.opaqueWord = m_firmwareHeader.opaqueWord;
@@ -191,11 +206,13 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
       Close_FirmwareUpdate();
       observer_.onUpdateCancelled();
       return;
-    case Confirmation::Later: return;
+    case Confirmation::Later: confirmationPending_ = true; return;
   }
 }
 
 void UpdateEngine::answerConfirmation(HidTransport& pad, bool ok) {
+  if (!confirmationPending_) return;
+  confirmationPending_ = false;
   if (!ok) {
     Close_FirmwareUpdate();
     observer_.onUpdateCancelled();
@@ -215,6 +232,7 @@ void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKi
     Firmware_UpdateError(UpdateFailure::WriteFailed);
     return;
   }
+  headerPending_ = true;
   pad.SetReadTimeout(timing_.streamingReadTimeoutMs);
 }
 
@@ -234,6 +252,8 @@ bool UpdateEngine::sendNextBlock(HidTransport& pad, PacketType kind) {
 }
 
 void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
+  if (!headerPending_) return;
+  headerPending_ = false;
   FirmwareTransfer& t = m_handleFirmeWare;
   t.image = m_FilePathName ? files_.open(*m_FilePathName) : nullptr;
   if (!t.image) {

@@ -1,6 +1,6 @@
 #include "console_observer.h"
 
-#include "image_inspection.h"
+#include "image_info.h"
 #include "version_text.h"
 
 namespace morvik::cli {

@@ -12,7 +12,7 @@
 #include "console_observer.h"
 #include "help_text.h"
 #include "hidapi_pad.h"
-#include "image_inspection.h"
+#include "image_info.h"
 #include "update_session.h"
 
 namespace morvik::cli {

@@ -1,7 +1,7 @@
 #include "update_session.h"
 
 #include "console_observer.h"
-#include "image_inspection.h"
+#include "image_info.h"
 #include "trace_transport.h"
 
 namespace morvik::cli {

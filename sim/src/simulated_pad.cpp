@@ -1,7 +1,6 @@
 #include "morvik/simulated_pad.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "morvik/protocol.h"
 
@@ -10,8 +9,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Sleeping is coarse; the last stretch before an answer falls due is spun so that each
-// answer leaves within a few microseconds of its time.
+// Sleeping is coarse (a timed wait wakes some 100 us late); the last stretch before an answer
+// falls due is spun so that each answer leaves within a few microseconds of its time. The spin
+// does not yield: on a busy machine a yield hands the core to another process for a whole
+// time slice, and the answer then leaves milliseconds late.
+constexpr std::size_t kMaxReservedPayload = 16u << 20;
+
 constexpr auto kSpinWindow = std::chrono::microseconds(200);
 
 PadReport reportOf(std::span<const std::uint8_t> message, std::size_t deliveredLength = kReportSize) {
@@ -167,7 +170,9 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
       if (payload.size() < kHeaderSize) return;
       received_.header = FirmwareHeader::decode(payload.first<kHeaderSize>());
       received_.payload.clear();
-      received_.payload.reserve(received_.header->imageLength + kBlockSize);
+      // Room for the whole image up front, so that streaming allocates nothing; a header that
+      // claims an absurd length does not get to reserve gigabytes.
+      received_.payload.reserve(std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
       received_.dataFrames = 0;
       answerUpdateEvent(kEvtAck, {});
       return;
@@ -254,7 +259,8 @@ ReadStatus SimulatedPad::readReport(std::span<std::uint8_t, kReportSize> report,
       arrived_.wait_until(lock, wakeAt - kSpinWindow);
     } else {
       lock.unlock();
-      while (Clock::now() < wakeAt) std::this_thread::yield();
+      while (Clock::now() < wakeAt) {
+      }
       lock.lock();
     }
   }

@@ -88,7 +88,8 @@ class UpdateEngine {
   // --- the update's steps
   void updateInit();
   void GetUpdateFileName(HidTransport& pad, PacketType kind);
-  // The answer to a confirmImage that returned Confirmation::Later.
+  // The answer to a confirmImage that returned Confirmation::Later. An answer that comes after
+  // that update ended (the pad left boot mode, failed, arrived anew) is ignored.
   void answerConfirmation(HidTransport& pad, bool ok);
   void Close_FirmwareUpdate();
   void Firmware_UpdateError(UpdateFailure cause);
@@ -113,6 +114,7 @@ class UpdateEngine {
 
  private:
   void onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_t bootFlag);
+  void dropUpdateInProgress();
   void onVersion(PacketType kind, std::uint32_t version);
   void sendHeaderAndStart(HidTransport& pad, PacketType kind);
   void startStream(HidTransport& pad, PacketType kind);
@@ -130,6 +132,8 @@ class UpdateEngine {
   ReaderTiming timing_;
   std::array<std::uint8_t, kFrameBufferSize> frameBuffer_{};
   PacketType deviceInfoKind_ = kPacketTypeUsbHid;
+  bool confirmationPending_ = false;  // confirmImage answered Later; answerConfirmation is due
+  bool headerPending_ = false;       // the header went out; its acknowledgement starts the stream
   bool imageComplete_ = false;       // the whole payload went out; CmdFinish is due
   std::uint32_t versionReports_ = 0;  // EvtVersion messages seen, for the version wait
 };

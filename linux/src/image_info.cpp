@@ -1,4 +1,4 @@
-#include "image_inspection.h"
+#include "image_info.h"
 
 #include <array>
 #include <fstream>

@@ -1,0 +1,34 @@
+#include "allocation_counter.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<std::uint64_t> g_allocations{0};
+
+void* allocate(std::size_t size, std::size_t alignment) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (size == 0) size = 1;
+  void* p = alignment <= alignof(std::max_align_t)
+                ? std::malloc(size)
+                : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+}  // namespace
+
+namespace morvik::bench {
+std::uint64_t allocationCount() { return g_allocations.load(std::memory_order_relaxed); }
+}  // namespace morvik::bench
+
+// The array and nothrow forms of the library forward to these.
+void* operator new(std::size_t size) { return allocate(size, alignof(std::max_align_t)); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return allocate(size, static_cast<std::size_t>(alignment));
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
