@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Morvik GamePad on GNUstep: builds the Cocoa program against GNUstep, runs it under Xvfb with
 # the simulated pad and the autopilot, and checks what it shows through whole updates.
-# Saves docs/screenshots/mac-updating.png, mac-success.png and mac-help.png.
+# Saves screenshots (mac-updating.png, mac-success.png, mac-help.png) in build/gnustep/screenshots;
+# MORVIK_UPDATE_SCREENSHOTS=1 writes them over README's copies in docs/screenshots instead.
 # Prints "N passed, M failed" and exits non-zero when a check failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,8 @@ root=$(pwd)
 
 build=build/gnustep
 app="$root/$build/Morvik GamePad.app/Morvik GamePad"
-shots="$root/docs/screenshots"
+shots="$root/$build/screenshots"
+[ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && shots="$root/docs/screenshots"
 work=$(mktemp -d)
 passed=0
 failed=0
