@@ -29,7 +29,7 @@ std::string_view helpText() {
          "4. Select firmware file and update.\n";
 }
 
-std::string versionFieldText(std::uint32_t version) { return "v" + twoDecimals(version); }
+std::string versionFieldText(std::uint32_t version) { return std::string("v").append(twoDecimals(version)); }
 
 std::string confirmationText(std::uint32_t imageVersion) {
   return std::string(kFileVersionLabel) + " v" + twoDecimals(imageVersion);
