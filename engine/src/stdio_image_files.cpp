@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "morvik/image_file.h"
 
 namespace morvik {
@@ -24,10 +22,13 @@ class StdioImageFile final : public ImageFile {
 
 }  // namespace
 
+std::unique_ptr<ImageFile> adoptImageStream(std::FILE* stream) {
+  if (!stream) return nullptr;
+  return std::make_unique<StdioImageFile>(stream);
+}
+
 std::unique_ptr<ImageFile> StdioImageFiles::open(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return nullptr;
-  return std::make_unique<StdioImageFile>(file);
+  return adoptImageStream(std::fopen(path.c_str(), "rb"));
 }
 
 }  // namespace morvik

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace morvik::win {
 
@@ -101,7 +102,13 @@ class CFileDialog {
  public:
   // `filter` lists "label|pattern|" pairs and ends with "|", as in "Images(*.dat)|*.dat||".
   CFileDialog(bool openFileDialog, std::string defaultExtension, std::string fileName, unsigned flags,
-              std::string filter, CWnd* parent);
+              std::string filter, CWnd* parent)
+      : m_bOpenFileDialog(openFileDialog),
+        m_DefaultExtension(std::move(defaultExtension)),
+        m_PathName(std::move(fileName)),
+        m_nFlags(flags),
+        m_Filter(std::move(filter)),
+        m_pParent(parent) {}
   std::intptr_t DoModal();
   std::string GetPathName() const { return m_PathName; }  // UTF-8
 

@@ -85,15 +85,6 @@ std::intptr_t CDialog::DoModal() {
                          dialogProcedure, reinterpret_cast<LPARAM>(this));
 }
 
-CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, std::string fileName, unsigned flags,
-                         std::string filter, CWnd* parent)
-    : m_bOpenFileDialog(openFileDialog),
-      m_DefaultExtension(std::move(defaultExtension)),
-      m_PathName(std::move(fileName)),
-      m_nFlags(flags),
-      m_Filter(std::move(filter)),
-      m_pParent(parent) {}
-
 std::intptr_t CFileDialog::DoModal() {
   std::wstring filter = widen(m_Filter);
   for (auto& c : filter)

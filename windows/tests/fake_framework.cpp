@@ -233,15 +233,6 @@ std::intptr_t CDialog::DoModal() {
   return kIdOk;
 }
 
-CFileDialog::CFileDialog(bool openFileDialog, std::string defaultExtension, std::string fileName, unsigned flags,
-                         std::string filter, CWnd* parent)
-    : m_bOpenFileDialog(openFileDialog),
-      m_DefaultExtension(std::move(defaultExtension)),
-      m_PathName(std::move(fileName)),
-      m_nFlags(flags),
-      m_Filter(std::move(filter)),
-      m_pParent(parent) {}
-
 std::intptr_t CFileDialog::DoModal() {
   const auto path = desktop().answerFileDialog(
       {m_DefaultExtension, m_nFlags, m_Filter, m_pParent ? m_pParent->GetSafeHwnd() : nullptr});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -26,5 +27,9 @@ class StdioImageFiles final : public ImageFiles {
  public:
   std::unique_ptr<ImageFile> open(const std::string& path) override;
 };
+
+// An image read through a C stream that the caller opened (however it opened it); the image
+// owns the stream and closes it. Null in, null out.
+std::unique_ptr<ImageFile> adoptImageStream(std::FILE* stream);
 
 }  // namespace morvik
