@@ -2,6 +2,7 @@
 // pad, and a caller that stops the reader. Every case must end; none may wait forever.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "test_support.h"
@@ -116,38 +117,48 @@ TEST_F(Reader, VersionQueryReportsAGoneOrUnopenablePad) {
   EXPECT_EQ(engine.QueryDeviceVersion(vanishing), VersionQueryResult::LinkLost);
 }
 
-TEST_F(Reader, PadErrorMidStreamEndsTheUpdateAsAPadFailure) {
+struct MisbehaviourCase {
+  const char* name;
+  PadBehaviour behaviour;
+  UpdateFailure cause;
+  std::uint32_t dataFramesTaken;
+};
+void PrintTo(const MisbehaviourCase& c, std::ostream* os) { *os << c.name; }
+
+PadBehaviour misbehaving(std::function<void(PadBehaviour&)> set) {
   PadBehaviour b;
-  b.errorAfterDataFrames = 3;
-  b.errorEvent = kEvtError24;
-  pad.setBehaviour(b);
-  TempImage image(101, 320, patternBytes(320));
-  EXPECT_EQ(update(image), ReaderOutcome::Ended);
-  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadReportedError));
-  EXPECT_EQ(pad.received().dataFrames, 3u);
-  EXPECT_EQ(pad.received().finishes, 0u);
+  set(b);
+  return b;
 }
 
-TEST_F(Reader, SilentPadEndsTheUpdateInsteadOfPollingForever) {
-  PadBehaviour b;
-  b.silentAfterDataFrames = 2;
-  pad.setBehaviour(b);
+class MisbehavingPad : public Reader, public ::testing::WithParamInterface<MisbehaviourCase> {};
+
+// An error event, a pad that falls silent and a pad that vanishes each end the update with
+// their own cause, at once or within the silence limit; none leaves the reader polling.
+TEST_P(MisbehavingPad, EndsTheUpdateAsFailedWithItsCause) {
+  pad.setBehaviour(GetParam().behaviour);
   TempImage image(101, 320, patternBytes(320));
   EXPECT_EQ(update(image), ReaderOutcome::Ended);
-  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadSilent));
-  EXPECT_GE(pad.received().readIdles, 1u);
+  EXPECT_EQ(observer.events.back(), failed(GetParam().cause));
+  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 0);
+  EXPECT_EQ(pad.received().dataFrames, GetParam().dataFramesTaken);
+  EXPECT_EQ(pad.received().finishes, 0u);
   EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
 }
 
-TEST_F(Reader, VanishedPadEndsTheUpdateAtOnce) {
-  PadBehaviour b;
-  b.vanishAfterDataFrames = 4;
-  pad.setBehaviour(b);
-  TempImage image(101, 320, patternBytes(320));
-  EXPECT_EQ(update(image), ReaderOutcome::Ended);
-  EXPECT_EQ(observer.events.back(), failed(UpdateFailure::PadGone));
-  EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Pads, MisbehavingPad,
+    ::testing::Values(
+        MisbehaviourCase{"ErrorEvent", misbehaving([](PadBehaviour& b) {
+                           b.errorAfterDataFrames = 3;
+                           b.errorEvent = kEvtError24;
+                         }),
+                         UpdateFailure::PadReportedError, 3},
+        MisbehaviourCase{"FallsSilent", misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }),
+                         UpdateFailure::PadSilent, 3},
+        MisbehaviourCase{"Vanishes", misbehaving([](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }),
+                         UpdateFailure::PadGone, 4}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
   TempImage image(101, 32, patternBytes(32));
