@@ -208,7 +208,7 @@ TEST_F(Reader, StopRequestFromAnotherThreadEndsTheLoopAndClosesTheImage) {
   observer.imagePath = image.path();
   ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
   engine.m_updateComplete = 0;
-  std::stop_source stop;
+  StopSource stop;
   ReaderOutcome outcome{};
   std::thread worker([&] { outcome = engine.ReaderLoop(pad, stop.get_token()); });
   while (pad.received().dataFrames == 0) std::this_thread::yield();

@@ -24,7 +24,7 @@ ReadStatus pollOnce(UpdateEngine& engine, PollingHidTransport& pad) {
 
 }  // namespace
 
-VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, std::stop_token stop) {
+VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, StopToken stop) {
   cur_devVersion = kVersionUnknown;
   if (!pad.OpenReadWrite()) return VersionQueryResult::OpenFailed;
   const std::uint32_t reportsBefore = versionReports_;
@@ -39,7 +39,7 @@ VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, st
   return VersionQueryResult::Reported;
 }
 
-ReaderOutcome UpdateEngine::ReaderLoop(PollingHidTransport& pad, std::stop_token stop) {
+ReaderOutcome UpdateEngine::ReaderLoop(PollingHidTransport& pad, StopToken stop) {
   if (Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk)
     return ReaderOutcome::BeginFailed;
   auto lastHeard = Clock::now();

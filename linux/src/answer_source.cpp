@@ -9,7 +9,7 @@
 
 namespace morvik::cli {
 
-std::optional<std::string> StdinAnswers::readLine(std::stop_token stop) {
+std::optional<std::string> StdinAnswers::readLine(StopToken stop) {
   constexpr int kSliceMs = 100;
   std::string line;
   while (!stop.stop_requested()) {

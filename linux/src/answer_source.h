@@ -2,8 +2,9 @@
 #pragma once
 
 #include <optional>
-#include <stop_token>
 #include <string>
+
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
@@ -11,13 +12,13 @@ class AnswerSource {
  public:
   virtual ~AnswerSource() = default;
   // One line without its line break; nothing at the end of input or once `stop` is requested.
-  virtual std::optional<std::string> readLine(std::stop_token stop) = 0;
+  virtual std::optional<std::string> readLine(StopToken stop) = 0;
 };
 
 // Standard input. Waits in short slices so that Ctrl-C (a stop request) ends the wait.
 class StdinAnswers final : public AnswerSource {
  public:
-  std::optional<std::string> readLine(std::stop_token stop) override;
+  std::optional<std::string> readLine(StopToken stop) override;
 };
 
 // "y" or "yes" in any case, blanks around it allowed; everything else is no.

@@ -21,10 +21,10 @@ sigset_t cancelSignals() {
 
 }  // namespace
 
-CancelOnSignal::CancelOnSignal(std::stop_source cancel) {
+CancelOnSignal::CancelOnSignal(StopSource cancel) {
   const sigset_t set = cancelSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  watcher_ = std::jthread([set, cancel](std::stop_token ending) mutable {
+  watcher_ = std::thread([set, cancel, ending = ending_.get_token()]() mutable {
     // Waits in slices so that the watcher ends with the program.
     const timespec slice{0, 100'000'000};
     while (!ending.stop_requested()) {
@@ -35,6 +35,11 @@ CancelOnSignal::CancelOnSignal(std::stop_source cancel) {
       cancel.request_stop();
     }
   });
+}
+
+CancelOnSignal::~CancelOnSignal() {
+  ending_.request_stop();
+  watcher_.join();
 }
 
 }  // namespace morvik::cli

@@ -2,8 +2,9 @@
 // killing the program mid-report. A second signal ends the program at once.
 #pragma once
 
-#include <stop_token>
 #include <thread>
+
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
@@ -11,10 +12,14 @@ class CancelOnSignal {
  public:
   // Must be made before any other thread starts, so that every thread blocks the signals
   // and only the watcher receives them.
-  explicit CancelOnSignal(std::stop_source cancel);
+  explicit CancelOnSignal(StopSource cancel);
+  ~CancelOnSignal();
+  CancelOnSignal(const CancelOnSignal&) = delete;
+  CancelOnSignal& operator=(const CancelOnSignal&) = delete;
 
  private:
-  std::jthread watcher_;
+  StopSource ending_;
+  std::thread watcher_;
 };
 
 }  // namespace morvik::cli

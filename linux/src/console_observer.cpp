@@ -31,7 +31,7 @@ ExitCode exitCodeOf(UpdateFailure cause) {
 }  // namespace
 
 ConsoleObserver::ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out,
-                                 std::ostream& err, std::stop_token stop)
+                                 std::ostream& err, StopToken stop)
     : settings_(std::move(settings)),
       answers_(answers),
       out_(out),

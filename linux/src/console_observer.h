@@ -4,11 +4,11 @@
 
 #include <optional>
 #include <ostream>
-#include <stop_token>
 #include <string>
 
 #include "answer_source.h"
 #include "exit_codes.h"
+#include "morvik/stop_signal.h"
 #include "morvik/update_observer.h"
 #include "progress_display.h"
 
@@ -23,7 +23,7 @@ struct ConsoleSettings {
 class ConsoleObserver final : public UpdateObserver {
  public:
   ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out, std::ostream& err,
-                  std::stop_token stop);
+                  StopToken stop);
 
   void onDeviceVersion(std::uint32_t version) override;
   void onFactoryVersion() override;
@@ -52,7 +52,7 @@ class ConsoleObserver final : public UpdateObserver {
   AnswerSource& answers_;
   std::ostream& out_;
   std::ostream& err_;
-  std::stop_token stop_;
+  StopToken stop_;
   ProgressDisplay progress_;
   std::uint32_t imageVersion_ = 0;
   std::optional<ExitCode> ending_;

@@ -43,7 +43,7 @@ void explainPermission(const std::string& path) {
             << "(or run morvik-update with sudo).\n";
 }
 
-ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, SessionIo io, std::stop_token stop) {
+ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, SessionIo io, StopToken stop) {
   HidapiLibrary hidapi;
   if (!hidapi.ready()) {
     io.err << "Cannot start the USB HID library (hidapi).\n";
@@ -80,7 +80,7 @@ ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, S
   return updatePad(pad, request, io, stop);
 }
 
-ExitCode update(const CliOptions& options, std::stop_token stop) {
+ExitCode update(const CliOptions& options, StopToken stop) {
   StdinAnswers answers;
   const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
   if (const auto refused = checkImage(options.imagePath, io)) return *refused;
@@ -92,7 +92,7 @@ ExitCode update(const CliOptions& options, std::stop_token stop) {
   return updateUsbPad(options, request, io, stop);
 }
 
-ExitCode run(const CliOptions& options, std::stop_token stop) {
+ExitCode run(const CliOptions& options, StopToken stop) {
   switch (options.mode) {
     case Mode::Help: std::cout << helpText(); return ExitCode::Success;
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   using namespace morvik::cli;
   // Output that goes away (a closed pipe) must not kill an update half-way.
   std::signal(SIGPIPE, SIG_IGN);
-  std::stop_source cancel;
+  morvik::StopSource cancel;
   const CancelOnSignal signals(cancel);
   const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
   const auto parsed = parseCommandLine(arguments);

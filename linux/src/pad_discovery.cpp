@@ -1,9 +1,7 @@
 #include "pad_discovery.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 
 namespace morvik::cli {
 
@@ -32,11 +30,9 @@ std::string padListText(const std::vector<PadEntry>& pads) {
   return text;
 }
 
-SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, std::stop_token stop,
+SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, StopToken stop,
                          std::chrono::milliseconds interval) {
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  std::mutex mutex;
-  std::condition_variable_any wake;
   SearchResult result;
   for (;;) {
     result.runModePads.clear();
@@ -49,9 +45,7 @@ SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::millisecon
     }
     const auto next = std::min(std::chrono::steady_clock::now() + interval, deadline);
     if (std::chrono::steady_clock::now() >= deadline) return result;
-    std::unique_lock lock(mutex);
-    wake.wait_until(lock, stop, next, [] { return false; });  // wakes early on a stop request
-    if (stop.stop_requested()) {
+    if (stop.sleepUntil(next)) {
       result.stopped = true;
       return result;
     }

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "morvik/device_identities.h"
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
@@ -36,7 +36,7 @@ struct SearchResult {
 };
 
 // Looks for a boot-mode pad, again every `interval` until `wait` has passed or `stop` is requested.
-SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, std::stop_token stop,
+SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::milliseconds wait, StopToken stop,
                          std::chrono::milliseconds interval = std::chrono::milliseconds(250));
 
 }  // namespace morvik::cli

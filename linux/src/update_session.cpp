@@ -40,7 +40,7 @@ std::optional<ExitCode> checkImage(const std::string& path, SessionIo io) {
   return std::nullopt;
 }
 
-ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, std::stop_token stop) {
+ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop) {
   // A bar redrawn in place would run into the trace's lines, so a trace gets plain progress lines.
   const bool drawBar = io.terminal && !request.trace;
   ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar}, io.answers, io.out, io.err, stop);

@@ -4,12 +4,12 @@
 
 #include <optional>
 #include <ostream>
-#include <stop_token>
 #include <string>
 
 #include "answer_source.h"
 #include "exit_codes.h"
 #include "morvik/hid_transport.h"
+#include "morvik/stop_signal.h"
 #include "morvik/update_engine.h"
 
 namespace morvik::cli {
@@ -32,6 +32,6 @@ struct UpdateRequest {
   ReaderTiming timing{};
 };
 
-ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, std::stop_token stop);
+ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop);
 
 }  // namespace morvik::cli

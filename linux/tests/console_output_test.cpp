@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, Prompt,
 TEST(Prompt, StopRequestAnswersNo) {
   std::istringstream in("y\n");
   StreamAnswers answers(in);
-  std::stop_source cancel;
+  StopSource cancel;
   cancel.request_stop();
   std::ostringstream out, err;
   ConsoleObserver observer({"fw.dat", false, false}, answers, out, err, cancel.get_token());

@@ -63,7 +63,7 @@ TEST(PadDiscovery, WithoutWaitLooksOnceAndReportsRunModePads) {
 }
 
 TEST(PadDiscovery, StopRequestEndsTheWait) {
-  std::stop_source cancel;
+  StopSource cancel;
   const PadEnumerator enumerate = [&] {
     cancel.request_stop();  // as if Ctrl-C came while the pad was looked for
     return std::vector<PadEntry>{};

@@ -10,7 +10,7 @@ namespace morvik::cli::testing {
 class StreamAnswers final : public AnswerSource {
  public:
   explicit StreamAnswers(std::istream& in) : in_(in) {}
-  std::optional<std::string> readLine(std::stop_token stop) override {
+  std::optional<std::string> readLine(StopToken stop) override {
     std::string line;
     if (stop.stop_requested() || !std::getline(in_, line)) return std::nullopt;
     return line;

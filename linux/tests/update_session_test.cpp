@@ -31,7 +31,7 @@ struct SessionRun {
 };
 
 SessionRun runUpdate(PollingHidTransport& pad, const std::string& image, const std::string& input, bool yes,
-              std::stop_token stop = {}) {
+              StopToken stop = {}) {
   std::istringstream in(input);
   StreamAnswers answers(in);
   std::ostringstream out, err;
@@ -148,7 +148,7 @@ TEST(UpdateSession, FactoryFirmwareIsShownAsSuch) {
 class StopAfterDataFrames final : public PollingHidTransport {
  public:
   StopAfterDataFrames(SimulatedPad& pad, std::uint32_t frames) : pad_(pad), frames_(frames) {}
-  std::stop_token token() const { return stop_.get_token(); }
+  StopToken token() const { return stop_.get_token(); }
 
   LinkStatus writeReport(OutputReport report) override {
     const LinkStatus status = pad_.writeReport(report);
@@ -164,7 +164,7 @@ class StopAfterDataFrames final : public PollingHidTransport {
  private:
   SimulatedPad& pad_;
   std::uint32_t frames_;
-  std::stop_source stop_;
+  StopSource stop_;
 };
 
 TEST(UpdateSession, CancelMidStreamStopsSendingAndSaysThePadNeedsAnotherRun) {
@@ -181,7 +181,7 @@ TEST(UpdateSession, CancelMidStreamStopsSendingAndSaysThePadNeedsAnotherRun) {
 TEST(UpdateSession, CancelBeforeTheVersionSendsNothingElse) {
   const std::string image = writeTestFile("fw.dat", imageBytes(123, 64, 64));
   SimulatedPad pad;
-  std::stop_source cancel;
+  StopSource cancel;
   cancel.request_stop();
   EXPECT_EQ(runUpdate(pad, image, "", true, cancel.get_token()).code, ExitCode::Cancelled);
   EXPECT_EQ(pad.received().beginUpdates, 0u);

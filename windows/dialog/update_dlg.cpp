@@ -21,7 +21,7 @@ CUpdateDlg::~CUpdateDlg() { stopWorker(); }
 
 void CUpdateDlg::stopWorker() {
   m_bClosing = true;
-  m_hWorkerThread.request_stop();
+  m_workerStop.request_stop();
   if (m_hWorkerThread.joinable()) m_hWorkerThread.join();
 }
 
@@ -98,10 +98,10 @@ void CUpdateDlg::OnUsbUpdate() {
   m_pProgress->SendMessage(kPbmSetPos, 0);
   if (m_hWorkerThread.joinable()) m_hWorkerThread.join();  // the last worker has already ended
   m_bWorkerRunning = true;
-  m_hWorkerThread = std::jthread([this](std::stop_token stop) { runWorker(stop); });
+  m_hWorkerThread = std::thread([this, stop = m_workerStop.get_token()] { runWorker(stop); });
 }
 
-void CUpdateDlg::runWorker(std::stop_token stop) {
+void CUpdateDlg::runWorker(StopToken stop) {
   // When the first send fails the pad is most likely gone; the button then follows the pad
   // rather than staying disabled until the next device-change notification.
   if (m_Engine.ReaderLoop(m_Hid, stop) != ReaderOutcome::Stopped) RefreshUpdateButton();

@@ -5,12 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <thread>
 
 #include "framework/dialog_framework.h"
 #include "hid/chid.h"
+#include "morvik/stop_signal.h"
 #include "morvik/update_engine.h"
 
 namespace morvik::win {
@@ -66,7 +66,7 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   void onUpdateFailed(UpdateFailure cause) override;
 
   void queryVersion();
-  void runWorker(std::stop_token stop);
+  void runWorker(StopToken stop);
   void stopWorker();
   int showMessage(const std::string& text, unsigned type);
 
@@ -80,7 +80,8 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   std::atomic<bool> m_bWorkerRunning{false};
   std::atomic<bool> m_bClosing{false};
   bool m_bQueryingVersion = false;  // dialog's thread only
-  std::jthread m_hWorkerThread;     // last: stopped before anything it uses goes away
+  StopSource m_workerStop;          // asked once, when the dialog goes away
+  std::thread m_hWorkerThread;      // last: stopped before anything it uses goes away
 };
 
 }  // namespace morvik::win

@@ -132,7 +132,7 @@ class CPaintDC {
   void DrawIcon(int x, int y, IconHandle icon);
 
  private:
-  CWnd* m_pWindow;
+  [[maybe_unused]] CWnd* m_pWindow;  // the substitute framework of the tests paints nothing
   DeviceContext m_hDC = nullptr;
   std::unique_ptr<std::uint8_t[]> m_PaintState;
 };

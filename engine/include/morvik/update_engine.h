@@ -13,13 +13,13 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <stop_token>
 #include <string>
 
 #include "morvik/firmware_header.h"
 #include "morvik/hid_transport.h"
 #include "morvik/image_file.h"
 #include "morvik/protocol.h"
+#include "morvik/stop_signal.h"
 #include "morvik/update_observer.h"
 
 namespace morvik {
@@ -95,8 +95,8 @@ class UpdateEngine {
   void Firmware_UpdateError(UpdateFailure cause);
 
   // --- the polling form's reader
-  VersionQueryResult QueryDeviceVersion(PollingHidTransport& pad, std::stop_token stop = {});
-  ReaderOutcome ReaderLoop(PollingHidTransport& pad, std::stop_token stop = {});
+  VersionQueryResult QueryDeviceVersion(PollingHidTransport& pad, StopToken stop = {});
+  ReaderOutcome ReaderLoop(PollingHidTransport& pad, StopToken stop = {});
 
   FrontEndForm form() const { return form_; }
 
