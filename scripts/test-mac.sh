@@ -41,6 +41,7 @@ check() {  # check NAME COMMAND...
 
 logged() { grep -qF -- "$2" "$1"; }
 not_logged() { ! grep -qF -- "$2" "$1"; }
+bar_animator_is_no_timer() { grep -q 'AUTOPILOT bar animator: ' "$1" && ! grep -q 'AUTOPILOT bar animator: .*Timer' "$1"; }
 
 # Waits up to $3 seconds for a line containing $2 in log $1.
 wait_for() {
@@ -126,6 +127,8 @@ check "the pad's version is shown and the update button pressed" wait_for "$log"
 check "the window shows the version field" logged "$log" "AUTOPILOT control NSTextField hidden=0"
 check "the window shows the update button" logged "$log" "AUTOPILOT control NSButton hidden=0"
 check "the window shows the striped bar" logged "$log" "AUTOPILOT control StripedProgressBar hidden=0"
+check "the bar gives no timer for its animator" bar_animator_is_no_timer "$log"
+check "the bar's animation timer starts once and stops" logged "$log" "AUTOPILOT bar animation: started=1 kept=1 stopped=1"
 check "the file chooser takes the image" wait_for "$log" "AUTOPILOT panel answered $work/firmware.dat" 60
 check "the sheet shows the image's version" wait_for "$log" "The File Firmware Version:  v1.23" 60
 check "the progress reaches a third" wait_for_progress "$log" 60 33

@@ -4,11 +4,14 @@
 
 @interface StripedProgressBar : NSProgressIndicator {
   double progressOffset;
-  NSTimer* animator;
+  NSTimer* animationTimer;
 }
 
 @property (assign) double progressOffset;
-@property (nonatomic, retain, setter=setAnimator:) NSTimer* animator;
+// The repeating timer that redraws the bar while it animates, or nil. Setting it retains the
+// new timer and invalidates and releases the one it replaces. (Not "animator": that name is
+// NSView's animation proxy, which AppKit asks any view for.)
+@property (nonatomic, retain) NSTimer* animationTimer;
 
 - (void)activateAnimation:(NSTimer*)timer;
 - (void)drawBezel;

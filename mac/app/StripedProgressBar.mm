@@ -40,20 +40,20 @@ void strokeContextLine(NSPoint from, NSPoint to) {
 @implementation StripedProgressBar
 
 @synthesize progressOffset;
-@synthesize animator;
+@synthesize animationTimer;
 
 - (id)initWithFrame:(NSRect)frameRect {
   self = [super initWithFrame:frameRect];
   if (self) {
     [self setProgressOffset:0];
-    [self setAnimator:nil];
+    [self setAnimationTimer:nil];
   }
   return self;
 }
 
 - (void)dealloc {
   [self setProgressOffset:0];
-  [self setAnimator:nil];
+  [self setAnimationTimer:nil];
   [super dealloc];
 }
 
@@ -63,27 +63,27 @@ void strokeContextLine(NSPoint from, NSPoint to) {
 }
 
 - (void)startAnimation:(id)sender {
-  if (animator) return;
-  [self setAnimator:[NSTimer scheduledTimerWithTimeInterval:bar::kAnimationInterval
-                                                     target:self
-                                                   selector:@selector(activateAnimation:)
-                                                   userInfo:nil
-                                                    repeats:YES]];
+  if (animationTimer) return;
+  [self setAnimationTimer:[NSTimer scheduledTimerWithTimeInterval:bar::kAnimationInterval
+                                                           target:self
+                                                         selector:@selector(activateAnimation:)
+                                                         userInfo:nil
+                                                          repeats:YES]];
 }
 
 - (void)stopAnimation:(id)sender {
-  [self setAnimator:nil];
+  [self setAnimationTimer:nil];
 }
 
 - (void)activateAnimation:(NSTimer*)timer {
   [self setNeedsDisplay:YES];
 }
 
-- (void)setAnimator:(NSTimer*)timer {
-  if (timer == animator) return;
-  [animator invalidate];
-  [animator release];
-  animator = [timer retain];
+- (void)setAnimationTimer:(NSTimer*)timer {
+  if (timer == animationTimer) return;
+  [animationTimer invalidate];
+  [animationTimer release];
+  animationTimer = [timer retain];
 }
 
 - (void)drawRect:(NSRect)dirtyRect {

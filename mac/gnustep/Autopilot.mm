@@ -10,6 +10,7 @@
 
 #import "../app/ApplicationController.h"
 #import "../app/JoystickController.h"
+#import "../app/StripedProgressBar.h"
 
 namespace {
 constexpr NSTimeInterval kTick = 0.1;
@@ -103,6 +104,21 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
   NSLog(@"AUTOPILOT window \"%@\" visible=%d", [window title], [window isVisible]);
 }
 
+// The bar's animation: its timer runs between start and stop, and the bar hands AppKit no
+// timer where a view's animator is asked for.
+- (void)reportBarAnimation:(StripedProgressBar*)bar {
+  [bar startAnimation:nil];
+  NSTimer* timer = [[bar animationTimer] retain];
+  id animator = [bar respondsToSelector:@selector(animator)] ? [bar performSelector:@selector(animator)] : nil;
+  NSLog(@"AUTOPILOT bar animator: %@", animator ? NSStringFromClass([animator class]) : @"none");
+  [bar startAnimation:nil];  // a second start keeps the running timer
+  const BOOL kept = [bar animationTimer] == timer;
+  const BOOL ran = [timer isValid];
+  [bar stopAnimation:nil];
+  NSLog(@"AUTOPILOT bar animation: started=%d kept=%d stopped=%d", ran, kept, ![timer isValid] && ![bar animationTimer]);
+  [timer release];
+}
+
 // Like a user: go to the image's folder, pick it in the file browser, press OK (one step per tick, so the
 // panel can catch up with each).
 - (void)answerPanel:(NSOpenPanel*)panel {
@@ -184,6 +200,7 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
   if (!pressedUpdate && [version length] && [[controller updateButton] isEnabled]) {
     pressedUpdate = YES;
     [self reportControls];
+    [self reportBarAnimation:static_cast<StripedProgressBar*>([self barOf:controller])];
     NSLog(@"AUTOPILOT version shown \"%@\"; pressing \"%@\"", version, [[controller updateButton] title]);
     [[controller updateButton] performClick:nil];
     return;
