@@ -16,7 +16,22 @@ using testing::RecordingObserver;
 using testing::TempImage;
 using testing::versionMessage;
 
-constexpr ReaderTiming kQuickTiming{200, 10, std::chrono::milliseconds(300), std::chrono::milliseconds(300)};
+constexpr ReaderTiming kQuickTiming{200, 10, std::chrono::milliseconds(300), std::chrono::milliseconds(300),
+                                    std::chrono::milliseconds(900)};
+
+// A pad that fills every quiet spell with a report the update does not use.
+struct ChattyPad : SimulatedPad {
+  bool chatty = false;
+  ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override {
+    const ReadStatus status = SimulatedPad::readReport(report, length);
+    if (status != ReadStatus::NoReport || !chatty) return status;
+    const auto message = versionMessage(110);
+    report[0] = static_cast<std::uint8_t>(message.size());
+    std::copy(message.begin(), message.end(), report.begin() + 1);
+    length = kReportSize;
+    return ReadStatus::Report;
+  }
+};
 
 std::string failed(UpdateFailure cause) { return "failed " + std::to_string(static_cast<int>(cause)); }
 
@@ -33,7 +48,7 @@ class Reader : public ::testing::Test {
   }
 
   RecordingObserver observer;
-  SimulatedPad pad;
+  ChattyPad pad;
   UpdateEngine engine;
 };
 
@@ -122,6 +137,7 @@ struct MisbehaviourCase {
   PadBehaviour behaviour;
   UpdateFailure cause;
   std::uint32_t dataFramesTaken;
+  bool chatty = false;
 };
 void PrintTo(const MisbehaviourCase& c, std::ostream* os) { *os << c.name; }
 
@@ -137,6 +153,7 @@ class MisbehavingPad : public Reader, public ::testing::WithParamInterface<Misbe
 // their own cause, at once or within the silence limit; none leaves the reader polling.
 TEST_P(MisbehavingPad, EndsTheUpdateAsFailedWithItsCause) {
   pad.setBehaviour(GetParam().behaviour);
+  pad.chatty = GetParam().chatty;
   TempImage image(101, 320, patternBytes(320));
   EXPECT_EQ(update(image), ReaderOutcome::Ended);
   EXPECT_EQ(observer.events.back(), failed(GetParam().cause));
@@ -156,9 +173,25 @@ INSTANTIATE_TEST_SUITE_P(
                          UpdateFailure::PadReportedError, 3},
         MisbehaviourCase{"FallsSilent", misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }),
                          UpdateFailure::PadSilent, 3},
+        MisbehaviourCase{"KeepsReportingButNeverAcknowledges",
+                         misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }), UpdateFailure::PadSilent, 3,
+                         true},
+        MisbehaviourCase{"HeaderAnswerLaterThanItsLimit",
+                         misbehaving([](PadBehaviour& b) { b.headerAnswerDelay = std::chrono::milliseconds(2000); }),
+                         UpdateFailure::PadSilent, 0},
         MisbehaviourCase{"Vanishes", misbehaving([](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }),
                          UpdateFailure::PadGone, 4}),
     [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(Reader, HeaderAnswerSlowerThanABlockIsNotSilence) {
+  PadBehaviour erasing;
+  erasing.headerAnswerDelay = std::chrono::milliseconds(600);  // between the two limits
+  pad.setBehaviour(erasing);
+  TempImage image(101, 320, patternBytes(320));
+  EXPECT_EQ(update(image), ReaderOutcome::Ended);
+  EXPECT_EQ(observer.events.back(), "succeeded");
+  EXPECT_EQ(pad.received().payload, image.payload());
+}
 
 TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
   TempImage image(101, 32, patternBytes(32));

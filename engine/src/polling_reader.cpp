@@ -42,23 +42,23 @@ VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, St
 ReaderOutcome UpdateEngine::ReaderLoop(PollingHidTransport& pad, StopToken stop) {
   if (Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk)
     return ReaderOutcome::BeginFailed;
-  auto lastHeard = Clock::now();
+  // Silence is time without an answer the pad owes: reports the update does not use (a chatty
+  // or confused pad) do not keep it open.
+  std::uint64_t answersSeen = owedAnswersReceived_;
+  auto lastAnswer = Clock::now();
   do {
     if (stop.stop_requested()) {
       Close_FirmwareUpdate();
       return ReaderOutcome::Stopped;
     }
-    switch (pollOnce(*this, pad)) {
-      case ReadStatus::Report:
-        // Measured after the dispatch, so time the user spends in a dialog is not silence.
-        lastHeard = Clock::now();
-        break;
-      case ReadStatus::NoReport:
-        if (Clock::now() - lastHeard > timing_.silenceLimit) Firmware_UpdateError(UpdateFailure::PadSilent);
-        break;
-      case ReadStatus::Failed:
-        Firmware_UpdateError(UpdateFailure::PadGone);
-        break;
+    if (pollOnce(*this, pad) == ReadStatus::Failed) {
+      Firmware_UpdateError(UpdateFailure::PadGone);
+    } else if (answersSeen != owedAnswersReceived_) {
+      // Measured after the dispatch, so time the user spends in a dialog is not silence.
+      answersSeen = owedAnswersReceived_;
+      lastAnswer = Clock::now();
+    } else if (m_updateComplete == 0 && Clock::now() - lastAnswer > owedAnswerWait()) {
+      Firmware_UpdateError(UpdateFailure::PadSilent);
     }
   } while (m_updateComplete == 0);
   return ReaderOutcome::Ended;

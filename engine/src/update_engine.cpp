@@ -119,6 +119,7 @@ void UpdateEngine::onVersion(PacketType kind, std::uint32_t version) {
 }
 
 void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_t bootFlag) {
+  ++owedAnswersReceived_;
   firmware_type = bootFlag;
   if (bootFlag != 1) {
     Close_FirmwareUpdate();
@@ -254,6 +255,7 @@ bool UpdateEngine::sendNextBlock(HidTransport& pad, PacketType kind) {
 void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
   if (!headerPending_) return;
   headerPending_ = false;
+  ++owedAnswersReceived_;
   FirmwareTransfer& t = m_handleFirmeWare;
   t.image = m_FilePathName ? files_.open(*m_FilePathName) : nullptr;
   if (!t.image) {
@@ -272,6 +274,7 @@ void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
 void UpdateEngine::continueStream(HidTransport& pad, PacketType kind) {
   FirmwareTransfer& t = m_handleFirmeWare;
   if (!t.image) return;
+  ++owedAnswersReceived_;
   if (!sendNextBlock(pad, kind)) return;
   observer_.onProgress(progressPercent(t.bytesSent, t.imageLength));
   if (t.bytesSent >= t.imageLength) {
@@ -288,6 +291,7 @@ void UpdateEngine::finish(HidTransport& pad, PacketType kind) {
   // second one after the finish, must not announce an update that did not happen.
   if (!imageComplete_) return;
   imageComplete_ = false;
+  ++owedAnswersReceived_;
   if (SendFirmwarePacket(pad, kind, kCmdFinish, nullptr, 0) != kLinkOk) {
     Firmware_UpdateError(UpdateFailure::WriteFailed);
     return;

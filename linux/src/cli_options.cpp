@@ -95,6 +95,13 @@ const std::vector<KnownOption>& optionTable() {
          o.simulation.latencyMicroseconds = *us;
          return std::nullopt;
        }},
+      {"--sim-header-delay-ms", true, true,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         const auto ms = parseUnsigned(value);
+         if (!ms) return "expects milliseconds, not '" + std::string(value) + "'";
+         o.simulation.headerDelayMilliseconds = *ms;
+         return std::nullopt;
+       }},
   };
   return table;
 }
@@ -169,6 +176,7 @@ PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
   behaviour.version = simulation.version;
   behaviour.bootFlag = simulation.notInBootMode ? 0 : 1;
   behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds);
+  behaviour.headerAnswerDelay = std::chrono::milliseconds(simulation.headerDelayMilliseconds);
   behaviour.errorAfterDataFrames = simulation.failAfterDataFrames;
   behaviour.silentAfterDataFrames = simulation.silentAfterDataFrames;
   behaviour.vanishAfterDataFrames = simulation.vanishAfterDataFrames;

@@ -22,6 +22,7 @@ struct SimulationOptions {
   std::optional<std::uint32_t> silentAfterDataFrames;
   std::optional<std::uint32_t> vanishAfterDataFrames;
   std::uint32_t latencyMicroseconds = 0;
+  std::uint32_t headerDelayMilliseconds = 0;
 };
 
 struct CliOptions {

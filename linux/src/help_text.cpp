@@ -27,6 +27,9 @@ Options:
       --sim-vanish-after N
                           simulated pad goes away after the N-th data frame
       --sim-latency-us N  simulated pad answers each report N microseconds late
+      --sim-header-delay-ms N
+                          simulated pad acknowledges the image header N milliseconds
+                          late (as while it erases its flash)
   -h, --help              show this help
       --version           show the program's version
 

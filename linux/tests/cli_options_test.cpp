@@ -40,7 +40,7 @@ TEST(CommandLine, ReadsEachModeAndItsOperand) {
 TEST(CommandLine, SimulationOptionsReachThePadBehaviour) {
   const auto result = parse({"-y", "--trace", "--simulate", "--sim-version", "factory", "--sim-not-boot",
                              "--sim-fail-after=3", "--sim-silent-after", "4", "--sim-vanish-after", "5",
-                             "--sim-latency-us", "1000", "--wait", "30", "fw.dat"});
+                             "--sim-latency-us", "1000", "--sim-header-delay-ms", "8000", "--wait", "30", "fw.dat"});
   ASSERT_TRUE(std::holds_alternative<CliOptions>(result)) << std::get<UsageError>(result).message;
   const auto& options = std::get<CliOptions>(result);
   EXPECT_TRUE(options.assumeYes);
@@ -54,6 +54,7 @@ TEST(CommandLine, SimulationOptionsReachThePadBehaviour) {
   EXPECT_EQ(pad.silentAfterDataFrames, 4u);
   EXPECT_EQ(pad.vanishAfterDataFrames, 5u);
   EXPECT_EQ(pad.latency, std::chrono::microseconds(1000));
+  EXPECT_EQ(pad.headerAnswerDelay, std::chrono::milliseconds(8000));
 }
 
 TEST(CommandLine, DefaultSimulatedPadIsAHealthyBootModePad) {

@@ -41,10 +41,12 @@ void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t prod
 }
 
 void UpdaterController::inputReport(HidTransport& pad, std::span<const std::uint8_t> report) {
-  if (awaitingPadSince_) awaitPad();
+  const std::uint64_t answersBefore = engine_.owedAnswersReceived();
   reportingPad_ = &pad;
   engine_.OnInputReport(pad, report);
   reportingPad_ = nullptr;
+  // Only an answer the pad owed restarts the watch: other reports do not keep an update open.
+  if (awaitingPadSince_ && engine_.owedAnswersReceived() != answersBefore) awaitPad();
 }
 
 void UpdaterController::updateButtonAction() {
@@ -67,7 +69,7 @@ void UpdaterController::alertEnded(int code, HidTransport* pad) {
 }
 
 void UpdaterController::checkPadSilence() {
-  if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= kPadSilenceLimit) return;
+  if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= engine_.owedAnswerWait()) return;
   engine_.Firmware_UpdateError(UpdateFailure::PadSilent);
 }
 

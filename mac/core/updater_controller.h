@@ -17,9 +17,6 @@ namespace morvik::mac {
 
 using Clock = std::chrono::steady_clock;
 
-// How long the pad may stay quiet while it owes an answer before the update counts as failed.
-inline constexpr std::chrono::seconds kPadSilenceLimit{5};
-
 // Return codes of the confirmation sheet's buttons.
 inline constexpr int kSheetOk = 1;
 inline constexpr int kSheetCancel = 0;

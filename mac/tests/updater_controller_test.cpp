@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -223,24 +224,50 @@ TEST_F(ControllerFlow, PadErrorShowsFailureAndReenables) {
 }
 
 // Faults of the pad or the user that must end in a visible answer rather than silence.
-TEST_F(ControllerFlow, SilentPadEndsTheUpdateAfterTheLimitOnly) {
-  pad.setBehaviour(behaviour([](PadBehaviour& b) { b.silentAfterDataFrames = 1; }));
+struct SilenceCase {
+  const char* name;
+  bool silentFromTheHeader;  // else from the first block
+  bool chatty;               // the pad keeps sending reports the update does not use
+  Clock::duration limit;
+};
+void PrintTo(const SilenceCase& c, std::ostream* os) { *os << c.name; }
+
+class SilentPad : public ControllerFlow, public testing::WithParamInterface<SilenceCase> {};
+
+TEST_P(SilentPad, EndsTheUpdateAfterItsLimitOnly) {
+  const SilenceCase& c = GetParam();
+  if (!c.silentFromTheHeader) pad.setBehaviour(behaviour([](PadBehaviour& b) { b.silentAfterDataFrames = 1; }));
   plugBootPad();
   pump();
   startUpdateWith(writeImage("silent.dat", 123, 128, 128));
+  if (c.silentFromTheHeader) pad.setBehaviour(behaviour([](PadBehaviour& b) { b.silentAfterDataFrames = 0; }));
   controller.alertEnded(kSheetOk, window.sheetContext);
   pump();
   window.take();
-  fakeNow += kPadSilenceLimit;
+  const auto chatter = [&] {
+    if (!c.chatty) return;
+    std::array<std::uint8_t, kReportSize> report{12, 0x00, kMsgUpdate, 7, 0, kEvtVersion, 4, 0, 110};
+    controller.inputReport(pad, report);
+    window.take();
+  };
+  fakeNow += c.limit;
+  chatter();
   controller.checkPadSilence();
   EXPECT_TRUE(window.events.empty());
   fakeNow += 1s;
+  chatter();
   controller.checkPadSilence();
   EXPECT_EQ(window.take(), (std::vector<std::string>{"alert " + std::string(kFailureAlert), "button on"}));
   fakeNow += 1h;
   controller.checkPadSilence();
   EXPECT_TRUE(window.events.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Pads, SilentPad,
+                         testing::Values(SilenceCase{"AfterABlock", false, false, kAnswerWait},
+                                         SilenceCase{"AfterABlockButChatty", false, true, kAnswerWait},
+                                         SilenceCase{"AfterTheHeader", true, false, kHeaderAnswerWait}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ControllerFlow, NoSilenceCountedWhileTheUserDecides) {
   plugBootPad();

@@ -9,12 +9,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kMaxReservedPayload = 16u << 20;
+
 // Sleeping is coarse (a timed wait wakes some 100 us late); the last stretch before an answer
 // falls due is spun so that each answer leaves within a few microseconds of its time. The spin
 // does not yield: on a busy machine a yield hands the core to another process for a whole
 // time slice, and the answer then leaves milliseconds late.
-constexpr std::size_t kMaxReservedPayload = 16u << 20;
-
 constexpr auto kSpinWindow = std::chrono::microseconds(200);
 
 PadReport reportOf(std::span<const std::uint8_t> message, std::size_t deliveredLength = kReportSize) {
@@ -69,6 +69,11 @@ void SimulatedPad::setBehaviour(const PadBehaviour& behaviour) {
 void SimulatedPad::recordReports(bool on) {
   std::lock_guard lock(mutex_);
   recordReports_ = on;
+}
+
+void SimulatedPad::recordPayload(bool on) {
+  std::lock_guard lock(mutex_);
+  recordPayload_ = on;
 }
 
 void SimulatedPad::unplug() {
@@ -170,15 +175,18 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
       if (payload.size() < kHeaderSize) return;
       received_.header = FirmwareHeader::decode(payload.first<kHeaderSize>());
       received_.payload.clear();
+      received_.payloadBytes = 0;
       // Room for the whole image up front, so that streaming allocates nothing; a header that
       // claims an absurd length does not get to reserve gigabytes.
-      received_.payload.reserve(std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
+      if (recordPayload_)
+        received_.payload.reserve(std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
       received_.dataFrames = 0;
-      answerUpdateEvent(kEvtAck, {});
+      answerUpdateEvent(kEvtAck, {}, behaviour_.headerAnswerDelay);
       return;
     case kCmdData: {
       ++received_.dataFrames;
-      received_.payload.insert(received_.payload.end(), payload.begin(), payload.end());
+      if (recordPayload_) received_.payload.insert(received_.payload.end(), payload.begin(), payload.end());
+      received_.payloadBytes += payload.size();
       const std::uint32_t n = received_.dataFrames;
       if (behaviour_.vanishAfterDataFrames && n >= *behaviour_.vanishAfterDataFrames) {
         gone_ = true;
@@ -196,7 +204,8 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
   }
 }
 
-void SimulatedPad::answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data) {
+void SimulatedPad::answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data,
+                                     std::chrono::microseconds extraDelay) {
   std::array<std::uint8_t, kMaxMessageBytes> message{};
   const std::size_t bodyLength = 3 + data.size();
   message[0] = 0x00;
@@ -207,12 +216,12 @@ void SimulatedPad::answerUpdateEvent(std::uint8_t event, std::span<const std::ui
   message[5] = static_cast<std::uint8_t>(data.size());
   message[6] = 0x00;
   std::copy(data.begin(), data.end(), message.begin() + 7);
-  answer(std::span<const std::uint8_t>(message.data(), kFrameHeadSize + bodyLength));
+  answer(std::span<const std::uint8_t>(message.data(), kFrameHeadSize + bodyLength), extraDelay);
 }
 
-void SimulatedPad::answer(std::span<const std::uint8_t> message) {
+void SimulatedPad::answer(std::span<const std::uint8_t> message, std::chrono::microseconds extraDelay) {
   if (silent_) return;
-  const auto due = lastArrival_ + behaviour_.latency;
+  const auto due = lastArrival_ + behaviour_.latency + extraDelay;
   if (behaviour_.malformedBeforeEachAnswer) enqueue(malformedReport(malformedIndex_++), due);
   enqueue(reportOf(message), due);
   ++received_.answersSent;

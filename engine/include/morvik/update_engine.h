@@ -48,11 +48,18 @@ enum class FrontEndForm {
   Polling,
 };
 
+// How long the pad may stay silent while it owes an answer, for every front-end. The header's
+// acknowledgement comes only once the pad has erased its flash, which takes far longer than
+// taking a block.
+inline constexpr std::chrono::milliseconds kAnswerWait{5000};
+inline constexpr std::chrono::milliseconds kHeaderAnswerWait{30000};
+
 struct ReaderTiming {
   std::uint32_t idleReadTimeoutMs = 200;      // set by OpenReadWrite
   std::uint32_t streamingReadTimeoutMs = 10;  // once the header has gone out
   std::chrono::milliseconds versionWait{2000};  // QueryDeviceVersion gives up after this
-  std::chrono::milliseconds silenceLimit{5000};  // ReaderLoop: longest quiet spell of the pad
+  std::chrono::milliseconds silenceLimit = kAnswerWait;  // the answer to every other message
+  std::chrono::milliseconds headerSilenceLimit = kHeaderAnswerWait;  // the header's acknowledgement
 };
 
 enum class VersionQueryResult { Reported, OpenFailed, NoAnswer, LinkLost, Stopped };
@@ -100,6 +107,15 @@ class UpdateEngine {
 
   FrontEndForm form() const { return form_; }
 
+  // --- silence: what a watch over the pad needs to tell a slow pad from a lost one
+  // How many answers the pad owed and gave (to the begin command, the header, each block);
+  // reports the update does not use do not count.
+  std::uint64_t owedAnswersReceived() const { return owedAnswersReceived_; }
+  // How long the pad may now stay silent before the update fails.
+  std::chrono::milliseconds owedAnswerWait() const {
+    return headerPending_ ? timing_.headerSilenceLimit : timing_.silenceLimit;
+  }
+
   // --- engine state, named as the rest of the program names it
   FirmwareUpdateState g_firmware_update_state = FirmwareUpdateState::Finishing;
   std::atomic<std::uint32_t> m_updateComplete{0};  // shared with a front-end thread
@@ -136,6 +152,7 @@ class UpdateEngine {
   bool headerPending_ = false;       // the header went out; its acknowledgement starts the stream
   bool imageComplete_ = false;       // the whole payload went out; CmdFinish is due
   std::uint32_t versionReports_ = 0;  // EvtVersion messages seen, for the version wait
+  std::uint64_t owedAnswersReceived_ = 0;
 };
 
 // Progress percentage: bytesSent x 100 / imageLength, without 32-bit wrap-around;

@@ -24,6 +24,8 @@ struct PadBehaviour {
   std::uint32_t bootFlag = 1;   // 1: boot mode; anything else: run mode
   // Answer each report this long after it arrived (a USB frame is 1 ms).
   std::chrono::microseconds latency{0};
+  // The header's acknowledgement comes this much later again: the pad erases its flash first.
+  std::chrono::milliseconds headerAnswerDelay{0};
   // Send `errorEvent` in place of the acknowledgement that follows the n-th data frame (1-based).
   std::optional<std::uint32_t> errorAfterDataFrames;
   std::uint8_t errorEvent = 0x15;
@@ -62,11 +64,14 @@ class SimulatedPad : public PollingHidTransport {
   void inject(const PadReport& report);
   // Keep every report the pad received (on by default; off for allocation-free benchmarks).
   void recordReports(bool on);
+  // Keep the payload bytes (on by default; off where only their count matters).
+  void recordPayload(bool on);
 
   // ---- what the pad received
   struct Received {
     std::optional<FirmwareHeader> header;  // from the last CmdHeader
-    std::vector<std::uint8_t> payload;     // data bytes since the last CmdHeader
+    std::vector<std::uint8_t> payload;     // data bytes since the last CmdHeader, if recorded
+    std::uint64_t payloadBytes = 0;        // how many there were, recorded or not
     std::uint32_t dataFrames = 0;
     std::uint32_t versionQueries = 0;
     std::uint32_t beginUpdates = 0;
@@ -81,15 +86,17 @@ class SimulatedPad : public PollingHidTransport {
 
  private:
   void handleFrame(std::span<const std::uint8_t> frame);
-  void answer(std::span<const std::uint8_t> message);
+  void answer(std::span<const std::uint8_t> message, std::chrono::microseconds extraDelay = {});
   void enqueue(const PadReport& report, std::chrono::steady_clock::time_point due);
-  void answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data);
+  void answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data,
+                         std::chrono::microseconds extraDelay = {});
 
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
   PadBehaviour behaviour_;
   Received received_;
   bool recordReports_ = true;
+  bool recordPayload_ = true;
   bool gone_ = false;
   bool silent_ = false;
   std::uint32_t readTimeoutMs_ = 0;
