@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # clang and libc++ 16, the nearest here to Apple's toolchain
+  clang-16 libc++-16-dev libc++abi-16-dev
   # Linux command-line updater
   libhidapi-dev
   # Windows program: cross compiler, Wine, a display for the smoke test
