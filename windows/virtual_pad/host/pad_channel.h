@@ -1,0 +1,38 @@
+// The pad program's end of the channel to the virtual pad's driver (see channel.h).
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "channel.h"
+
+namespace morvik::vpad {
+
+using RawReport = std::array<std::uint8_t, VPAD_REPORT_BYTES>;
+
+class PadChannel {
+ public:
+  PadChannel() = default;
+  PadChannel(const PadChannel&) = delete;
+  PadChannel& operator=(const PadChannel&) = delete;
+  ~PadChannel();
+
+  // Opens the control device and answers for the pad from now on. Empty on success.
+  std::string attach();
+  // Waits for the next report the host writes. False when `stop` was signalled or the
+  // channel failed.
+  bool takeOutput(RawReport& report, HANDLE stop);
+  bool putInput(const RawReport& report);
+  // Writes from now on stay pending for `holdMs`, then fail.
+  bool holdWrites(std::uint32_t holdMs);
+
+ private:
+  bool control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, HANDLE stop);
+
+  HANDLE m_device = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace morvik::vpad

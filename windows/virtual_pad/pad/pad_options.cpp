@@ -1,0 +1,57 @@
+#include "pad/pad_options.h"
+
+#include <charconv>
+
+namespace morvik::vpad {
+namespace {
+
+// A whole decimal number that fits 32 bits; no sign, no trailing characters.
+std::optional<std::uint32_t> number(const std::string& text) {
+  std::uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std::string& error) {
+  PadOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (name == "--not-boot") {
+      options.behaviour.bootFlag = 0;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = name.rfind("--", 0) == 0 ? name + " needs a value" : "unknown argument " + name;
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    if (name == "--trace") { options.tracePath = value; continue; }
+    if (name == "--received") { options.receivedPath = value; continue; }
+    if (name == "--stats") { options.statsPath = value; continue; }
+    if (name == "--ready") { options.readyPath = value; continue; }
+    const std::optional<std::uint32_t> n = name == "--version" && value == "factory" ? kFactoryVersion : number(value);
+    if (!n) {
+      error = "bad value for " + name + ": " + value;
+      return std::nullopt;
+    }
+    if (name == "--version") options.behaviour.version = *n;
+    else if (name == "--error-after") options.behaviour.errorAfterDataFrames = *n;
+    else if (name == "--silent-after") options.behaviour.silentAfterDataFrames = *n;
+    else if (name == "--unplug-after") options.behaviour.vanishAfterDataFrames = *n;
+    else if (name == "--stall-after") options.stallAfterDataFrames = *n;
+    else if (name == "--stall-hold-ms") options.stallHoldMs = *n;
+    else if (name == "--header-delay-ms") options.headerAnswerDelay = std::chrono::milliseconds(*n);
+    else if (name == "--latency-us") options.behaviour.latency = std::chrono::microseconds(*n);
+    else {
+      error = "unknown option " + name;
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+}  // namespace morvik::vpad

@@ -1,0 +1,175 @@
+// The pad program: answers for the virtual pad with the simulated pad. Reports the host writes
+// reach it through the driver's channel; the simulated pad's answers go back the same way.
+// It writes a trace of every report, and the header and payload the pad received.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/device_node.h"
+#include "host/pad_channel.h"
+#include "morvik/protocol.h"
+#include "pad/pad_options.h"
+#include "pad/pad_program.h"
+#include "pad/pad_trace.h"
+
+namespace morvik::vpad {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The simulated pad delays the header's answer itself where it knows how.
+template <class Behaviour>
+bool delayHeaderInPad(Behaviour& behaviour, std::chrono::milliseconds delay) {
+  if constexpr (requires { behaviour.headerAnswerDelay; }) {
+    behaviour.headerAnswerDelay = delay;
+    return true;
+  } else {
+    return delay.count() == 0;
+  }
+}
+
+bool isUpdateCommand(const RawReport& report, std::uint8_t command) {
+  return report[0] >= 5 && report[1] == 0x00 && report[2] == kMsgUpdate && report[5] == command;
+}
+
+class PadProgram {
+ public:
+  explicit PadProgram(PadOptions options) : m_options(std::move(options)), m_pad(m_options.behaviour) {
+    m_delayHeaderHere = !delayHeaderInPad(m_options.behaviour, m_options.headerAnswerDelay);
+    if (!m_delayHeaderHere) m_pad.setBehaviour(m_options.behaviour);
+    m_pad.SetReadTimeout(100);
+  }
+
+  int run() {
+    m_stop = CreateEventW(nullptr, TRUE, FALSE, kStopEventName);
+    if (!m_stop) return fail("cannot create the stop event");
+    if (std::string failure = startDriver(); !failure.empty()) return fail(failure);
+    // The driver may still be loading.
+    std::string failure;
+    for (int tries = 0; tries < 100; ++tries) {
+      failure = m_channel.attach();
+      if (failure.empty()) break;
+      Sleep(100);
+    }
+    if (!failure.empty()) return fail(failure);
+    if (!m_options.tracePath.empty()) m_trace.open(m_options.tracePath, std::ios::trunc);
+    if (!m_options.readyPath.empty()) std::ofstream(m_options.readyPath) << "ready\n";
+
+    std::thread taker([this] { takeReports(); });
+    std::thread answerer([this] { answerReports(); });
+    WaitForSingleObject(m_stop, INFINITE);
+    taker.join();
+    answerer.join();
+    saveReceived();
+    CloseHandle(m_stop);
+    return 0;
+  }
+
+ private:
+  int fail(const std::string& what) {
+    std::fprintf(stderr, "virtual_pad: %s\n", what.c_str());
+    return 1;
+  }
+
+  void trace(std::string_view direction, std::span<const std::uint8_t> report) {
+    if (!m_trace.is_open()) return;
+    const std::lock_guard lock(m_traceMutex);
+    m_trace << traceLine(direction, report) << '\n' << std::flush;
+  }
+
+  void takeReports() {
+    RawReport report{};
+    bool holding = false;
+    bool unplugged = false;
+    while (m_channel.takeOutput(report, m_stop)) {
+      trace("out", report);
+      const auto now = Clock::now();
+      if (isUpdateCommand(report, kCmdHeader)) {
+        m_streamStart = now;
+        if (m_delayHeaderHere) Sleep(static_cast<DWORD>(m_options.headerAnswerDelay.count()));
+      }
+      m_pad.writeReport(report);
+      const auto received = m_pad.received();
+      if (m_options.stallAfterDataFrames && !holding && received.dataFrames >= *m_options.stallAfterDataFrames) {
+        holding = m_channel.holdWrites(m_options.stallHoldMs);
+      }
+      if (m_pad.gone() && !unplugged) {
+        unplugged = true;
+        if (std::string failure = unplugPad(); !failure.empty()) fail(failure);
+      }
+      if (received.finishes > 0 && !m_saved) {
+        m_streamEnd = now;
+        saveReceived();
+      }
+    }
+  }
+
+  void answerReports() {
+    std::array<std::uint8_t, kReportSize> report{};
+    while (WaitForSingleObject(m_stop, 0) != WAIT_OBJECT_0) {
+      std::size_t length = 0;
+      switch (m_pad.readReport(report, length)) {
+        case ReadStatus::Report:
+          trace("in", std::span<const std::uint8_t>(report.data(), std::min(length, report.size())));
+          m_channel.putInput(report);
+          break;
+        case ReadStatus::NoReport: break;
+        case ReadStatus::Failed: WaitForSingleObject(m_stop, 100); break;  // the pad is gone
+      }
+    }
+  }
+
+  void saveReceived() {
+    m_saved = true;
+    const auto received = m_pad.received();
+    if (!m_options.receivedPath.empty()) {
+      std::ofstream file(m_options.receivedPath, std::ios::binary | std::ios::trunc);
+      if (received.header) {
+        const auto header = received.header->encode();
+        file.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
+      }
+      file.write(reinterpret_cast<const char*>(received.payload.data()),
+                 static_cast<std::streamsize>(received.payload.size()));
+    }
+    if (!m_options.statsPath.empty() && received.finishes > 0) {
+      const auto ms = std::chrono::duration<double, std::milli>(m_streamEnd - m_streamStart).count();
+      std::ofstream(m_options.statsPath, std::ios::trunc)
+          << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips "
+          << received.dataFrames + 1 << "\n";
+    }
+  }
+
+  PadOptions m_options;
+  SimulatedPad m_pad;
+  bool m_delayHeaderHere = false;
+  PadChannel m_channel;
+  HANDLE m_stop = nullptr;
+  std::mutex m_traceMutex;
+  std::ofstream m_trace;
+  std::atomic<bool> m_saved{false};
+  Clock::time_point m_streamStart{};
+  Clock::time_point m_streamEnd{};
+};
+
+}  // namespace
+}  // namespace morvik::vpad
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  auto options = morvik::vpad::parsePadOptions(args, error);
+  if (!options) {
+    std::fprintf(stderr, "virtual_pad: %s\n%s", error.c_str(), morvik::vpad::kPadUsage);
+    return 2;
+  }
+  morvik::vpad::PadProgram program(std::move(*options));
+  return program.run();
+}

@@ -1,0 +1,88 @@
+// The pad program's command line and its trace lines. A scenario that asks for one fault and
+// gets another, or a trace that misstates a report, would make an end-to-end run lie.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "pad/pad_options.h"
+#include "pad/pad_trace.h"
+
+namespace morvik::vpad {
+namespace {
+
+struct OptionCase {
+  const char* name;
+  std::vector<std::string> args;
+  const char* error;  // nullptr: accepted
+  void (*check)(const PadOptions&);
+};
+
+TEST(PadOptions, ScenariosAndBadInput) {
+  const OptionCase cases[] = {
+      {"defaults", {}, nullptr,
+       [](const PadOptions& o) {
+         EXPECT_EQ(o.behaviour.version, 110u);
+         EXPECT_EQ(o.behaviour.bootFlag, 1u);
+         EXPECT_FALSE(o.behaviour.errorAfterDataFrames || o.behaviour.silentAfterDataFrames ||
+                      o.behaviour.vanishAfterDataFrames || o.stallAfterDataFrames);
+       }},
+      {"factory", {"--version", "factory"}, nullptr,
+       [](const PadOptions& o) { EXPECT_EQ(o.behaviour.version, kFactoryVersion); }},
+      {"each fault its own field",
+       {"--not-boot", "--error-after", "3", "--silent-after", "0", "--unplug-after", "7", "--stall-after", "9",
+        "--stall-hold-ms", "500", "--header-delay-ms", "1500", "--latency-us", "1000"},
+       nullptr,
+       [](const PadOptions& o) {
+         EXPECT_EQ(o.behaviour.bootFlag, 0u);
+         EXPECT_EQ(o.behaviour.errorAfterDataFrames, 3u);
+         EXPECT_EQ(o.behaviour.silentAfterDataFrames, 0u);  // 0 is "never answers", not "off"
+         EXPECT_EQ(o.behaviour.vanishAfterDataFrames, 7u);
+         EXPECT_EQ(o.stallAfterDataFrames, 9u);
+         EXPECT_EQ(o.stallHoldMs, 500u);
+         EXPECT_EQ(o.headerAnswerDelay.count(), 1500);
+         EXPECT_EQ(o.behaviour.latency.count(), 1000);
+       }},
+      {"paths kept as given", {"--trace", "Z:/a b/pad.trace", "--received", "r.dat"}, nullptr,
+       [](const PadOptions& o) {
+         EXPECT_EQ(o.tracePath, "Z:/a b/pad.trace");
+         EXPECT_EQ(o.receivedPath, "r.dat");
+       }},
+      {"value missing", {"--error-after"}, "--error-after needs a value", nullptr},
+      {"negative", {"--silent-after", "-1"}, "bad value for --silent-after: -1", nullptr},
+      {"beyond 32 bits", {"--version", "4294967296"}, "bad value for --version: 4294967296", nullptr},
+      {"trailing junk", {"--error-after", "3x"}, "bad value for --error-after: 3x", nullptr},
+      {"unknown option", {"--fast", "1"}, "unknown option --fast", nullptr},
+      {"stray argument", {"pad.dat"}, "unknown argument pad.dat", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    const auto options = parsePadOptions(c.args, error);
+    if (c.error) {
+      EXPECT_FALSE(options);
+      EXPECT_EQ(error, c.error);
+    } else {
+      ASSERT_TRUE(options) << error;
+      c.check(*options);
+    }
+  }
+}
+
+TEST(PadTrace, CountByteBoundsTheLine) {
+  const struct {
+    std::vector<std::uint8_t> report;
+    const char* line;
+  } cases[] = {
+      {{0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0xEE}, "out 05 00 16 01 00 04"},  // bytes past the count left out
+      {{0x00, 0x11}, "out 00"},
+      {{0xFF, 0x01, 0x02}, "out FF 01 02"},  // claims more than arrived
+      {{}, "out"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(traceLine("out", c.report), c.line);
+  std::vector<std::uint8_t> full(64, 0xAB);
+  full[0] = 0xFF;  // at most 63 counted bytes, as a report holds
+  EXPECT_EQ(traceLine("in", full).size(), std::string("in").size() + 64 * 3);
+}
+
+}  // namespace
+}  // namespace morvik::vpad

@@ -1,0 +1,104 @@
+// report_loop: the floor an updater can reach against the virtual pad. It opens the pad as
+// update.exe does (a write handle, and an overlapped read handle), then for N rounds writes one
+// data frame and waits for the pad's answer, and prints how long the rounds took.
+//   report_loop N
+#include <windows.h>
+extern "C" {
+#include <hidsdi.h>
+}
+#include <setupapi.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "channel.h"
+#include "morvik/frame_builder.h"
+
+namespace {
+
+std::string findPad() {
+  GUID hidGuid{};
+  HidD_GetHidGuid(&hidGuid);
+  HDEVINFO set = SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return {};
+  std::string found;
+  SP_DEVICE_INTERFACE_DATA item{};
+  item.cbSize = sizeof(item);
+  for (DWORD index = 0; found.empty() && SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &item); ++index) {
+    DWORD size = 0;
+    SetupDiGetDeviceInterfaceDetailA(set, &item, nullptr, 0, &size, nullptr);
+    std::vector<std::byte> buffer(size);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &item, detail, size, nullptr, nullptr)) continue;
+    HANDLE device = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) continue;
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    if (HidD_GetAttributes(device, &attributes) && attributes.VendorID == VPAD_VENDOR_ID &&
+        attributes.ProductID == VPAD_PRODUCT_ID)
+      found = detail->DevicePath;
+    CloseHandle(device);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long rounds = argc == 2 ? std::strtol(argv[1], nullptr, 10) : 0;
+  if (rounds <= 0) {
+    std::fprintf(stderr, "usage: report_loop N\n");
+    return 2;
+  }
+  const std::string path = findPad();
+  if (path.empty()) {
+    std::fprintf(stderr, "report_loop: no pad found\n");
+    return 1;
+  }
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+  if (writer == INVALID_HANDLE_VALUE || reader == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "report_loop: cannot open the pad\n");
+    return 1;
+  }
+  // One data frame of one block, as an update streams them.
+  std::array<std::uint8_t, morvik::kFrameBufferSize> frame{};
+  const std::array<std::uint8_t, morvik::kBlockSize> block{};
+  const std::size_t frameSize =
+      morvik::buildUpdateFrame(frame, morvik::kCmdData, block.data(), static_cast<std::int32_t>(block.size()));
+  std::array<std::uint8_t, 65> out{};
+  morvik::fillReport(std::span<std::uint8_t, morvik::kReportSize>(out.data() + 1, morvik::kReportSize),
+                     std::span<const std::uint8_t>(frame.data(), frameSize));
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::array<std::uint8_t, 65> in{};
+  long lost = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (long i = 0; i < rounds; ++i) {
+    DWORD written = 0;
+    if (!WriteFile(writer, out.data(), static_cast<DWORD>(out.size()), &written, nullptr)) {
+      std::fprintf(stderr, "report_loop: write %ld failed\n", i);
+      return 1;
+    }
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    ResetEvent(event);
+    DWORD read = 0;
+    if (!ReadFile(reader, in.data(), static_cast<DWORD>(in.size()), &read, &overlapped) &&
+        GetLastError() == ERROR_IO_PENDING && WaitForSingleObject(event, 1000) != WAIT_OBJECT_0) {
+      CancelIo(reader);
+      ++lost;
+    }
+    GetOverlappedResult(reader, &overlapped, &read, TRUE);
+  }
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf("round_trips %ld\nloop_ms %.1f\nlost %ld\n", rounds, ms, lost);
+  return lost ? 1 : 0;
+}
