@@ -1,5 +1,7 @@
 // The updater window's progress bar: a rounded grey trough, a green gradient bar and
-// diagonal stripes that move one step on every redraw.
+// diagonal stripes that move one step on every redraw. The bar draws top-down in a flipped
+// view of its own, whatever its superclass does on the platform at hand (GNUstep's progress
+// indicator is flipped, Apple's need not be), so the highlight line runs along the top edge.
 #import <Cocoa/Cocoa.h>
 
 @interface StripedProgressBar : NSProgressIndicator {

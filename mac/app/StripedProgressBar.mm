@@ -57,6 +57,11 @@ void strokeContextLine(NSPoint from, NSPoint to) {
   [super dealloc];
 }
 
+// The geometry puts y 0 at the bar's top edge: the highlight line at y 2 is the top one.
+- (BOOL)isFlipped {
+  return YES;
+}
+
 - (void)setDoubleValue:(double)value {
   [super setDoubleValue:value];
   if (![self isDisplayedWhenStopped] && value == [self maxValue]) [self stopAnimation:self];
