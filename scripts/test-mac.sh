@@ -186,6 +186,14 @@ check "the failure alert comes when the pad leaves" wait_for "$log" "AUTOPILOT a
 check "the program ends after the unplugging" finished_within 60
 check "the window forgot the pad and keeps the button off" logged "$log" 'AUTOPILOT done: version field "", button disabled'
 
+echo "=== the pad is pulled out while the sheet asks"
+log="$work/sheet-unplug.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikAutopilotUnplugOnSheet YES
+check "the failure alert comes when the image cannot be sent" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
+check "the sheet is gone before the alert shows" logged "$log" "AUTOPILOT the answered sheet is no longer under the alert"
+check "the program ends after the failed send" finished_within 60
+check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+
 echo "=== a pad that stops answering"
 log="$work/silent.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimSilentAfter 10

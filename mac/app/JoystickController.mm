@@ -223,6 +223,10 @@ static void HidDeviceIOInPutReportCallback(void* context, IOReturn /*result*/, v
 }
 
 - (void)alertEnded:(NSAlert*)alert code:(NSInteger)code context:(void*)context {
+  // The sheet is still up when its end handler runs: take it down first, so that an alert
+  // raised by the answer (the image cannot be sent to a pad pulled out meanwhile) stands on
+  // the window, not on the sheet.
+  [[alert window] orderOut:nil];
   logic->alertEnded(static_cast<int>(code), static_cast<morvik::HidTransport*>(context));
 }
 

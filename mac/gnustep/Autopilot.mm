@@ -2,11 +2,13 @@
 // It reports what the window shows, presses the update button once the pad's version is
 // shown, answers the file chooser with -MorvikAutopilotImage, confirms the sheet, and
 // dismisses each application-modal alert once the file named by -MorvikAutopilotDismissFile
-// exists (at once without one). Every step is logged with the prefix "AUTOPILOT".
+// exists (at once without one). With -MorvikAutopilotUnplugOnSheet YES it pulls the pad out
+// just before it confirms the sheet. Every step is logged with the prefix "AUTOPILOT".
 // A few seconds after the last alert it quits the application.
 #import <AppKit/AppKit.h>
 
 #include "ns_array_elements.h"
+#include "substitute_hid.h"
 
 #import "../app/ApplicationController.h"
 #import "../app/JoystickController.h"
@@ -28,7 +30,9 @@ constexpr int kQuitAfterIdleTicks = 40;
   int lastProgress;
   NSWindow* lastAlert;
   NSWindow* closingWindow;
+  NSWindow* answeredSheet;  // retained
   BOOL sawAlert;
+  BOOL unplugOnSheet;
 }
 @end
 
@@ -49,6 +53,7 @@ constexpr int kQuitAfterIdleTicks = 40;
   if (![defaults boolForKey:@"MorvikAutopilot"]) return;
   imagePath = [[defaults stringForKey:@"MorvikAutopilotImage"] retain];
   dismissFile = [[defaults stringForKey:@"MorvikAutopilotDismissFile"] retain];
+  unplugOnSheet = [defaults boolForKey:@"MorvikAutopilotUnplugOnSheet"];
   lastProgress = -1;
   NSTimer* timer = [NSTimer timerWithTimeInterval:kTick target:self selector:@selector(tick:) userInfo:nil repeats:YES];
   for (NSString* mode : elementsOf([NSArray arrayWithObjects:NSDefaultRunLoopMode, NSModalPanelRunLoopMode, nil]))
@@ -162,9 +167,15 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
   if (sheet) {
     if (sheetTicks++ == 0) NSLog(@"AUTOPILOT sheet: %@", textsIn([sheet contentView]));
     if (sheetTicks > kSheetAnswerTicks) {
+      if (unplugOnSheet) {
+        NSLog(@"AUTOPILOT unplugging the pad");
+        MorvikSimUnplugAll();
+      }
       NSLog(@"AUTOPILOT confirming sheet");
       sheetTicks = 0;
       closingWindow = sheet;
+      [answeredSheet release];
+      answeredSheet = [sheet retain];
       [buttonTitled([sheet contentView], @"OK") performClick:nil];
       wakeEventLoop();
     }
@@ -178,6 +189,9 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
     if (modal != lastAlert) {
       lastAlert = modal;
       NSLog(@"AUTOPILOT alert: %@", textsIn([modal contentView]));
+      // An alert that follows the sheet's answer must not stack on the sheet.
+      if (answeredSheet)
+        NSLog(@"AUTOPILOT the answered sheet is %@ under the alert", [answeredSheet isVisible] ? @"still" : @"no longer");
     }
     if ([self mayDismiss]) {
       closingWindow = modal;

@@ -10,9 +10,11 @@
 // Pad behaviour: -MorvikSimVersion (x 100, default 110), -MorvikSimLatencyMs (default 0),
 // -MorvikSimBootFlag (default 1), -MorvikSimErrorAfter (data frames, default none),
 // -MorvikSimSilentAfter (data frames, default none).
+// MorvikSimUnplugAll() pulls every pad out at once, for the autopilot.
 #import <Foundation/Foundation.h>
 
 #include "ns_array_elements.h"
+#include "substitute_hid.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/hid/IOHIDLib.h>
@@ -231,9 +233,16 @@ MorvikSimManager* managerOf(IOHIDManagerRef ref) { return reinterpret_cast<Morvi
 MorvikSimDevice* deviceOf(IOHIDDeviceRef ref) { return reinterpret_cast<MorvikSimDevice*>(ref); }
 }  // namespace
 
+namespace {
+MorvikSimManager* latestManager = nil;  // not retained: the window controller keeps it
+}  // namespace
+
 IOHIDManagerRef IOHIDManagerCreate(CFAllocatorRef, IOOptionBits) {
-  return reinterpret_cast<IOHIDManagerRef>([[MorvikSimManager alloc] init]);
+  latestManager = [[MorvikSimManager alloc] init];
+  return reinterpret_cast<IOHIDManagerRef>(latestManager);
 }
+
+void MorvikSimUnplugAll() { [latestManager cue:@"unplug"]; }
 
 void IOHIDManagerSetDeviceMatchingMultiple(IOHIDManagerRef manager, CFArrayRef multiple) {
   MorvikSimManager* m = managerOf(manager);
