@@ -1,6 +1,7 @@
 #include "console_observer.h"
 
 #include "image_info.h"
+#include "morvik/protocol.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -56,8 +57,20 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
   imageVersion_ = imageVersion;
   out_ << "Image firmware version: " << versionText(imageVersion) << "  (pad: " << padVersionText(padVersion)
        << ")\n";
+  // A pad that reported a real version (not the factory firmware) is compared with the image:
+  // going back, or writing the same version again, is said before the question.
+  const bool comparable = padVersion != kFactoryVersion && padVersion != kVersionUnknown;
+  std::string question = "Update firmware to v" + versionText(imageVersion) + "?";
+  if (comparable && imageVersion < padVersion) {
+    out_ << "This is a downgrade: the image (v" << versionText(imageVersion) << ") is older than the pad's firmware (v"
+         << versionText(padVersion) << ").\n";
+    question = "Downgrade firmware from v" + versionText(padVersion) + " to v" + versionText(imageVersion) + "?";
+  } else if (comparable && imageVersion == padVersion) {
+    out_ << "The pad already runs v" << versionText(padVersion) << ": this writes the same version again.\n";
+    question = "Write v" + versionText(imageVersion) + " again?";
+  }
   if (!settings_.assumeYes) {
-    out_ << "Update firmware to v" << versionText(imageVersion) << "? [y/N] " << std::flush;
+    out_ << question << " [y/N] " << std::flush;
     const auto answer = answers_.readLine(stop_);
     if (!answer) out_ << '\n';  // end of input or Ctrl-C: the prompt's line still needs ending
     if (!answer || !isYes(*answer)) return Confirmation::Cancel;

@@ -1,63 +1,162 @@
 #include "image_info.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 #include "version_text.h"
 
 namespace morvik::cli {
+namespace {
+
+constexpr std::uint64_t kMaxFileBytes = kHeaderSize + std::uint64_t{kMaxPayloadBytes};
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr int kPollSliceMs = 100;
+
+ImageFault faultOfError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return ImageFault::NoSuchFile;
+    case EISDIR: return ImageFault::IsDirectory;
+    case EACCES:
+    case EPERM: return ImageFault::PermissionDenied;
+    case ENXIO: return ImageFault::NotRegularFile;  // a socket, or a device with nothing behind it
+    default: return ImageFault::CannotOpen;
+  }
+}
+
+// Nothing when the file may be read as an image; otherwise why not. Only regular files and
+// pipes are read: a device could stream forever (/dev/zero) or block, a socket cannot be opened.
+std::optional<ImageFault> refusedKind(const struct stat& st, ImageReport& report) {
+  if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)) return std::nullopt;
+  if (S_ISDIR(st.st_mode)) return ImageFault::IsDirectory;
+  report.fileKind = S_ISCHR(st.st_mode)    ? "a character device"
+                    : S_ISBLK(st.st_mode)  ? "a block device"
+                    : S_ISSOCK(st.st_mode) ? "a socket"
+                                           : "a special file";
+  return ImageFault::NotRegularFile;
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads until the end of the file or `limit` bytes. The descriptor is non-blocking: an empty
+// pipe is waited on in slices, so that a stop request is seen at once.
+std::optional<ImageFault> readUpTo(int fd, std::uint64_t limit, std::vector<std::uint8_t>& bytes, StopToken stop,
+                                   std::chrono::milliseconds idleLimit, int& error) {
+  auto lastData = std::chrono::steady_clock::now();
+  while (bytes.size() < limit) {
+    if (stop.stop_requested()) return ImageFault::Cancelled;
+    const std::size_t at = bytes.size();
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunk, limit - at));
+    bytes.resize(at + want);
+    const ssize_t got = read(fd, bytes.data() + at, want);
+    bytes.resize(at + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    if (got > 0) {
+      lastData = std::chrono::steady_clock::now();
+      continue;
+    }
+    if (got == 0) return std::nullopt;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      error = errno;
+      return faultOfError(errno);
+    }
+    if (std::chrono::steady_clock::now() - lastData >= idleLimit) return ImageFault::PipeStalled;
+    pollfd ready{fd, POLLIN, 0};
+    poll(&ready, 1, kPollSliceMs);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 std::uint64_t ImageReport::surplusBytes() const {
   if (!header || payloadBytes <= header->imageLength) return 0;
   return payloadBytes - header->imageLength;
 }
 
-ImageReport inspectImage(const std::string& path) {
+ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::milliseconds pipeIdleLimit) {
   ImageReport report;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    report.fault = ImageFault::CannotOpen;
+  const auto refuse = [&report](ImageFault fault, int error = 0) {
+    report.fault = fault;
+    report.systemError = error;
     return report;
-  }
-  std::array<char, kHeaderSize> bytes{};
-  file.read(bytes.data(), bytes.size());
-  if (file.bad()) {
-    report.fault = ImageFault::CannotOpen;  // a directory, or a read error
-    return report;
-  }
-  if (file.gcount() != static_cast<std::streamsize>(kHeaderSize)) {
-    report.fault = ImageFault::HeaderTooShort;
-    return report;
-  }
-  std::array<std::uint8_t, kHeaderSize> header{};
-  for (std::size_t i = 0; i < kHeaderSize; ++i) header[i] = static_cast<std::uint8_t>(bytes[i]);
-  report.header = FirmwareHeader::decode(header);
+  };
+  // Looked at before it is opened: opening a FIFO without a writer, or some devices, blocks.
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return refuse(faultOfError(errno), errno);
+  if (const auto refused = refusedKind(st, report)) return refuse(*refused);
+  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return refuse(faultOfError(errno), errno);
+  // The path may have been replaced between the look and the opening.
+  if (fstat(file.get(), &st) != 0) return refuse(ImageFault::CannotOpen, errno);
+  if (const auto refused = refusedKind(st, report)) return refuse(*refused);
+  const bool pipe = S_ISFIFO(st.st_mode);
 
-  // Counted by reading rather than by the file's size, so pipes and odd files count right.
-  std::array<char, 4096> chunk{};
-  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0)
-    report.payloadBytes += static_cast<std::uint64_t>(file.gcount());
-  if (file.bad()) {
-    report.fault = ImageFault::CannotOpen;
-  } else if (report.header->imageLength == 0) {
-    report.fault = ImageFault::NoPayload;
-  } else if (report.payloadBytes < report.header->imageLength) {
-    report.fault = ImageFault::PayloadTooShort;
-  }
+  // A regular file's size is known up front: one too large is not read beyond its header.
+  const auto sizeOnDisk = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
+  const bool tooLargeOnDisk = !pipe && sizeOnDisk > kMaxFileBytes;
+  std::vector<std::uint8_t> bytes;
+  if (!pipe) bytes.reserve(static_cast<std::size_t>(std::min(sizeOnDisk, kMaxFileBytes + 1)));
+  int error = 0;
+  if (const auto fault =
+          readUpTo(file.get(), tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1, bytes, stop, pipeIdleLimit, error))
+    return refuse(*fault, error);
+
+  if (bytes.size() < kHeaderSize) return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);
+  report.header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes.data(), kHeaderSize));
+  report.payloadBytes = (tooLargeOnDisk ? sizeOnDisk : bytes.size()) - kHeaderSize;
+  if (report.payloadBytes > kMaxPayloadBytes || report.header->imageLength > kMaxPayloadBytes)
+    return refuse(ImageFault::TooLarge);
+  if (report.header->imageLength == 0) return refuse(ImageFault::NoPayload);
+  if (report.payloadBytes < report.header->imageLength) return refuse(ImageFault::PayloadTooShort);
+  report.contents = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
   return report;
 }
 
 std::string faultText(const ImageReport& report) {
   if (!report.fault) return "";
+  const std::string limit = std::to_string(kMaxPayloadBytes) + " bytes (16 MiB)";
   switch (*report.fault) {
-    case ImageFault::CannotOpen: return "the file cannot be read";
+    case ImageFault::CannotOpen: return std::string("the file cannot be read (") + std::strerror(report.systemError) + ")";
+    case ImageFault::NoSuchFile: return "no such file";
+    case ImageFault::IsDirectory: return "it is a directory, not a firmware image";
+    case ImageFault::PermissionDenied: return "permission denied (this user may not read it)";
+    case ImageFault::NotRegularFile: return std::string("it is ") + report.fileKind + ", not a regular file";
+    case ImageFault::EmptyPipe: return "the pipe gave no data (nothing writes to it)";
+    case ImageFault::PipeStalled:
+      return "the pipe gave no data for " + std::to_string(kPipeIdleLimit.count() / 1000) + " s";
+    case ImageFault::TooLarge:
+      if (report.header && report.header->imageLength > kMaxPayloadBytes)
+        return "its header gives an image length of " + std::to_string(report.header->imageLength) +
+               " bytes; no pad takes more than " + limit;
+      return "the file is too large: no pad takes more than " + limit + " of firmware";
     case ImageFault::HeaderTooShort:
       return "the file is too short to be a firmware image (fewer than " + std::to_string(kHeaderSize) + " bytes)";
     case ImageFault::PayloadTooShort:
       return "its header promises " + std::to_string(report.header->imageLength) + " bytes of firmware but it holds only " +
              std::to_string(report.payloadBytes);
     case ImageFault::NoPayload: return "its header gives an image length of 0: it holds no firmware";
+    case ImageFault::Cancelled: return "cancelled while reading it";
   }
   return "";
 }

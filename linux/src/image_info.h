@@ -1,33 +1,63 @@
 // Looks at a firmware image before anything is sent: is it readable, and does its payload
 // match the length its header gives?
+//
+// The image is read once, whole, into memory, and the update is served from that copy: what
+// was checked is what the pad gets, even when the file changes afterwards or cannot be read a
+// second time (a pipe).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "morvik/firmware_header.h"
+#include "morvik/stop_signal.h"
 #include "morvik/update_observer.h"
 
 namespace morvik::cli {
 
+// The most firmware an image may carry. The pad's flash is far smaller (its microcontroller
+// family tops out at a few MiB), and at one 32-byte block per acknowledgement 16 MiB already
+// takes some nine minutes over USB.
+inline constexpr std::uint32_t kMaxPayloadBytes = 16u << 20;
+// A pipe that delivers nothing for this long is given up.
+inline constexpr std::chrono::milliseconds kPipeIdleLimit{10000};
+
 enum class ImageFault {
-  CannotOpen,
-  HeaderTooShort,   // fewer than the 28 header bytes
-  PayloadTooShort,  // fewer payload bytes than imageLength: the pad could never finish
-  NoPayload,        // imageLength 0: there is no firmware to write
+  CannotOpen,        // a system error not listed below (ImageReport::systemError tells which)
+  NoSuchFile,
+  IsDirectory,
+  PermissionDenied,
+  NotRegularFile,    // a device, a socket...: refused without reading it
+  EmptyPipe,         // a pipe that gave no byte: nothing writes to it
+  PipeStalled,       // a pipe that gave nothing for kPipeIdleLimit
+  TooLarge,          // more than kMaxPayloadBytes of firmware, in the header or in the file
+  HeaderTooShort,    // fewer than the 28 header bytes
+  PayloadTooShort,   // fewer payload bytes than imageLength: the pad could never finish
+  NoPayload,         // imageLength 0: there is no firmware to write
+  Cancelled,         // a stop request came while the image was being read
 };
 
 struct ImageReport {
   std::optional<FirmwareHeader> header;  // present once the 28 header bytes were read
   std::uint64_t payloadBytes = 0;        // bytes after the header
   std::optional<ImageFault> fault;       // why the image must not be sent, if it must not
+  int systemError = 0;                   // the errno behind CannotOpen
+  const char* fileKind = "";             // what a NotRegularFile is ("a character device", ...)
+  // The whole file as read (header included); present only for an image fit to send.
+  std::shared_ptr<const std::vector<std::uint8_t>> contents;
 
   // Payload bytes beyond imageLength.
   std::uint64_t surplusBytes() const;
 };
 
-ImageReport inspectImage(const std::string& path);
+// Reads the image at `path` once. Devices and sockets are refused before they are opened,
+// a pipe is read without ever blocking, and `stop` ends the reading at once.
+ImageReport inspectImage(const std::string& path, StopToken stop = {},
+                         std::chrono::milliseconds pipeIdleLimit = kPipeIdleLimit);
 
 // One sentence saying what is wrong, for "Cannot use the image PATH: ...".
 std::string faultText(const ImageReport& report);

@@ -18,8 +18,12 @@
 namespace morvik::cli {
 namespace {
 
-ExitCode showImageInfo(const std::string& path) {
-  const ImageReport report = inspectImage(path);
+ExitCode showImageInfo(const std::string& path, StopToken stop) {
+  const ImageReport report = inspectImage(path, stop);
+  if (report.fault == ImageFault::Cancelled) {
+    std::cerr << "Cancelled.\n";
+    return ExitCode::Cancelled;
+  }
   std::cout << imageInfoText(path, report);
   return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
 }
@@ -83,10 +87,13 @@ ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, S
 ExitCode update(const CliOptions& options, StopToken stop) {
   StdinAnswers answers;
   const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
-  if (const auto refused = checkImage(options.imagePath, io)) return *refused;
-  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}};
+  // Read once, before any pad is looked for; the update is served from this copy.
+  const ImageReport image = inspectImage(options.imagePath, stop);
+  if (const auto refused = checkImage(options.imagePath, image, io)) return *refused;
+  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image.contents};
   if (options.simulate) {
     SimulatedPad pad(padBehaviourFor(options.simulation));
+    pad.recordReports(false);  // nobody looks at them, and a large image would fill the memory
     return updatePad(pad, request, io, stop);
   }
   return updateUsbPad(options, request, io, stop);
@@ -96,7 +103,7 @@ ExitCode run(const CliOptions& options, StopToken stop) {
   switch (options.mode) {
     case Mode::Help: std::cout << helpText(); return ExitCode::Success;
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
-    case Mode::Info: return showImageInfo(options.imagePath);
+    case Mode::Info: return showImageInfo(options.imagePath, stop);
     case Mode::List: return listPads();
     case Mode::Update: return update(options, stop);
   }

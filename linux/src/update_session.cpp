@@ -2,6 +2,7 @@
 
 #include "console_observer.h"
 #include "image_info.h"
+#include "memory_image_files.h"
 #include "trace_transport.h"
 
 namespace morvik::cli {
@@ -28,8 +29,11 @@ std::optional<ExitCode> versionQueryFailure(VersionQueryResult result, std::ostr
 
 }  // namespace
 
-std::optional<ExitCode> checkImage(const std::string& path, SessionIo io) {
-  const ImageReport report = inspectImage(path);
+std::optional<ExitCode> checkImage(const std::string& path, const ImageReport& report, SessionIo io) {
+  if (report.fault == ImageFault::Cancelled) {
+    io.err << "Cancelled; nothing was sent to the pad.\n";
+    return ExitCode::Cancelled;
+  }
   if (report.fault) {
     io.err << "Cannot use the image " << path << ": " << faultText(report) << ".\n";
     return ExitCode::ImageRefused;
@@ -46,7 +50,9 @@ ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, Sessi
   ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar}, io.answers, io.out, io.err, stop);
   TracingTransport traced(pad, io.out);
   PollingHidTransport& link = request.trace ? static_cast<PollingHidTransport&>(traced) : pad;
-  UpdateEngine engine(FrontEndForm::Polling, observer, nullptr, request.timing);
+  std::optional<MemoryImageFiles> checkedImage;
+  if (request.imageContents) checkedImage.emplace(request.imagePath, request.imageContents);
+  UpdateEngine engine(FrontEndForm::Polling, observer, checkedImage ? &*checkedImage : nullptr, request.timing);
 
   if (auto failure = versionQueryFailure(engine.QueryDeviceVersion(link, stop), io.err)) return *failure;
 

@@ -7,6 +7,7 @@
 #include "answer_source.h"
 #include "stream_answers.h"
 #include "console_observer.h"
+#include "morvik/protocol.h"
 #include "progress_display.h"
 #include "trace_transport.h"
 #include "version_text.h"
@@ -74,7 +75,10 @@ struct PromptCase {
   const char* name;
   const char* input;
   bool assumeYes;
+  std::uint32_t padVersion;
   Confirmation expected;
+  const char* question;  // asked unless assumeYes
+  const char* note;      // said before the question, or nullptr when nothing is
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -83,24 +87,49 @@ void PrintTo(const PromptCase& c, std::ostream* os) { *os << c.name; }
 class Prompt : public ::testing::TestWithParam<PromptCase> {};
 
 TEST_P(Prompt, AsksWithBothVersionsAndAcceptsOnlyYes) {
-  std::istringstream in(GetParam().input);
+  const PromptCase& c = GetParam();
+  std::istringstream in(c.input);
   StreamAnswers answers(in);
   std::ostringstream out, err;
-  ConsoleObserver observer({"fw.dat", GetParam().assumeYes, false}, answers, out, err, {});
-  EXPECT_EQ(observer.confirmImage(123, 110), GetParam().expected);
-  EXPECT_NE(out.str().find("Image firmware version: 1.23  (pad: 1.10)"), std::string::npos) << out.str();
-  const bool asked = out.str().find("Update firmware to v1.23? [y/N] ") != std::string::npos;
-  EXPECT_EQ(asked, !GetParam().assumeYes);
-  EXPECT_EQ(observer.writingStarted(), GetParam().expected == Confirmation::Ok);
+  ConsoleObserver observer({"fw.dat", c.assumeYes, false}, answers, out, err, {});
+  EXPECT_EQ(observer.confirmImage(123, c.padVersion), c.expected);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("Image firmware version: 1.23  (pad: " + padVersionText(c.padVersion) + ")"), std::string::npos)
+      << text;
+  const auto asked = text.find(c.question);
+  EXPECT_EQ(asked != std::string::npos, !c.assumeYes) << text;
+  if (c.note) {
+    const auto noted = text.find(c.note);
+    EXPECT_NE(noted, std::string::npos) << text;
+    if (!c.assumeYes) {
+      EXPECT_LT(noted, asked) << "the user must read it before answering";
+    }
+  } else {
+    EXPECT_EQ(text.find("grade"), std::string::npos) << text;
+    EXPECT_EQ(text.find("again"), std::string::npos) << text;
+  }
+  EXPECT_EQ(observer.writingStarted(), c.expected == Confirmation::Ok);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, Prompt,
-                         ::testing::Values(PromptCase{"Yes", "y\n", false, Confirmation::Ok},
-                                           PromptCase{"No", "n\n", false, Confirmation::Cancel},
-                                           PromptCase{"EmptyLine", "\n", false, Confirmation::Cancel},
-                                           PromptCase{"EndOfInput", "", false, Confirmation::Cancel},
-                                           PromptCase{"AssumeYes", "", true, Confirmation::Ok}),
-                         [](const ::testing::TestParamInfo<PromptCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Prompt,
+    ::testing::Values(
+        PromptCase{"Yes", "y\n", false, 110, Confirmation::Ok, "Update firmware to v1.23? [y/N] ", nullptr},
+        PromptCase{"No", "n\n", false, 110, Confirmation::Cancel, "Update firmware to v1.23? [y/N] ", nullptr},
+        PromptCase{"EmptyLine", "\n", false, 110, Confirmation::Cancel, "Update firmware to v1.23? [y/N] ", nullptr},
+        PromptCase{"EndOfInput", "", false, 110, Confirmation::Cancel, "Update firmware to v1.23? [y/N] ", nullptr},
+        PromptCase{"AssumeYes", "", true, 110, Confirmation::Ok, "[y/N]", nullptr},
+        PromptCase{"Downgrade", "y\n", false, 130, Confirmation::Ok, "Downgrade firmware from v1.30 to v1.23? [y/N] ",
+                   "This is a downgrade: the image (v1.23) is older than the pad's firmware (v1.30)."},
+        PromptCase{"DowngradeDeclined", "\n", false, 124, Confirmation::Cancel,
+                   "Downgrade firmware from v1.24 to v1.23? [y/N] ", "This is a downgrade"},
+        PromptCase{"DowngradeAssumeYes", "", true, 130, Confirmation::Ok, "[y/N]", "This is a downgrade"},
+        PromptCase{"SameVersion", "y\n", false, 123, Confirmation::Ok, "Write v1.23 again? [y/N] ",
+                   "The pad already runs v1.23: this writes the same version again."},
+        // The factory firmware has no version to compare with.
+        PromptCase{"FactoryPad", "y\n", false, kFactoryVersion, Confirmation::Ok, "Update firmware to v1.23? [y/N] ",
+                   nullptr}),
+    [](const ::testing::TestParamInfo<PromptCase>& param) { return param.param.name; });
 
 TEST(Prompt, StopRequestAnswersNo) {
   std::istringstream in("y\n");

@@ -1,6 +1,15 @@
 #include "image_info.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "memory_image_files.h"
 
 #include "test_image.h"
 
@@ -58,12 +67,146 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ImageInspection, MissingFileCannotBeOpened) {
   const ImageReport report = inspectImage(::testing::TempDir() + "morvik_no_such_image.dat");
-  EXPECT_EQ(report.fault, ImageFault::CannotOpen);
+  EXPECT_EQ(report.fault, ImageFault::NoSuchFile);
   EXPECT_FALSE(report.header);
 }
 
 TEST(ImageInspection, DirectoryIsNotAnImage) {
-  EXPECT_EQ(inspectImage(::testing::TempDir()).fault, ImageFault::CannotOpen);
+  EXPECT_EQ(inspectImage(::testing::TempDir()).fault, ImageFault::IsDirectory);
+}
+
+// What a bad input case leaves open while it is inspected (a pipe's write end, a FIFO).
+struct Fixture {
+  std::vector<int> fds;
+  std::string fifo;
+  ~Fixture() {
+    for (int fd : fds) close(fd);
+    if (!fifo.empty()) unlink(fifo.c_str());
+  }
+  // A pipe whose write end stays open; `bytes` are already in it. Its path is the read end.
+  std::string pipeHolding(const std::vector<std::uint8_t>& bytes) {
+    int ends[2];
+    if (pipe(ends) != 0) return "";
+    fds.insert(fds.end(), {ends[0], ends[1]});
+    if (!bytes.empty() && write(ends[1], bytes.data(), bytes.size()) < 0) return "";
+    return "/proc/self/fd/" + std::to_string(ends[0]);
+  }
+  std::string fifoWithoutWriter() {
+    fifo = ::testing::TempDir() + "morvik_fifo_" + std::to_string(getpid());
+    unlink(fifo.c_str());
+    return mkfifo(fifo.c_str(), 0600) == 0 ? fifo : "";
+  }
+};
+
+struct BadInputCase {
+  const char* name;
+  std::string (*make)(Fixture&);
+  ImageFault fault;
+  const char* said;
+};
+
+void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.name; }
+
+class BadInput : public ::testing::TestWithParam<BadInputCase> {};
+
+// Every input that is not an image ends quickly, with its own reason and without a copy to send.
+TEST_P(BadInput, IsRefusedPromptlyWithItsReason) {
+  const BadInputCase& c = GetParam();
+  if (c.fault == ImageFault::PermissionDenied && geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  Fixture fixture;
+  const std::string path = c.make(fixture);
+  ASSERT_FALSE(path.empty());
+  const auto started = std::chrono::steady_clock::now();
+  const ImageReport report = inspectImage(path, {}, std::chrono::milliseconds(300));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(report.fault, c.fault);
+  EXPECT_FALSE(report.contents);
+  EXPECT_NE(faultText(report).find(c.said), std::string::npos) << faultText(report);
+}
+
+constexpr std::uint32_t kOverLimit = kMaxPayloadBytes + 1;
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, BadInput,
+    ::testing::Values(
+        BadInputCase{"NoSuchFile", [](Fixture&) { return ::testing::TempDir() + "morvik_absent/fw.dat"; },
+                     ImageFault::NoSuchFile, "no such file"},
+        BadInputCase{"PathThroughAFile",
+                     [](Fixture&) { return writeTestFile("plain.dat", imageBytes(123, 4, 4)) + "/fw.dat"; },
+                     ImageFault::NoSuchFile, "no such file"},
+        BadInputCase{"Directory", [](Fixture&) { return ::testing::TempDir(); }, ImageFault::IsDirectory,
+                     "is a directory"},
+        BadInputCase{"Unreadable",
+                     [](Fixture&) {
+                       const std::string path = writeTestFile("locked.dat", imageBytes(123, 64, 64));
+                       chmod(path.c_str(), 0);
+                       return path;
+                     },
+                     ImageFault::PermissionDenied, "permission denied"},
+        BadInputCase{"EndlessDevice", [](Fixture&) { return std::string("/dev/zero"); }, ImageFault::NotRegularFile,
+                     "a character device, not a regular file"},
+        BadInputCase{"FifoWithoutWriter", [](Fixture& f) { return f.fifoWithoutWriter(); }, ImageFault::EmptyPipe,
+                     "nothing writes to it"},
+        BadInputCase{"PipeThatStaysSilent", [](Fixture& f) { return f.pipeHolding({}); }, ImageFault::PipeStalled,
+                     "gave no data for"},
+        BadInputCase{"PipeThatStopsHalfWay",
+                     [](Fixture& f) { return f.pipeHolding(imageBytes(123, 64, 10)); }, ImageFault::PipeStalled,
+                     "gave no data for"},
+        BadInputCase{"HeaderClaimsTooMuch",
+                     [](Fixture&) { return writeTestFile("huge.dat", imageBytes(123, kOverLimit, 64)); },
+                     ImageFault::TooLarge, "image length of 16777217 bytes; no pad takes more than 16777216"},
+        BadInputCase{"FileTooLarge",
+                     [](Fixture&) {
+                       const std::string path = writeTestFile("sparse.dat", imageBytes(123, 64, 64));
+                       if (truncate(path.c_str(), off_t{1} << 40) != 0) return std::string();  // 1 TiB, sparse
+                       return path;
+                     },
+                     ImageFault::TooLarge, "the file is too large"}),
+    [](const ::testing::TestParamInfo<BadInputCase>& param) { return param.param.name; });
+
+TEST(ImageInspection, PipeIsReadOnceWholeAndServesTheCopy) {
+  const auto bytes = imageBytes(123, 100000, 100000);  // more than a pipe buffers: read while written
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < bytes.size();) {
+      const ssize_t put = write(ends[1], bytes.data() + at, std::min<std::size_t>(4000, bytes.size() - at));
+      if (put <= 0) break;
+      at += static_cast<std::size_t>(put);
+    }
+    close(ends[1]);
+  });
+  const ImageReport report = inspectImage("/proc/self/fd/" + std::to_string(ends[0]));
+  writer.join();
+  close(ends[0]);
+  EXPECT_EQ(report.fault, std::nullopt) << faultText(report);
+  ASSERT_TRUE(report.contents);
+  EXPECT_EQ(*report.contents, bytes);
+
+  MemoryImageFiles files("fw.dat", report.contents);
+  EXPECT_EQ(files.open("other.dat"), nullptr);
+  const auto file = files.open("fw.dat");
+  ASSERT_TRUE(file);
+  std::vector<std::uint8_t> served(bytes.size() + 10);
+  std::size_t at = 0;
+  for (std::int32_t got; (got = file->read(served.data() + at, 4096)) > 0;) at += static_cast<std::size_t>(got);
+  served.resize(at);
+  EXPECT_EQ(served, bytes);
+}
+
+TEST(ImageInspection, StopRequestEndsTheWaitForAPipe) {
+  Fixture fixture;
+  const std::string path = fixture.pipeHolding({});
+  StopSource cancel;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancel.request_stop();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const ImageReport report = inspectImage(path, cancel.get_token(), std::chrono::minutes(1));
+  canceller.join();
+  EXPECT_EQ(report.fault, ImageFault::Cancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 
 }  // namespace

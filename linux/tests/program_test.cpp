@@ -2,15 +2,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_image.h"
@@ -232,6 +235,73 @@ TEST(Program, UnreadableImagesAreRefusedWithoutTouchingAPad) {
     EXPECT_NE(result.err.find("Cannot use the image"), std::string::npos) << result.err;
     EXPECT_EQ(result.out.find("out "), std::string::npos) << "nothing may be sent: " << result.out;
   }
+}
+
+std::string asText(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+struct InputCase {
+  const char* name;
+  std::vector<std::string> arguments;  // "FIFO" stands for a FIFO that nothing writes to
+  std::string input;                   // standard input (the image itself, for /dev/stdin)
+  int status;
+  const char* said;  // in the standard output or error
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgramInputs : public ::testing::TestWithParam<InputCase> {};
+
+// Nothing may reach the pad before the image is known to be good, and no input may hang the program.
+TEST_P(ProgramInputs, EndPromptlyWithTheirReasonAndCode) {
+  const InputCase& c = GetParam();
+  const std::string fifo = ::testing::TempDir() + "morvik_program_fifo_" + std::to_string(getpid());
+  unlink(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> arguments = c.arguments;
+  for (std::string& a : arguments)
+    if (a == "FIFO") a = fifo;
+  const auto started = std::chrono::steady_clock::now();
+  const Finished result = run(arguments, c.input);
+  unlink(fifo.c_str());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(result.status, c.status) << result.out << result.err;
+  EXPECT_NE((result.out + result.err).find(c.said), std::string::npos) << result.out << result.err;
+  if (c.status != 0) {
+    EXPECT_EQ(result.out.find("out "), std::string::npos) << "nothing may be sent: " << result.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ProgramInputs,
+    ::testing::Values(
+        InputCase{"UpdateFromDevZero", {"--simulate", "-y", "--trace", "/dev/zero"}, "", 5,
+                  "Cannot use the image /dev/zero: it is a character device, not a regular file"},
+        InputCase{"InfoOnDevZero", {"--info", "/dev/zero"}, "", 5, "it is a character device"},
+        InputCase{"UpdateFromFifoWithoutWriter", {"--simulate", "-y", "--trace", "FIFO"}, "", 5, "nothing writes to it"},
+        InputCase{"InfoOnFifoWithoutWriter", {"--info", "FIFO"}, "", 5, "nothing writes to it"},
+        InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
+        InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
+        InputCase{"ShortImageThroughAPipe", {"--simulate", "-y", "--trace", "/dev/stdin"},
+                  asText(imageBytes(123, 640, 320)), 5, "promises 640 bytes of firmware but it holds only 320"},
+        InputCase{"InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0,
+                  "Agree:         yes"},
+        InputCase{"UpdateThroughAPipe", {"--simulate", "-y", "/dev/stdin"}, asText(imageBytes(123, 70000, 70000)), 0,
+                  "Firmware updated to v1.23"}),
+    [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
+
+TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
+  const std::string fifo = ::testing::TempDir() + "morvik_waiting_fifo_" + std::to_string(getpid());
+  unlink(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = open(fifo.c_str(), O_RDWR);  // a writer that never writes
+  Program program({"--simulate", "--yes", fifo});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  program.signal(SIGINT);
+  const Finished result = program.finish();
+  close(writer);
+  unlink(fifo.c_str());
+  EXPECT_EQ(result.status, 6) << result.err;
+  EXPECT_NE(result.err.find("nothing was sent"), std::string::npos) << result.err;
 }
 
 TEST(Program, CtrlCCancelsAnUpdateInProgress) {

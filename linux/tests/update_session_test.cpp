@@ -35,7 +35,8 @@ SessionRun runUpdate(PollingHidTransport& pad, const std::string& image, const s
   std::istringstream in(input);
   StreamAnswers answers(in);
   std::ostringstream out, err;
-  const UpdateRequest request{image, yes, false, quickTiming()};
+  // Served from the checked copy, as the program does.
+  const UpdateRequest request{image, yes, false, quickTiming(), inspectImage(image).contents};
   const ExitCode code = updatePad(pad, request, SessionIo{out, err, answers, false}, stop);
   return {code, out.str(), err.str()};
 }
@@ -59,7 +60,7 @@ TEST(UpdateSession, TraceOnATerminalGetsPlainProgressLines) {
   std::istringstream in;
   StreamAnswers answers(in);
   std::ostringstream out, err;
-  const UpdateRequest request{image, true, true, quickTiming()};
+  const UpdateRequest request{image, true, true, quickTiming(), {}};
   EXPECT_EQ(updatePad(pad, request, SessionIo{out, err, answers, true}, {}), ExitCode::Success);
   EXPECT_EQ(out.str().find('\r'), std::string::npos) << "a bar would share lines with the trace";
   EXPECT_NE(out.str().find("\nout 05 00 16 01 00 02\n"), std::string::npos) << out.str();
@@ -192,10 +193,11 @@ TEST(CheckImage, RefusesUnfitImagesBeforeAnyPadIsTouched) {
   StreamAnswers answers(in);
   std::ostringstream out, err;
   const SessionIo io{out, err, answers, false};
-  EXPECT_EQ(checkImage(writeTestFile("short.dat", imageBytes(123, 64, 10)), io), ExitCode::ImageRefused);
-  EXPECT_EQ(checkImage(writeTestFile("empty.dat", imageBytes(123, 0, 0)), io), ExitCode::ImageRefused);
-  EXPECT_EQ(checkImage(writeTestFile("fine.dat", imageBytes(123, 64, 64)), io), std::nullopt);
-  EXPECT_EQ(checkImage(writeTestFile("long.dat", imageBytes(123, 64, 100)), io), std::nullopt);
+  const auto check = [&io](const std::string& path) { return checkImage(path, inspectImage(path), io); };
+  EXPECT_EQ(check(writeTestFile("short.dat", imageBytes(123, 64, 10))), ExitCode::ImageRefused);
+  EXPECT_EQ(check(writeTestFile("empty.dat", imageBytes(123, 0, 0))), ExitCode::ImageRefused);
+  EXPECT_EQ(check(writeTestFile("fine.dat", imageBytes(123, 64, 64))), std::nullopt);
+  EXPECT_EQ(check(writeTestFile("long.dat", imageBytes(123, 64, 100))), std::nullopt);
   EXPECT_NE(out.str().find("36 bytes beyond"), std::string::npos) << out.str();
 }
 
