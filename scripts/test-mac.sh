@@ -93,6 +93,25 @@ run_app() {
   app_pid=$!
 }
 
+# The Apple bundle's Info.plist as CMake fills it in: it reads as a property list, the icon it
+# names is an .icns beside it, and the oldest macOS is the deployment target.
+apple_plist_sound() {
+  cat > "$work/plist.cmake" <<EOF
+include("$root/mac/MacDeploymentTarget.cmake")
+set(MACOSX_BUNDLE_EXECUTABLE_NAME "Morvik GamePad")
+$(grep -o 'MACOSX_BUNDLE_ICON_FILE [^ )]*' mac/CMakeLists.txt | sed 's/^/set(/; s/$/)/')
+configure_file("$root/mac/app/Info.plist.in" "$work/Info.plist")
+file(WRITE "$work/Info.target" "\${CMAKE_OSX_DEPLOYMENT_TARGET}")
+EOF
+  cmake -P "$work/plist.cmake" && python3 - "$work/Info.plist" "$root/mac/app" "$(cat "$work/Info.target")" <<'EOF'
+import os, plistlib, sys
+info = plistlib.load(open(sys.argv[1], "rb"))
+with open(os.path.join(sys.argv[2], info["CFBundleIconFile"]), "rb") as icon:
+    assert icon.read(4) == b"icns"
+assert info["LSMinimumSystemVersion"] == sys.argv[3] != "" and info["NSHighResolutionCapable"] is True
+EOF
+}
+
 finished_within() {  # the program ended by itself (the autopilot quits it)
   local deadline=$((SECONDS + $1))
   while ((SECONDS < deadline)); do
@@ -112,6 +131,7 @@ if ! cmake --build "$build" -j 2 --target morvik_gamepad_gnustep; then
   exit 1
 fi
 check "the program and its interface file are built" test -x "$app" -a -f "$(dirname "$app")/Resources/MainMenu.xib"
+check "the Apple bundle's Info.plist names its icon and oldest macOS" apple_plist_sound
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
 xvfb_pid=$!
