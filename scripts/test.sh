@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
-#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer,
+#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, and the Windows and macOS front-end suites.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +19,7 @@ run_preset() {
 run_preset dev
 run_preset asan
 run_preset tsan
+run_preset libcxx  # clang and libc++, as Apple's toolchain builds the shared code
 
 echo "=== fuzz: build and run for a bounded time"
 cmake --preset fuzz >/dev/null
@@ -26,7 +27,7 @@ cmake --build --preset fuzz -j "$jobs"
 bash scripts/run-fuzzers.sh build/fuzz "${FUZZ_SECONDS:-60}"
 
 # Front-end suites that need their own toolchains (cross compiler and Wine, GNUstep).
-for suite in scripts/test-windows.sh scripts/test-mac.sh; do
+for suite in scripts/test-windows.sh scripts/test-windows-pad.sh scripts/test-mac.sh; do
   if [ -f "$suite" ]; then
     echo "=== $suite"
     bash "$suite"

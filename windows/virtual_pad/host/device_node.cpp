@@ -53,13 +53,16 @@ std::string setDeviceService(const wchar_t* service) {
   return changed ? std::string() : "the pad's device node has no instance";
 }
 
-std::string reenumerate() {
+// A driver that is not running has no devices to drop.
+std::string reenumerate(bool mayBeStopped = false) {
   ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager.handle) return lastError("OpenSCManager");
   ServiceHandle service(OpenServiceW(manager.handle, VPAD_SERVICE_NAME, SERVICE_ALL_ACCESS));
   if (!service.handle) return lastError("OpenService");
   SERVICE_STATUS status{};
-  if (!ControlService(service.handle, kReenumerateRootDevices, &status)) return lastError("ControlService");
+  if (!ControlService(service.handle, kReenumerateRootDevices, &status) &&
+      !(mayBeStopped && GetLastError() == ERROR_SERVICE_NOT_ACTIVE))
+    return lastError("ControlService");
   return {};
 }
 
@@ -119,7 +122,7 @@ std::string unplugPad() {
     CloseHandle(control);
   }
   if (std::string failure = setDeviceService(kUnpluggedService); !failure.empty()) return failure;
-  return reenumerate();
+  return reenumerate(true);
 }
 
 }  // namespace morvik::vpad
