@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "help_text.h"
 #include "hidapi_pad.h"
 #include "image_info.h"
+#include "permission_hint.h"
 #include "update_session.h"
 
 namespace morvik::cli {
@@ -40,11 +42,13 @@ ExitCode listPads() {
 }
 
 void explainPermission(const std::string& path) {
-  std::cerr << "Permission denied on " << path << ": this user may not open the pad.\n"
-            << "Install the udev rule once, then unplug the pad and connect it again:\n"
-            << "  sudo cp " << MORVIK_UDEV_RULE << " /etc/udev/rules.d/\n"
-            << "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
-            << "(or run morvik-update with sudo).\n";
+  std::error_code error;
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  const std::vector<std::string> rules{ruleBesideProgram(program), MORVIK_INSTALLED_UDEV_RULE, kPackagedUdevRule};
+  std::cerr << permissionHint(path, rules, [](const std::string& rule) {
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(rule, ignored);
+  });
 }
 
 ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, SessionIo io, StopToken stop) {

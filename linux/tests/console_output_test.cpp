@@ -1,12 +1,14 @@
 // What a person sees: version numbers, trace lines, the progress display and the prompt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
 #include "answer_source.h"
 #include "stream_answers.h"
 #include "console_observer.h"
+#include "permission_hint.h"
 #include "morvik/protocol.h"
 #include "progress_display.h"
 #include "trace_transport.h"
@@ -151,6 +153,43 @@ TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
   observer.onUpdateFailed(UpdateFailure::PadReportedError);
   EXPECT_EQ(out.str().back(), '\n');
   EXPECT_EQ(observer.ending(), ExitCode::PadFailed);
+}
+
+}  // namespace
+}  // namespace morvik::cli
+
+namespace morvik::cli {
+namespace {
+
+// The exit-9 hint must name a rule that exists on this machine, and say what to do with it.
+TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
+  struct Case {
+    std::vector<std::string> present;
+    const char* said;
+    const char* notSaid;
+  };
+  const std::vector<std::string> candidates{"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules",
+                                            "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"};
+  const Case cases[] = {
+      // Installed where udev reads it: only a reload is missing.
+      {{"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+       "The udev rule /usr/lib/udev/rules.d/60-morvik-gamepad.rules is installed", "sudo cp"},
+      // Installed under another prefix: copied to where udev reads it.
+      {{"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+       "sudo cp /opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules /etc/udev/rules.d/", "is installed"},
+      // Nowhere: the package's path is named.
+      {{}, "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules", "is installed"},
+  };
+  for (const Case& c : cases) {
+    const std::string hint = permissionHint("/dev/hidraw3", candidates, [&](const std::string& path) {
+      return std::find(c.present.begin(), c.present.end(), path) != c.present.end();
+    });
+    EXPECT_NE(hint.find("Permission denied on /dev/hidraw3"), std::string::npos) << hint;
+    EXPECT_NE(hint.find(c.said), std::string::npos) << hint;
+    EXPECT_EQ(hint.find(c.notSaid), std::string::npos) << hint;
+    EXPECT_NE(hint.find("sudo udevadm control --reload-rules && sudo udevadm trigger"), std::string::npos) << hint;
+  }
+  EXPECT_EQ(ruleBesideProgram("/opt/mu/bin/morvik-update"), "/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules");
 }
 
 }  // namespace
