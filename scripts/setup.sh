@@ -12,6 +12,8 @@ packages=(
   clang-16 libc++-16-dev libc++abi-16-dev
   # Linux command-line updater
   libhidapi-dev
+  # Debian package of morvik-update and its check
+  lintian
   # Windows program: cross compiler, Wine, a display for the smoke test
   g++-mingw-w64-x86-64 wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
   # macOS program on GNUstep

@@ -20,6 +20,9 @@ run_preset dev
 run_preset asan
 run_preset tsan
 
+echo "=== package: build, contents, unpacked run, lintian"
+bash scripts/test-package.sh
+
 echo "=== fuzz: build and run for a bounded time"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
