@@ -8,6 +8,7 @@
 #   scripts/test-windows-pad.sh [scenario...]     all scenarios, or the named ones
 #   MORVIK_E2E_SHOTS=1                            also save screenshots of the update in
 #                                                 build/mingw/e2e/screenshots
+#   MORVIK_E2E_UPDATE_EXE=path                    another build of update.exe to drive
 # Ends with "N passed, N failed"; exits non-zero when a scenario failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -156,7 +157,7 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
   local pad=$!
   for _ in $(seq 100); do [ -f "$dir/ready" ] && break; sleep 0.1; done
   check "the pad program answers for the pad" test -f "$dir/ready"
-  LC_ALL=$locale "$wine" "$bin/update.exe" >/dev/null 2>&1 &
+  LC_ALL=$locale "$wine" "${MORVIK_E2E_UPDATE_EXE:-$bin/update.exe}" >/dev/null 2>&1 &
   local app=$!
 
   local state box watch
