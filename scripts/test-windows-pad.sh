@@ -9,6 +9,9 @@
 #   MORVIK_E2E_SHOTS=1                            also save screenshots of the update in
 #                                                 build/mingw/e2e/screenshots
 #   MORVIK_E2E_UPDATE_EXE=path                    another build of update.exe to drive
+#   scripts/test-windows-pad.sh --bench           times a 64 KiB update with update.exe, then a
+#                                                 bare write-then-read loop of as many reports
+#                                                 against the same pad, and prints the ratio
 # Ends with "N passed, N failed"; exits non-zero when a scenario failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -162,7 +165,7 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
 
   local state box watch
   case $flow in
-    success | factory | error | silent | unplug | stall)
+    success | bench | factory | error | silent | unplug | stall)
       if [ "$flow" = factory ]; then
         box=$(probe --wait-box 30)
         check "the pad with factory firmware is asked to update" has "$box" "$t_factory"
@@ -190,7 +193,7 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
       local limit=60
       [ "$flow" = stall ] && limit=15  # the pad holds the write for a minute: the program must not wait that long
       watch=$(probe --watch-progress $limit)
-      if [ "$flow" = success ] || [ "$flow" = factory ]; then
+      if [ "$flow" = success ] || [ "$flow" = bench ] || [ "$flow" = factory ]; then
         check "the bar moves" test "$(field "progress positions" "$watch")" -ge 10
         check "success is announced" test "$(field box "$watch")" = "[$t_ok]"
         answer_box "$watch"
@@ -198,6 +201,7 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
         check "the success label shows" test "$(field "success label" "$state")" = "[$t_label]"
         shot "windows-success-$lang" "$state"
         check "the pad received the image byte for byte" cmp -s "$dir/image.dat" "$dir/received.dat"
+        [ "$flow" = bench ] && bench_loop "$dir"
       else
         check "the bar moved before the fault" test "$(field "progress highest" "$watch")" -ge 1
         check "failure is announced" test "$(field box "$watch")" = "[$t_fail]"
@@ -229,6 +233,21 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
   finish_scenario "$name" "$before" "$pad" "$app"
 }
 
+# The same number of round trips as the update's stream (header and data frames), written and
+# read by a bare loop against the same pad, in the same Wine session.
+bench_loop() {  # <scenario dir>
+  local trips update_ms loop
+  trips=$(sed -n 's/^round_trips //p' "$1/stats")
+  update_ms=$(sed -n 's/^stream_ms //p' "$1/stats")
+  loop=$("$wine" "$vpad/report_loop.exe" "$trips" | tr -d '\r')
+  local loop_ms
+  loop_ms=$(sed -n 's/^loop_ms //p' <<<"$loop")
+  echo "  update.exe: $trips round trips in $update_ms ms"
+  echo "  bare loop:  $trips round trips in $loop_ms ms"
+  awk -v u="$update_ms" -v l="$loop_ms" -v n="$trips" 'BEGIN {
+    printf "  per round trip: update.exe %.3f ms, bare loop %.3f ms; ratio %.2f\n", u / n, l / n, u / l }'
+}
+
 finish_scenario() {  # <name> <failures before> <pad pid> <update.exe pid>
   "$wine" "$vpad/vpadctl.exe" stop 2>/dev/null
   for _ in $(seq 30); do kill -0 "$3" 2>/dev/null || break; sleep 0.1; done
@@ -252,6 +271,11 @@ scenarios=(
   "pad-unplugged|en|unplug|--unplug-after 300"
   "pad-stops-taking-reports|en|stall|--stall-after 300 --stall-hold-ms 60000"
 )
+
+if [ "${1:-}" = --bench ]; then
+  scenarios=("bench|en|bench|--version 110")
+  shift
+fi
 
 passed=()
 failed=()
