@@ -149,7 +149,7 @@ std::string faultText(const ImageReport& report) {
       if (report.header && report.header->imageLength > kMaxPayloadBytes)
         return "its header gives an image length of " + std::to_string(report.header->imageLength) +
                " bytes; no pad takes more than " + limit;
-      return "the file is too large: no pad takes more than " + limit + " of firmware";
+      return "it is too large: no pad takes more than " + limit + " of firmware";
     case ImageFault::HeaderTooShort:
       return "the file is too short to be a firmware image (fewer than " + std::to_string(kHeaderSize) + " bytes)";
     case ImageFault::PayloadTooShort:

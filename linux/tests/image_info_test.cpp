@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                        if (truncate(path.c_str(), off_t{1} << 40) != 0) return std::string();  // 1 TiB, sparse
                        return path;
                      },
-                     ImageFault::TooLarge, "the file is too large"}),
+                     ImageFault::TooLarge, "it is too large: no pad takes more than"}),
     [](const ::testing::TestParamInfo<BadInputCase>& param) { return param.param.name; });
 
 TEST(ImageInspection, PipeIsReadOnceWholeAndServesTheCopy) {
