@@ -185,7 +185,8 @@ static void HidDeviceIOInPutReportCallback(void* context, IOReturn /*result*/, v
 
   deviceRef = device;
   openedPads.push_back(std::make_unique<HidDeviceTransport>(device));
-  IOHIDDeviceOpen(device, kIOHIDOptionsTypeNone);
+  const IOReturn opened = IOHIDDeviceOpen(device, kIOHIDOptionsTypeNone);
+  if (opened != kIOReturnSuccess) NSLog(@"IOHIDDeviceOpen failed: 0x%08x\n", opened);
   IOHIDDeviceRegisterInputReportCallback(device, gpReportBufB, reportSizeIn, HidDeviceIOInPutReportCallback, self);
   logic->bootPadOpened(*openedPads.back());
 }

@@ -1,6 +1,6 @@
 // The look of the striped progress bar, as numbers: where the trough, the bar, each stripe
 // and the highlight line go, in which order they are drawn, and how the stripes move.
-// Coordinates are the view's own, in points, y growing upwards.
+// Coordinates are the view's own, in points, y growing downwards (the bar's view is flipped).
 #pragma once
 
 #include <array>

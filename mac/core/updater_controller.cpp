@@ -51,7 +51,11 @@ void UpdaterController::inputReport(HidTransport& pad, std::span<const std::uint
 
 void UpdaterController::updateButtonAction() {
   if (!deviceRef_) return;
-  if (engine_.Rfcomm_DriverCmd(*deviceRef_, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk) return;
+  if (engine_.Rfcomm_DriverCmd(*deviceRef_, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk) {
+    // The pad could not be opened, or is leaving: a click must never go unanswered.
+    window_.runAlert(kFailureAlert);
+    return;
+  }
   window_.setUpdateButtonEnabled(false);
   awaitPad();
 }

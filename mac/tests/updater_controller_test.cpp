@@ -161,13 +161,13 @@ TEST_F(ControllerFlow, CancelledSheetReenablesAndTheButtonRepeatsTheDialogue) {
   EXPECT_TRUE(window.saw("sheet The File Firmware Version:  v1.50"));
 }
 
-TEST_F(ControllerFlow, BeginCommandThatCannotBeSentLeavesTheButtonOnAndNothingPending) {
+TEST_F(ControllerFlow, BeginCommandThatCannotBeSentIsAFailureWithTheButtonOnAndNothingPending) {
   plugBootPad();
   pump();
   window.take();
   pad.unplug();  // gone, but its removal has not been reported yet
   controller.updateButtonAction();
-  EXPECT_TRUE(window.events.empty());
+  EXPECT_EQ(window.take(), std::vector<std::string>{"alert " + std::string(kFailureAlert)});
   fakeNow += 1h;
   controller.checkPadSilence();
   EXPECT_TRUE(window.events.empty());
