@@ -15,7 +15,7 @@ packages=(
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test
-  g++-mingw-w64-x86-64 wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales
+  g++-mingw-w64-x86-64 wine64 xvfb xdotool imagemagick fonts-wqy-zenhei fonts-wqy-microhei locales
   # macOS program on GNUstep
   gnustep-devel gobjc++
 )

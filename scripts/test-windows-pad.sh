@@ -42,20 +42,23 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 if [ ! -f "$WINEPREFIX/vpad-installed" ] || [ "$vpad/morvik_vpad.sys" -nt "$WINEPREFIX/vpad-installed" ]; then
   echo "=== e2e: preparing the Wine prefix and installing the virtual pad"
   [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
-  # A Wine desktop window, so that dialogs get their frames without a window manager; the
-  # dialog's font "宋体" shown with an installed Chinese font.
-  reg=$out/e2e.reg
-  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"宋体"="WenQuanYi Zen Hei"' '"SimSun"="WenQuanYi Zen Hei"' '' |
-    iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
-  "$wine" regedit /S "$(winpath "$reg")"
   "$wine" "$vpad/vpadctl.exe" install "$(winpath "$vpad/morvik_vpad.inf")" || { echo "e2e: cannot install the virtual pad"; exit 1; }
   /usr/lib/wine/wineserver -k 2>/dev/null
   /usr/lib/wine/wineserver -w
   touch "$WINEPREFIX/vpad-installed"
 fi
+
+# A Wine desktop window, so that dialogs get their frames without a window manager; the
+# dialog's font "宋体" shown with an installed Chinese font.
+cjk_font=${MORVIK_CJK_FONT:-WenQuanYi Micro Hei}
+reg=$out/e2e.reg
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+  '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
+  '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' '' \
+  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' "\"宋体\"=\"$cjk_font\"" "\"SimSun\"=\"$cjk_font\"" '' |
+  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
+"$wine" regedit /S "$(winpath "$reg")"
+/usr/lib/wine/wineserver -w
 
 # ---------------------------------------------------------------- display and helpers
 

@@ -23,7 +23,7 @@ reg=$build/smoke.reg
 printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
   '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
   '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"宋体"="WenQuanYi Zen Hei"' '"SimSun"="WenQuanYi Zen Hei"' '' |
+  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
   iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
 "$wine" regedit /S "Z:${reg//\//\\}"
 /usr/lib/wine/wineserver -w
