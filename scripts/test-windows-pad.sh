@@ -8,6 +8,7 @@
 #   scripts/test-windows-pad.sh [scenario...]     all scenarios, or the named ones
 #   MORVIK_E2E_SHOTS=1                            also save screenshots of the update in
 #                                                 build/mingw/e2e/screenshots
+#   MORVIK_UPDATE_SCREENSHOTS=1                   and copy them over README's (docs/screenshots)
 #   MORVIK_E2E_UPDATE_EXE=path                    another build of update.exe to drive
 #   scripts/test-windows-pad.sh --bench           times a 64 KiB update with update.exe, then a
 #                                                 bare write-then-read loop of as many reports
@@ -23,6 +24,7 @@ vpad=$bin/virtual_pad
 wine=/usr/lib/wine/wine64
 export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH=$build/locale
+[ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && export MORVIK_E2E_SHOTS=1
 
 # ---------------------------------------------------------------- build and prefix
 
@@ -289,6 +291,13 @@ for row in "${scenarios[@]}"; do
   run_scenario "$name" "$lang" "$flow" $options
 done
 
+# README's screenshots change only on request, so that a test run leaves the sources alone.
+if [ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && [ -f "$out/screenshots/windows-success-en.png" ]; then
+  cp "$out"/screenshots/windows-zh.png "$out"/screenshots/windows-en.png docs/screenshots/
+  cp "$out/screenshots/windows-updating-en.png" docs/screenshots/windows-updating.png
+  cp "$out/screenshots/windows-success-en.png" docs/screenshots/windows-success.png
+  echo "screenshots copied to docs/screenshots"
+fi
 ((${#failed[@]})) && echo "failed scenarios: ${failed[*]}"
 echo "${#passed[@]} passed, ${#failed[@]} failed"
 ((${#failed[@]} == 0))
