@@ -19,16 +19,34 @@ CUpdateDlg::CUpdateDlg(UpdateDlgServices services, CWnd* parent)
 // while all of them still exist, and no further message box or file dialog is raised.
 CUpdateDlg::~CUpdateDlg() { stopWorker(); }
 
+// A worker inside a message box or the file dialog ends only when that window does: one raised
+// just before the closing began (the user has not answered it, or the window's owner is already
+// gone) is closed, again and again until the worker has ended.
 void CUpdateDlg::stopWorker() {
   m_bClosing = true;
   m_workerStop.request_stop();
-  if (m_hWorkerThread.joinable()) m_hWorkerThread.join();
+  if (!m_hWorkerThread.joinable()) return;
+  while (m_bWorkerRunning) {
+    if (const std::uint32_t worker = m_nWorkerThreadId) CloseThreadDialogs(worker);
+    std::this_thread::sleep_for(kWorkerDialogPoll);
+  }
+  m_hWorkerThread.join();
+}
+
+// The window's handle is cleared once it is destroyed: no message box may be raised from here
+// on, or it would have no owner and hold the worker, and with it the closing.
+void CUpdateDlg::OnDestroy() {
+  m_bClosing = true;
+  m_workerStop.request_stop();
 }
 
 bool CUpdateDlg::OnWndMsg(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
   switch (message) {
     case kWmPaint:
       return OnPaint();
+    case kWmDestroy:
+      OnDestroy();
+      return false;  // the framework goes on destroying the window
     case kWmQueryDragIcon:
       result = reinterpret_cast<std::intptr_t>(OnQueryDragIcon());
       return true;
@@ -97,14 +115,22 @@ void CUpdateDlg::OnUsbUpdate() {
   m_pUpdateButton->EnableWindow(false);
   m_pProgress->SendMessage(kPbmSetPos, 0);
   if (m_hWorkerThread.joinable()) m_hWorkerThread.join();  // the last worker has already ended
+  m_nWorkerThreadId = 0;
   m_bWorkerRunning = true;
   m_hWorkerThread = std::thread([this, stop = m_workerStop.get_token()] { runWorker(stop); });
 }
 
 void CUpdateDlg::runWorker(StopToken stop) {
-  // When the first send fails the pad is most likely gone; the button then follows the pad
-  // rather than staying disabled until the next device-change notification.
-  if (m_Engine.ReaderLoop(m_Hid, stop) != ReaderOutcome::Stopped) RefreshUpdateButton();
+  m_nWorkerThreadId = CurrentThreadId();
+  {
+    const CComApartment apartment;  // for the open-file dialog and the message boxes
+    const ReaderOutcome outcome = m_Engine.ReaderLoop(m_Hid, stop);
+    // When the first send fails the pad is gone or does not take the pad's reports; the button
+    // then follows the pad rather than staying disabled until the next device-change
+    // notification, and the user who clicked is told the update failed.
+    if (outcome != ReaderOutcome::Stopped) RefreshUpdateButton();
+    if (outcome == ReaderOutcome::BeginFailed) onUpdateFailed(UpdateFailure::WriteFailed);
+  }
   m_bWorkerRunning = false;
 }
 

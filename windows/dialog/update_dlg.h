@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,7 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   void OnUsbUpdate();
   bool OnDeviceChange(std::uintptr_t eventType, std::intptr_t eventData);
   bool OnPaint();
+  void OnDestroy();
   IconHandle OnQueryDragIcon() const { return m_hIcon; }
   void RefreshUpdateButton();
 
@@ -68,6 +70,7 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   void queryVersion();
   void runWorker(StopToken stop);
   void stopWorker();
+  static constexpr std::chrono::milliseconds kWorkerDialogPoll{20};
   int showMessage(const std::string& text, unsigned type);
 
   CHid m_Hid;
@@ -78,7 +81,8 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   CWnd* m_pSuccessLabel = nullptr;
   CWnd* m_pInstructions = nullptr;
   std::atomic<bool> m_bWorkerRunning{false};
-  std::atomic<bool> m_bClosing{false};
+  std::atomic<bool> m_bClosing{false};  // set once the window is being destroyed
+  std::atomic<std::uint32_t> m_nWorkerThreadId{0};  // the platform's id of the running worker
   bool m_bQueryingVersion = false;  // dialog's thread only
   StopSource m_workerStop;          // asked once, when the dialog goes away
   std::thread m_hWorkerThread;      // last: stopped before anything it uses goes away

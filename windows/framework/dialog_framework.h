@@ -20,6 +20,7 @@ using IconHandle = void*;
 using DeviceContext = void*;
 
 // Window messages and notification codes this program handles (values as the platform has them).
+inline constexpr unsigned kWmDestroy = 0x0002;  // the window is being destroyed; its handle is still valid
 inline constexpr unsigned kWmPaint = 0x000F;
 inline constexpr unsigned kWmQueryDragIcon = 0x0037;
 inline constexpr unsigned kWmCommand = 0x0111;
@@ -136,6 +137,25 @@ class CPaintDC {
   DeviceContext m_hDC = nullptr;
   std::unique_ptr<std::uint8_t[]> m_PaintState;
 };
+
+// COM for the calling thread, apartment-threaded, from construction to destruction. A thread
+// that shows the open-file dialog or message boxes needs it.
+class CComApartment {
+ public:
+  CComApartment();
+  CComApartment(const CComApartment&) = delete;
+  CComApartment& operator=(const CComApartment&) = delete;
+  ~CComApartment();
+
+ private:
+  bool m_bInitialised;  // only an apartment this object opened is closed by it
+};
+
+// The calling thread's id, as the platform numbers threads.
+std::uint32_t CurrentThreadId();
+// Closes the message boxes and file dialogs that the thread `threadId` shows, as their close
+// boxes would (a message box answers Cancel, a file dialog is cancelled). Returns at once.
+void CloseThreadDialogs(std::uint32_t threadId);
 
 // The application object: exactly one, with static storage; the entry point runs InitInstance.
 class CWinApp {

@@ -2,11 +2,13 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <objbase.h>
 // The framework's own member names; the platform's are called by their W names here.
 #undef SetWindowText
 #undef MessageBox
 #undef SendMessage
 
+#include <cwchar>
 #include <vector>
 
 #include "framework/dialog_framework.h"
@@ -108,6 +110,29 @@ std::intptr_t CFileDialog::DoModal() {
   m_PathName = narrow(std::wstring(path.data()));
   return kIdOk;
 }
+
+CComApartment::CComApartment()
+    : m_bInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+
+CComApartment::~CComApartment() {
+  if (m_bInitialised) CoUninitialize();
+}
+
+std::uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+namespace {
+
+// Message boxes and the open-file dialog are dialogs: the class #32770.
+BOOL CALLBACK closeDialogWindow(HWND window, LPARAM) {
+  wchar_t className[8] = {};
+  if (IsWindowVisible(window) && GetClassNameW(window, className, 8) > 0 && std::wcscmp(className, L"#32770") == 0)
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+void CloseThreadDialogs(std::uint32_t threadId) { EnumThreadWindows(threadId, closeDialogWindow, 0); }
 
 CPaintDC::CPaintDC(CWnd* window)
     : m_pWindow(window), m_PaintState(std::make_unique<std::uint8_t[]>(sizeof(PAINTSTRUCT))) {

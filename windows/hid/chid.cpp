@@ -10,7 +10,7 @@ CHid::CHid(HidPlatform& platform)
 CHid::~CHid() {
   if (m_hDevNotify) m_platform.UnregisterDeviceNotification(m_hDevNotify);
   closeHandles();
-  for (const auto& abandoned : m_AbandonedReads) m_platform.CloseHandle(abandoned.event);
+  for (const auto& abandoned : m_AbandonedTransfers) m_platform.CloseHandle(abandoned.event);
 }
 
 void CHid::closeHandles() {
@@ -43,13 +43,21 @@ bool CHid::interfacePath(DeviceSet set, std::vector<std::byte>& detail, std::str
   return false;
 }
 
+CHid::ReportLengths CHid::reportLengths(Handle device) {
+  ReportLengths lengths;
+  if (!m_platform.GetReportLengths(device, lengths.input, lengths.output)) return {};
+  return lengths;
+}
+
+// The first interface with the pad's ids whose reports fit. One device may offer several
+// interfaces with the same ids; when none fits, the first is taken all the same, so that the
+// pad is seen and an update on it fails with a message.
 bool CHid::OpenHidDevice(Handle& device, std::uint16_t vendorId, std::uint16_t productId) {
   device = invalidHandle();
   const DeviceSet set = m_platform.GetHidInterfaces();
   if (!set) return false;
   std::vector<std::byte> detail;
-  bool found = false;
-  for (std::uint32_t index = 0; !found && m_platform.EnumDeviceInterface(set, index); ++index) {
+  for (std::uint32_t index = 0; m_platform.EnumDeviceInterface(set, index); ++index) {
     std::string path;
     if (!interfacePath(set, detail, path)) continue;
     const Handle candidate = m_platform.CreateFile(path, FileAccess::ReadWrite, true);
@@ -57,15 +65,25 @@ bool CHid::OpenHidDevice(Handle& device, std::uint16_t vendorId, std::uint16_t p
     std::uint16_t vid = 0;
     std::uint16_t pid = 0;
     if (m_platform.GetAttributes(candidate, vid, pid) && vid == vendorId && pid == productId) {
-      m_DevicePath = path;
-      device = candidate;
-      found = true;
-    } else {
-      m_platform.CloseHandle(candidate);
+      const ReportLengths lengths = reportLengths(candidate);
+      if (device == invalidHandle() || lengths.fit()) {
+        if (device != invalidHandle()) m_platform.CloseHandle(device);
+        m_DevicePath = path;
+        m_ReportLengths = lengths;
+        device = candidate;
+        if (lengths.fit()) break;
+        continue;
+      }
     }
+    m_platform.CloseHandle(candidate);
   }
   m_platform.DestroyDeviceInfoList(set);
-  return found;
+  return device != invalidHandle();
+}
+
+bool CHid::ReportLengthsFit() const {
+  std::lock_guard lock(m_searchMutex);
+  return m_ReportLengths.fit();
 }
 
 bool CHid::CheckDevice() {
@@ -86,10 +104,19 @@ bool CHid::RegisterHidNotification() {
   return m_hDevNotify != nullptr;
 }
 
+// Both handles are overlapped, so that every transfer can be bounded by a wait.
 bool CHid::OpenReadWrite() {
-  const std::string path = DevicePath();
+  std::string path;
+  ReportLengths lengths;
+  {
+    std::lock_guard lock(m_searchMutex);
+    path = m_DevicePath;
+    lengths = m_ReportLengths;
+  }
   closeHandles();
-  m_hWriteHandle = m_platform.CreateFile(path, FileAccess::Write, false);
+  m_bReportsFit = lengths.fit();
+  m_bWriteFailed = false;
+  m_hWriteHandle = m_platform.CreateFile(path, FileAccess::Write, true);
   if (m_hWriteHandle == invalidHandle()) return false;
   m_hReadHandle = m_platform.CreateFile(path, FileAccess::Read, true);
   if (m_hReadHandle == invalidHandle()) return false;
@@ -98,13 +125,27 @@ bool CHid::OpenReadWrite() {
 }
 
 // Bytes after a short payload keep what the previous report left there: the pad reads only
-// as many bytes as the report's count byte names.
+// as many bytes as the report's count byte names. A write that fails, or is still pending after
+// kWriteTimeoutMs, breaks the link: later writes and reads fail at once.
 bool CHid::WriteReport(const std::uint8_t* payload, std::uint8_t length) {
   const std::size_t n = std::min<std::size_t>(length, kReportLength - 1);
   m_OutputReport[0] = 0;  // report id
   std::copy_n(payload, n, m_OutputReport.begin() + 1);
-  if (m_hWriteHandle == invalidHandle()) return false;
-  return m_platform.WriteFile(m_hWriteHandle, m_OutputReport);
+  if (m_hWriteHandle == invalidHandle() || !m_bReportsFit || m_bWriteFailed) return false;
+  const Handle event = m_platform.CreateEvent();
+  if (!event) return false;
+  Transfer write{std::make_unique<OverlappedReport>(), event};
+  write.report->report = m_OutputReport;
+  const IoState started = m_platform.WriteFile(m_hWriteHandle, *write.report, event);
+  std::uint32_t wait = kWaitObject0;
+  std::uint32_t transferred = 0;
+  // A write that completed just as the wait ran out reached the pad: it counts as sent.
+  if (finishTransfer(m_hWriteHandle, write, started, kWriteTimeoutMs, wait, transferred) != IoState::Done ||
+      transferred != kReportLength) {
+    m_bWriteFailed = true;
+    return false;
+  }
+  return true;
 }
 
 LinkStatus CHid::writeReport(OutputReport report) {
@@ -124,42 +165,53 @@ ReadStatus CHid::readReport(std::span<std::uint8_t, kReportSize> report, std::si
   }
 }
 
+// Waits at most `timeoutMs` for a transfer that started as `started`. One still pending then is
+// cancelled and waited for: its buffer, record and event go only once it has completed. One whose
+// cancellation never completes is kept until the link goes away, and counts as failed. `wait`
+// is the first wait's result (kWaitFailed for a transfer that failed to start or was kept).
+IoState CHid::finishTransfer(Handle device, Transfer& transfer, IoState started, std::uint32_t timeoutMs,
+                             std::uint32_t& wait, std::uint32_t& transferred) {
+  wait = kWaitObject0;
+  if (started == IoState::Failed) {
+    m_platform.CloseHandle(transfer.event);
+    wait = kWaitFailed;
+    return IoState::Failed;
+  }
+  if (started == IoState::Pending) {
+    wait = m_platform.WaitForSingleObject(transfer.event, timeoutMs);
+    if (wait != kWaitObject0) {
+      m_platform.CancelIo(device);
+      m_platform.WaitForSingleObject(transfer.event, kCancelCompletionMs);
+    }
+  }
+  const IoState state = m_platform.GetOverlappedResult(device, *transfer.report, transferred);
+  if (state == IoState::Pending) {
+    m_AbandonedTransfers.push_back(std::move(transfer));
+    wait = kWaitFailed;
+    return IoState::Failed;
+  }
+  m_platform.CloseHandle(transfer.event);
+  return state;
+}
+
 // One overlapped read of one input report, waiting at most the read time-out. Only a read that
 // completed without error counts as a report; one that failed (the pad was pulled out) is a
-// broken link. A cancelled read is waited for before its buffer, record and event go away.
+// broken link, and so is a link whose reports do not fit or whose last write failed.
 std::uint32_t CHid::readInto(std::uint8_t* destination, std::size_t count, std::size_t& length) {
   length = 0;
   if (m_hReadHandle == invalidHandle()) return kWaitAbandoned;
+  if (!m_bReportsFit || m_bWriteFailed) return kWaitFailed;
   const Handle event = m_platform.CreateEvent();
   if (!event) return kWaitFailed;
-  auto read = std::make_unique<OverlappedRead>();
-
-  const IoState started = m_platform.ReadFile(m_hReadHandle, *read, event);
-  if (started == IoState::Failed) {
-    m_platform.CloseHandle(event);
-    return kWaitFailed;
-  }
+  Transfer read{std::make_unique<OverlappedReport>(), event};
+  const IoState started = m_platform.ReadFile(m_hReadHandle, *read.report, event);
   std::uint32_t wait = kWaitObject0;
-  if (started == IoState::Pending) {
-    wait = m_platform.WaitForSingleObject(event, m_nReadTimeout);
-    if (wait != kWaitObject0) {
-      m_platform.CancelIo(m_hReadHandle);
-      m_platform.WaitForSingleObject(event, kCancelCompletionMs);
-    }
-  }
   std::uint32_t transferred = 0;
-  const IoState state = m_platform.GetOverlappedResult(m_hReadHandle, *read, transferred);
-  if (state == IoState::Pending) {
-    // The platform may still write into the buffer and record and signal the event, so all
-    // three must outlive the read. The link is broken.
-    m_AbandonedReads.push_back({std::move(read), event});
-    return kWaitFailed;
-  }
-  m_platform.CloseHandle(event);
-  if (state == IoState::Failed) return wait == kWaitObject0 ? kWaitFailed : wait;
+  if (finishTransfer(m_hReadHandle, read, started, m_nReadTimeout, wait, transferred) != IoState::Done)
+    return wait == kWaitObject0 ? kWaitFailed : wait;
   // A report that arrived just as the wait ran out is delivered, not lost.
   length = std::min<std::size_t>(transferred > 0 ? transferred - 1 : 0, kReportLength - 1);
-  std::copy_n(read->report.begin() + 1, std::min(count, length), destination);
+  std::copy_n(read.report->report.begin() + 1, std::min(count, length), destination);
   return kWaitObject0;
 }
 

@@ -26,17 +26,20 @@ inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFF;
 
 enum class FileAccess { Read, Write, ReadWrite };
 
-// One overlapped read: the report buffer and the platform's overlapped record. Both must stay
-// in place until the read has completed, whether it brought a report, failed or was cancelled.
-struct OverlappedRead {
+// One overlapped read or write of one report: the report buffer and the platform's overlapped
+// record. Both must stay in place until the transfer has completed, whether it succeeded,
+// failed or was cancelled.
+struct OverlappedReport {
   std::array<std::uint8_t, 65> report{};  // report id, then 64 payload bytes
   alignas(std::max_align_t) std::array<std::byte, 64> record{};
 };
+using OverlappedRead = OverlappedReport;
+using OverlappedWrite = OverlappedReport;
 
 enum class IoState {
-  Done,     // the read completed with a report
+  Done,     // the transfer completed (a read with a report)
   Pending,  // still in flight
-  Failed,   // the read completed, or could not start, with an error
+  Failed,   // the transfer completed, or could not start, with an error
 };
 
 class HidPlatform {
@@ -56,15 +59,22 @@ class HidPlatform {
   virtual Handle CreateFile(const std::string& path, FileAccess access, bool overlapped) = 0;
   virtual bool GetAttributes(Handle device, std::uint16_t& vendorId, std::uint16_t& productId) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
-  virtual bool WriteFile(Handle device, std::span<const std::uint8_t> bytes) = 0;
+  // The lengths of the device's input and output reports, report id included
+  // (HidD_GetPreparsedData and HidP_GetCaps); false when they cannot be read.
+  virtual bool GetReportLengths(Handle device, std::uint16_t& inputLength, std::uint16_t& outputLength) = 0;
 
   // A manual-reset event, not signalled; null on failure.
   virtual Handle CreateEvent() = 0;
+  // Overlapped transfers: the device must have been opened overlapped, and the whole report
+  // buffer is one report, so its length must be the device's report length.
   virtual IoState ReadFile(Handle device, OverlappedRead& read, Handle event) = 0;
+  virtual IoState WriteFile(Handle device, OverlappedWrite& write, Handle event) = 0;
   virtual std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) = 0;
+  // Cancels the transfers on `device` that the calling thread started; a cancelled transfer
+  // still has to complete before its buffer and event may go.
   virtual void CancelIo(Handle device) = 0;
-  // The state of a read started earlier, without waiting; `transferred` is set when Done.
-  virtual IoState GetOverlappedResult(Handle device, OverlappedRead& read, std::uint32_t& transferred) = 0;
+  // The state of a transfer started earlier, without waiting; `transferred` is set when Done.
+  virtual IoState GetOverlappedResult(Handle device, OverlappedReport& transfer, std::uint32_t& transferred) = 0;
 
   // Registers `window` for arrival and removal of HID interfaces; null on failure.
   virtual NotifyHandle RegisterDeviceNotification(NotifyWindow window) = 0;

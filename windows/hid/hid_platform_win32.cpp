@@ -25,9 +25,15 @@ struct InterfaceSet {
 
 InterfaceSet& interfaceSet(DeviceSet set) { return *static_cast<InterfaceSet*>(set); }
 
-OVERLAPPED& overlappedOf(OverlappedRead& read) {
-  static_assert(sizeof(OVERLAPPED) <= sizeof(OverlappedRead::record));
-  return *reinterpret_cast<OVERLAPPED*>(read.record.data());
+OVERLAPPED& overlappedOf(OverlappedReport& transfer) {
+  static_assert(sizeof(OVERLAPPED) <= sizeof(OverlappedReport::record));
+  return *reinterpret_cast<OVERLAPPED*>(transfer.record.data());
+}
+
+// The state of an overlapped transfer just after it was started.
+IoState startedState(BOOL completed) {
+  if (completed) return IoState::Done;
+  return GetLastError() == ERROR_IO_PENDING ? IoState::Pending : IoState::Failed;
 }
 
 }  // namespace
@@ -90,10 +96,16 @@ bool Win32HidPlatform::GetAttributes(Handle device, std::uint16_t& vendorId, std
 
 bool Win32HidPlatform::CloseHandle(Handle handle) { return ::CloseHandle(handle) != FALSE; }
 
-bool Win32HidPlatform::WriteFile(Handle device, std::span<const std::uint8_t> bytes) {
-  DWORD written = 0;
-  const auto size = static_cast<DWORD>(bytes.size());
-  return ::WriteFile(device, bytes.data(), size, &written, nullptr) != FALSE && written == size;
+bool Win32HidPlatform::GetReportLengths(Handle device, std::uint16_t& inputLength, std::uint16_t& outputLength) {
+  PHIDP_PREPARSED_DATA preparsed = nullptr;
+  if (!HidD_GetPreparsedData(device, &preparsed)) return false;
+  HIDP_CAPS caps{};
+  const bool read = HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+  HidD_FreePreparsedData(preparsed);
+  if (!read) return false;
+  inputLength = caps.InputReportByteLength;
+  outputLength = caps.OutputReportByteLength;
+  return true;
 }
 
 Handle Win32HidPlatform::CreateEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
@@ -102,9 +114,14 @@ IoState Win32HidPlatform::ReadFile(Handle device, OverlappedRead& read, Handle e
   OVERLAPPED& overlapped = overlappedOf(read);
   overlapped = OVERLAPPED{};
   overlapped.hEvent = event;
-  if (::ReadFile(device, read.report.data(), static_cast<DWORD>(read.report.size()), nullptr, &overlapped))
-    return IoState::Done;
-  return GetLastError() == ERROR_IO_PENDING ? IoState::Pending : IoState::Failed;
+  return startedState(::ReadFile(device, read.report.data(), static_cast<DWORD>(read.report.size()), nullptr, &overlapped));
+}
+
+IoState Win32HidPlatform::WriteFile(Handle device, OverlappedWrite& write, Handle event) {
+  OVERLAPPED& overlapped = overlappedOf(write);
+  overlapped = OVERLAPPED{};
+  overlapped.hEvent = event;
+  return startedState(::WriteFile(device, write.report.data(), static_cast<DWORD>(write.report.size()), nullptr, &overlapped));
 }
 
 std::uint32_t Win32HidPlatform::WaitForSingleObject(Handle object, std::uint32_t milliseconds) {
@@ -113,9 +130,9 @@ std::uint32_t Win32HidPlatform::WaitForSingleObject(Handle object, std::uint32_t
 
 void Win32HidPlatform::CancelIo(Handle device) { ::CancelIo(device); }
 
-IoState Win32HidPlatform::GetOverlappedResult(Handle device, OverlappedRead& read, std::uint32_t& transferred) {
+IoState Win32HidPlatform::GetOverlappedResult(Handle device, OverlappedReport& transfer, std::uint32_t& transferred) {
   DWORD count = 0;
-  if (::GetOverlappedResult(device, &overlappedOf(read), &count, FALSE)) {
+  if (::GetOverlappedResult(device, &overlappedOf(transfer), &count, FALSE)) {
     transferred = count;
     return IoState::Done;
   }

@@ -15,12 +15,13 @@ class Win32HidPlatform final : public HidPlatform {
   Handle CreateFile(const std::string& path, FileAccess access, bool overlapped) override;
   bool GetAttributes(Handle device, std::uint16_t& vendorId, std::uint16_t& productId) override;
   bool CloseHandle(Handle handle) override;
-  bool WriteFile(Handle device, std::span<const std::uint8_t> bytes) override;
+  bool GetReportLengths(Handle device, std::uint16_t& inputLength, std::uint16_t& outputLength) override;
   Handle CreateEvent() override;
   IoState ReadFile(Handle device, OverlappedRead& read, Handle event) override;
+  IoState WriteFile(Handle device, OverlappedWrite& write, Handle event) override;
   std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override;
   void CancelIo(Handle device) override;
-  IoState GetOverlappedResult(Handle device, OverlappedRead& read, std::uint32_t& transferred) override;
+  IoState GetOverlappedResult(Handle device, OverlappedReport& transfer, std::uint32_t& transferred) override;
   NotifyHandle RegisterDeviceNotification(NotifyWindow window) override;
   void UnregisterDeviceNotification(NotifyHandle registration) override;
 };

@@ -16,10 +16,17 @@ const HidInterface kPad{"\\\\?\\hid#pad", 0x0483, 0x5750};
 const HidInterface kSecondPad{"\\\\?\\hid#pad-two", 0x0483, 0x5750};
 const HidInterface kRunModePad{"\\\\?\\hid#pad-run", 0x0483, 0x5751};
 
+HidInterface withReportLengths(HidInterface i, std::uint16_t input, std::uint16_t output) {
+  i.inputReportLength = input;
+  i.outputReportLength = output;
+  return i;
+}
+
 struct SearchCase {
   const char* name;
   std::vector<HidInterface> interfaces;
   std::string expectedPath;  // empty: not found
+  bool reportsFit = true;
 };
 
 class CHidSearch : public ::testing::TestWithParam<SearchCase> {};
@@ -36,6 +43,7 @@ TEST_P(CHidSearch, FindsTheFirstBootModePadAndReleasesEverythingElse) {
   EXPECT_EQ(platform.callsNamed("DestroyDeviceInfoList").size(), 1U);
   if (found) {
     EXPECT_EQ(hid.DevicePath(), GetParam().expectedPath);
+    EXPECT_EQ(hid.ReportLengthsFit(), GetParam().reportsFit);
     EXPECT_NE(device, invalidHandle());
     EXPECT_EQ(platform.openHandleCount(), 1U) << "only the caller's handle stays open";
     platform.CloseHandle(device);
@@ -54,7 +62,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // the mouse's short path sizes the buffer first; the pad's needs a larger one
                       SearchCase{"LongerPathAfterShorterOne", {{"\\\\?\\m", 1, 1}, kSecondPad}, kSecondPad.path},
                       SearchCase{"DetailThatAlwaysFailsIsSkipped",
-                                 {{"\\\\?\\broken", 1, 1, true, true}, kPad}, kPad.path}),
+                                 {{"\\\\?\\broken", 1, 1, true, true}, kPad}, kPad.path},
+                      // found all the same, so that an update on it can fail with a message
+                      SearchCase{"PadWhoseReportsDoNotFit", {kMouse, withReportLengths(kPad, 65, 9)}, kPad.path, false},
+                      SearchCase{"ACollectionWhoseReportsFitIsPreferred",
+                                 {withReportLengths(kPad, 9, 9), kSecondPad, withReportLengths(kRunModePad, 9, 9)},
+                                 kSecondPad.path}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(CHidSearchDetail, ResizesForALongerPathAtTheSameIndexAndGivesUpOnAHopelessOne) {
@@ -92,7 +105,7 @@ TEST(CHidCheckDevice, RegistersOnceKeepsNoHandleAndRemembersThePath) {
             std::vector<std::string>{"RegisterDeviceNotification 42"});
 }
 
-TEST(CHidOpen, OpensSynchronousWriteAndOverlappedReadHandlesAndReopensCleanly) {
+TEST(CHidOpen, OpensOverlappedWriteAndReadHandlesAndReopensCleanly) {
   fake::ScriptedHidPlatform platform;
   platform.setInterfaces({kPad});
   CHid hid(platform);
@@ -105,7 +118,7 @@ TEST(CHidOpen, OpensSynchronousWriteAndOverlappedReadHandlesAndReopensCleanly) {
   EXPECT_EQ(platform.openHandleCount(), 2U) << "the first pair was closed";
   const auto opens = platform.callsNamed("CreateFile");
   EXPECT_EQ(opens.back(), "CreateFile " + kPad.path + " read overlapped");
-  EXPECT_EQ(opens[opens.size() - 2], "CreateFile " + kPad.path + " write");
+  EXPECT_EQ(opens[opens.size() - 2], "CreateFile " + kPad.path + " write overlapped") << "so that writes are bounded";
 
   platform.setInterfaces({});
   EXPECT_FALSE(hid.OpenReadWrite());
@@ -158,8 +171,6 @@ TEST(CHidWrite, SendsSixtyFiveBytesAndKeepsTheTailOfTheLastReport) {
   EXPECT_EQ(writes[2][4], 0x77) << "what the previous report left";
 }
 
-// ---------------------------------------------------------------- reads
-
 std::vector<std::uint8_t> reportWith(std::uint8_t first) {
   std::vector<std::uint8_t> report(65);
   for (std::size_t i = 1; i < report.size(); ++i) report[i] = static_cast<std::uint8_t>(first + i - 1);
@@ -170,6 +181,65 @@ ScriptedRead scripted(IoState start, std::uint32_t wait = kWaitObject0, IoState 
                       std::vector<std::uint8_t> report = {}, IoState afterCancel = IoState::Failed) {
   return ScriptedRead{start, wait, completion, 65, std::move(report), afterCancel};
 }
+
+// Every write is bounded: one that fails, or stays pending past the write time-out, breaks the
+// link (later writes and reads fail at once), and its buffer and event stay until it completed.
+struct WriteCase {
+  const char* name;
+  fake::ScriptedWrite write;
+  bool sent;
+  HidInterface pad = kPad;
+};
+
+class CHidWriteOutcome : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(CHidWriteOutcome, SucceedsOnlyForACompletedWriteAndBreaksTheLinkOtherwise) {
+  const WriteCase& c = GetParam();
+  fake::ScriptedHidPlatform platform;
+  platform.setInterfaces({c.pad});
+  {
+    CHid hid(platform);
+    ASSERT_TRUE(hid.CheckDevice());
+    ASSERT_TRUE(hid.OpenReadWrite());
+    platform.scriptWrites(c.write);
+    const std::array<std::uint8_t, 3> payload{1, 2, 3};
+    EXPECT_EQ(hid.WriteReport(payload.data(), 3), c.sent);
+    EXPECT_EQ(platform.writes().size(), c.sent ? 1U : 0U);
+    for (const auto& wait : platform.callsNamed("Wait")) EXPECT_EQ(wait, "Wait 1000");
+
+    const auto writeCalls = platform.callsNamed("WriteFile").size();
+    platform.scriptWrites({});
+    platform.queueRead(scripted(IoState::Pending, kWaitObject0, IoState::Done, reportWith(0x10)));
+    std::array<std::uint8_t, kReportSize> report{};
+    std::size_t length = 0;
+    EXPECT_EQ(hid.readReport(report, length), c.sent ? ReadStatus::Report : ReadStatus::Failed);
+    EXPECT_EQ(hid.WriteReport(payload.data(), 3), c.sent);
+    EXPECT_EQ(platform.callsNamed("WriteFile").size(), writeCalls + (c.sent ? 1U : 0U)) << "a broken link writes nothing";
+
+    ASSERT_TRUE(hid.OpenReadWrite()) << "reopening mends the link";
+    EXPECT_EQ(hid.WriteReport(payload.data(), 3), c.pad.inputReportLength == 65 && c.pad.outputReportLength == 65);
+    EXPECT_TRUE(platform.faults().empty()) << platform.faults().front();
+    platform.completeAbandonedReads();  // a late completion must find its buffer still there
+  }
+  EXPECT_EQ(platform.openHandleCount(), 0U) << "every event closed, also that of a write given up";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, CHidWriteOutcome,
+    ::testing::Values(
+        WriteCase{"CompletedAtOnce", {}, true},
+        WriteCase{"CompletedWithinTheWait", {IoState::Pending, kWaitObject0, IoState::Done}, true},
+        WriteCase{"CompletedJustAsTheWaitRanOut", {IoState::Pending, kWaitTimeout, IoState::Done, IoState::Done}, true},
+        WriteCase{"CouldNotStart", {IoState::Failed}, false},
+        WriteCase{"CompletedWithError", {IoState::Pending, kWaitObject0, IoState::Failed}, false},
+        WriteCase{"PadTakesNoMoreReports", fake::kStalledWrite, false},
+        WriteCase{"CancelNeverCompletes", {IoState::Pending, kWaitTimeout, IoState::Done, IoState::Pending}, false},
+        // the platform would refuse such a write (error 87); it is not even tried
+        WriteCase{"OutputReportsOfAnotherLength", {}, false, withReportLengths(kPad, 65, 9)},
+        WriteCase{"InputReportsOfAnotherLength", {}, false, withReportLengths(kPad, 64, 65)}),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+// ---------------------------------------------------------------- reads
 
 struct ReadCase {
   const char* name;

@@ -1,5 +1,6 @@
 #include "tests/fake_framework.h"
 
+#include <atomic>
 #include <regex>
 #include <sstream>
 
@@ -9,6 +10,10 @@ namespace morvik::win {
 namespace {
 
 fake::Desktop& desktop() { return fake::Desktop::instance(); }
+
+thread_local int t_apartmentDepth = 0;
+std::atomic<std::uint32_t> g_nextThreadId{1};
+thread_local std::uint32_t t_threadId = 0;
 
 // The STRINGTABLE entries of a resource script: `id, "text"` lines, with the script's escapes.
 std::map<unsigned, std::string> parseStringTable(const std::string& script) {
@@ -63,6 +68,8 @@ void Desktop::reset(std::uint16_t languageId) {
   iconic_ = false;
   backgroundErased_ = false;
   client_ = {};
+  openApartments_ = 0;
+  closeRequests_.clear();
 }
 
 void Desktop::setLanguage(std::uint16_t languageId) {
@@ -84,6 +91,48 @@ void Desktop::setIconic(bool iconic, Size client) {
   std::lock_guard lock(mutex_);
   iconic_ = iconic;
   client_ = client;
+}
+
+void Desktop::destroyDialog(CDialog& dialog) {
+  std::intptr_t result = 0;
+  dialog.OnWndMsg(kWmDestroy, 0, 0, result);
+  const WindowHandle handle = dialog.GetSafeHwnd();
+  dialog.Attach(nullptr);
+  std::lock_guard lock(mutex_);
+  std::erase_if(windows_, [&](const auto& entry) { return entry.first == handle || entry.second.parent == handle; });
+}
+
+bool Desktop::stayOpenUntilClosed(std::chrono::milliseconds limit) {
+  const std::uint32_t thread = CurrentThreadId();
+  std::unique_lock lock(mutex_);
+  const unsigned before = closeRequests_[thread];
+  ++dialogsKeptOpen_;
+  const bool closed = closed_.wait_for(lock, limit, [&] { return closeRequests_[thread] != before; });
+  --dialogsKeptOpen_;
+  return closed;
+}
+
+int Desktop::dialogsKeptOpen() const {
+  std::lock_guard lock(mutex_);
+  return dialogsKeptOpen_;
+}
+
+void Desktop::closeThreadDialogs(std::uint32_t threadId) {
+  {
+    std::lock_guard lock(mutex_);
+    ++closeRequests_[threadId];
+  }
+  closed_.notify_all();
+}
+
+int Desktop::openApartments() const {
+  std::lock_guard lock(mutex_);
+  return openApartments_;
+}
+
+void Desktop::openApartment(int change) {
+  std::lock_guard lock(mutex_);
+  openApartments_ += change;
 }
 
 Window Desktop::dialog() const {
@@ -218,7 +267,7 @@ std::intptr_t CWnd::SendMessage(unsigned message, std::uintptr_t wParam, std::in
 }
 
 int CWnd::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-  return desktop().answerMessageBox({text, caption, type, m_hWnd});
+  return desktop().answerMessageBox({text, caption, type, m_hWnd, t_apartmentDepth > 0});
 }
 
 // Opens the dialog and initialises it; the test then drives it and ends it by destroying it.
@@ -235,11 +284,29 @@ std::intptr_t CDialog::DoModal() {
 
 std::intptr_t CFileDialog::DoModal() {
   const auto path = desktop().answerFileDialog(
-      {m_DefaultExtension, m_nFlags, m_Filter, m_pParent ? m_pParent->GetSafeHwnd() : nullptr});
+      {m_DefaultExtension, m_nFlags, m_Filter, m_pParent ? m_pParent->GetSafeHwnd() : nullptr, t_apartmentDepth > 0});
   if (!path || !m_bOpenFileDialog) return kIdCancel;
   m_PathName = *path;
   return kIdOk;
 }
+
+CComApartment::CComApartment() : m_bInitialised(true) {
+  ++t_apartmentDepth;
+  desktop().openApartment(1);
+}
+
+CComApartment::~CComApartment() {
+  if (!m_bInitialised) return;
+  --t_apartmentDepth;
+  desktop().openApartment(-1);
+}
+
+std::uint32_t CurrentThreadId() {
+  if (t_threadId == 0) t_threadId = g_nextThreadId++;
+  return t_threadId;
+}
+
+void CloseThreadDialogs(std::uint32_t threadId) { desktop().closeThreadDialogs(threadId); }
 
 CPaintDC::CPaintDC(CWnd* window) : m_pWindow(window), m_hDC(reinterpret_cast<DeviceContext>(0xDC)) {}
 CPaintDC::~CPaintDC() = default;

@@ -3,6 +3,8 @@
 // Thread-safe: the worker raises message boxes while the test reads the records.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -31,6 +33,7 @@ struct MessageBoxCall {
   std::string caption;
   unsigned type = 0;
   WindowHandle owner = nullptr;
+  bool inApartment = false;  // raised on a thread with COM initialised
 };
 
 struct FileDialogCall {
@@ -38,6 +41,7 @@ struct FileDialogCall {
   unsigned flags = 0;
   std::string filter;
   WindowHandle owner = nullptr;
+  bool inApartment = false;
 };
 
 struct DrawnIcon {
@@ -59,6 +63,14 @@ class Desktop {
   // The default cancels the dialog.
   void onFileDialog(std::function<std::optional<std::string>(const FileDialogCall&)> answer);
   void setIconic(bool iconic, Size client);
+  // Destroys the dialog's window as the platform does once the dialog has ended: WM_DESTROY,
+  // then the handle is cleared (WM_NCDESTROY) and the window and its controls are gone.
+  void destroyDialog(CDialog& dialog);
+  // For an answer that leaves its box or file dialog open: waits until the program closes the
+  // calling thread's dialogs (CloseThreadDialogs) or `limit` passes; true when it closed them.
+  bool stayOpenUntilClosed(std::chrono::milliseconds limit);
+  // How many boxes and file dialogs wait in stayOpenUntilClosed now.
+  int dialogsKeptOpen() const;
 
   // ---- what the dialog did
   Window dialog() const;
@@ -66,16 +78,19 @@ class Desktop {
   std::vector<MessageBoxCall> messageBoxes() const;
   std::vector<FileDialogCall> fileDialogs() const;
   std::vector<DrawnIcon> drawnIcons() const;
+  int openApartments() const;  // COM apartments opened and not yet closed
   // The string table of the program's resource script.
   const std::map<unsigned, std::string>& stringTable() const { return strings_; }
 
   // ---- used by the framework stand-in
   WindowHandle createWindow(WindowHandle parent, int id, std::string text);
   WindowHandle findControl(WindowHandle parent, int id) const;
+  // Calls on a window that is gone do nothing, as the platform's do.
   template <typename F>
-  auto withWindow(WindowHandle handle, F&& f) {
+  void withWindow(WindowHandle handle, F&& f) {
     std::lock_guard lock(mutex_);
-    return f(windows_.at(handle));
+    const auto found = windows_.find(handle);
+    if (found != windows_.end()) f(found->second);
   }
   int answerMessageBox(const MessageBoxCall& call);
   std::optional<std::string> answerFileDialog(const FileDialogCall& call);
@@ -84,6 +99,8 @@ class Desktop {
   Size clientSize() const;
   void recordIcon(const DrawnIcon& drawn);
   void eraseIconBackground();
+  void openApartment(int change);
+  void closeThreadDialogs(std::uint32_t threadId);
 
  private:
   Desktop();
@@ -101,6 +118,10 @@ class Desktop {
   bool backgroundErased_ = false;
   Size client_{};
   std::map<unsigned, std::string> strings_;
+  int openApartments_ = 0;
+  std::map<std::uint32_t, unsigned> closeRequests_;  // by thread
+  int dialogsKeptOpen_ = 0;
+  std::condition_variable closed_;
 };
 
 }  // namespace morvik::win::fake

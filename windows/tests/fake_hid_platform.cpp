@@ -23,6 +23,12 @@ void ScriptedHidPlatform::queueRead(ScriptedRead read) {
   scripted_.push_back(std::move(read));
 }
 
+void ScriptedHidPlatform::scriptWrites(ScriptedWrite script, std::size_t after) {
+  std::lock_guard lock(mutex_);
+  writeScript_ = script;
+  writesBeforeScript_ = writesStarted_ + after;
+}
+
 std::vector<std::string> ScriptedHidPlatform::calls() const {
   std::lock_guard lock(mutex_);
   return calls_;
@@ -60,9 +66,11 @@ void ScriptedHidPlatform::log(std::string call) { calls_.push_back(std::move(cal
 
 std::vector<HidInterface> ScriptedHidPlatform::presentInterfaces() { return interfaces_; }
 
+bool ScriptedHidPlatform::deliverWrite(std::span<const std::uint8_t>) { return true; }
+
 std::string ScriptedHidPlatform::pathOf(Handle device) {
   const auto found = files_.find(device);
-  return found == files_.end() ? std::string{} : found->second;
+  return found == files_.end() ? std::string{} : found->second.path;
 }
 
 const HidInterface* ScriptedHidPlatform::interfaceOf(Handle device) {
@@ -110,7 +118,7 @@ Handle ScriptedHidPlatform::CreateFile(const std::string& path, FileAccess acces
   const auto found = std::find_if(present.begin(), present.end(), [&](const auto& i) { return i.path == path; });
   if (found == present.end() || !found->opens) return invalidHandle();
   const auto handle = reinterpret_cast<Handle>(nextHandle_++);
-  files_[handle] = path;
+  files_[handle] = OpenFile{path, access, overlapped};
   return handle;
 }
 
@@ -123,13 +131,22 @@ bool ScriptedHidPlatform::GetAttributes(Handle device, std::uint16_t& vendorId, 
   return true;
 }
 
+bool ScriptedHidPlatform::GetReportLengths(Handle device, std::uint16_t& inputLength, std::uint16_t& outputLength) {
+  std::lock_guard lock(mutex_);
+  const HidInterface* i = interfaceOf(device);
+  if (!i) return false;
+  inputLength = i->inputReportLength;
+  outputLength = i->outputReportLength;
+  return true;
+}
+
 bool ScriptedHidPlatform::CloseHandle(Handle handle) {
   std::lock_guard lock(mutex_);
   log("CloseHandle " + handleName(handle));
   if (files_.erase(handle) > 0) return true;
   if (events_.erase(handle) > 0) {
     for (const auto& [record, read] : reads_)
-      if (read.event == handle && read.state == IoState::Pending) faults_.push_back("event closed during its read");
+      if (read.event == handle && read.state == IoState::Pending) faults_.push_back("event closed during its transfer");
     std::erase_if(reads_, [&](const auto& entry) { return entry.second.event == handle; });
     return true;
   }
@@ -137,12 +154,45 @@ bool ScriptedHidPlatform::CloseHandle(Handle handle) {
   return false;
 }
 
-bool ScriptedHidPlatform::WriteFile(Handle device, std::span<const std::uint8_t> bytes) {
-  std::lock_guard lock(mutex_);
-  log("WriteFile " + std::to_string(bytes.size()));
-  if (!files_.contains(device)) return false;
+// The device's interface as present now: a pad pulled out fails every transfer.
+bool ScriptedHidPlatform::transferMayStart(Handle device, const OverlappedReport& record, bool write) {
+  const auto file = files_.find(device);
+  if (file == files_.end()) return false;
+  const auto present = presentInterfaces();
+  const auto i = std::find_if(present.begin(), present.end(), [&](const auto& p) { return p.path == file->second.path; });
+  if (i == present.end()) return false;
+  if (!file->second.overlapped) faults_.push_back("overlapped transfer on a handle opened without overlapped");
+  const auto inFlight = reads_.find(const_cast<OverlappedReport*>(&record));
+  if (inFlight != reads_.end() && inFlight->second.state == IoState::Pending)
+    faults_.push_back("transfer record reused while in flight");
+  if (file->second.access == (write ? FileAccess::Read : FileAccess::Write)) return false;  // access denied
+  // ERROR_INVALID_PARAMETER: the buffer is not one report of the device.
+  return record.report.size() == (write ? i->outputReportLength : i->inputReportLength);
+}
+
+// A transfer ends as `state`; a write that completes reaches the device, which may refuse it.
+void ScriptedHidPlatform::settle(Read& transfer, IoState state) {
+  transfer.state = state;
+  if (!transfer.write || state != IoState::Done) return;
+  const auto& bytes = transfer.record->report;
   writes_.emplace_back(bytes.begin(), bytes.end());
-  return true;
+  if (!deliverWrite(bytes)) transfer.state = IoState::Failed;
+}
+
+IoState ScriptedHidPlatform::WriteFile(Handle device, OverlappedWrite& record, Handle event) {
+  std::lock_guard lock(mutex_);
+  log("WriteFile " + std::to_string(record.report.size()));
+  if (!transferMayStart(device, record, true)) return IoState::Failed;
+  const ScriptedWrite script = writesStarted_++ < writesBeforeScript_ ? ScriptedWrite{} : writeScript_;
+  if (script.start == IoState::Failed) return IoState::Failed;
+  Read write{&record, event, ScriptedRead{}, IoState::Pending, device, std::this_thread::get_id(), true};
+  write.script.wait = script.wait;
+  write.script.completion = script.completion;
+  write.script.afterCancel = script.afterCancel;
+  write.script.transferred = static_cast<std::uint32_t>(record.report.size());
+  if (script.start == IoState::Done) settle(write, IoState::Done);
+  reads_[&record] = write;
+  return write.state == IoState::Failed ? IoState::Failed : script.start;
 }
 
 Handle ScriptedHidPlatform::CreateEvent() {
@@ -156,8 +206,8 @@ Handle ScriptedHidPlatform::CreateEvent() {
 IoState ScriptedHidPlatform::ReadFile(Handle device, OverlappedRead& record, Handle event) {
   std::lock_guard lock(mutex_);
   log("ReadFile");
-  if (!files_.contains(device) || scripted_.empty()) return IoState::Failed;
-  Read read{&record, event, scripted_.front()};
+  if (!transferMayStart(device, record, false) || scripted_.empty()) return IoState::Failed;
+  Read read{&record, event, scripted_.front(), IoState::Pending, device};
   scripted_.pop_front();
   if (read.script.start == IoState::Failed) return IoState::Failed;
   if (read.script.start == IoState::Done) read.state = IoState::Done;
@@ -172,24 +222,26 @@ std::uint32_t ScriptedHidPlatform::WaitForSingleObject(Handle object, std::uint3
   for (auto& [record, read] : reads_) {
     if (read.event != object) continue;
     if (read.state != IoState::Pending) return kWaitObject0;  // ended (or cancelled) already
-    if (read.script.wait == kWaitObject0) read.state = read.script.completion;
+    if (read.script.wait == kWaitObject0) settle(read, read.script.completion);
     return read.script.wait;
   }
   return kWaitFailed;
 }
 
-void ScriptedHidPlatform::CancelIo(Handle) {
+void ScriptedHidPlatform::CancelIo(Handle device) {
   std::lock_guard lock(mutex_);
   log("CancelIo");
   for (auto& [record, read] : reads_)
-    if (read.state == IoState::Pending) read.state = read.script.afterCancel;
+    if (read.state == IoState::Pending && read.device == device && read.thread == std::this_thread::get_id())
+      settle(read, read.script.afterCancel);
 }
 
-IoState ScriptedHidPlatform::GetOverlappedResult(Handle, OverlappedRead& record, std::uint32_t& transferred) {
+IoState ScriptedHidPlatform::GetOverlappedResult(Handle device, OverlappedReport& record, std::uint32_t& transferred) {
   std::lock_guard lock(mutex_);
   log("GetOverlappedResult");
   const auto found = reads_.find(&record);
   if (found == reads_.end()) return IoState::Failed;
+  if (found->second.device != device) faults_.push_back("result asked of another handle than the transfer's");
   const Read read = found->second;
   if (read.state == IoState::Pending) {
     abandoned_.push_back(read);
@@ -224,42 +276,49 @@ void SimulatedPadPlatform::setPadPlugged(bool plugged) {
   plugged_ = plugged;
 }
 
+void SimulatedPadPlatform::setPadReportLengths(std::uint16_t input, std::uint16_t output) {
+  std::lock_guard lock(mutex_);
+  inputLength_ = input;
+  outputLength_ = output;
+}
+
 std::vector<HidInterface> SimulatedPadPlatform::presentInterfaces() {
   std::vector<HidInterface> present = interfaces_;
   // The pad restarts in run mode once it has finished an update.
   if (plugged_ && !pad_.gone())
     present.push_back({"\\\\?\\hid#vid_0483&pid_5750#pad-with-a-longer-path-than-the-others", 0x0483,
-                       static_cast<std::uint16_t>(pad_.finished() ? 0x5751 : 0x5750)});
+                       static_cast<std::uint16_t>(pad_.finished() ? 0x5751 : 0x5750), true, false, inputLength_,
+                       outputLength_});
   return present;
 }
 
-bool SimulatedPadPlatform::WriteFile(Handle device, std::span<const std::uint8_t> bytes) {
-  {
-    std::lock_guard lock(mutex_);
-    if (!files_.contains(device)) return false;
-  }
-  return pad_.writeReport(OutputReport(bytes.subspan(1).first<kReportSize>())) == kLinkOk;
+bool SimulatedPadPlatform::deliverWrite(std::span<const std::uint8_t> report) {
+  return pad_.writeReport(OutputReport(report.subspan(1).first<kReportSize>())) == kLinkOk;
 }
 
 IoState SimulatedPadPlatform::ReadFile(Handle device, OverlappedRead& record, Handle event) {
   std::lock_guard lock(mutex_);
-  if (!files_.contains(device)) return IoState::Failed;
-  reads_[&record] = Read{&record, event, {}};
+  log("ReadFile");
+  if (!transferMayStart(device, record, false)) return IoState::Failed;
+  reads_[&record] = Read{&record, event, {}, IoState::Pending, device};
   return IoState::Pending;
 }
 
 // The wait is where the pad is read: a report completes the read, a broken link fails it.
+// Writes go as scripted.
 std::uint32_t SimulatedPadPlatform::WaitForSingleObject(Handle object, std::uint32_t milliseconds) {
   OverlappedRead* record = nullptr;
+  bool write = false;
   {
     std::lock_guard lock(mutex_);
-    for (auto& [r, read] : reads_)
-      if (read.event == object) {
-        if (read.state != IoState::Pending) return kWaitObject0;
+    for (auto& [r, transfer] : reads_)
+      if (transfer.event == object) {
+        if (transfer.state != IoState::Pending) return kWaitObject0;
         record = r;
+        write = transfer.write;
       }
   }
-  if (!record) return kWaitFailed;
+  if (!record || write) return ScriptedHidPlatform::WaitForSingleObject(object, milliseconds);
   pad_.SetReadTimeout(milliseconds);
   std::size_t length = 0;
   const ReadStatus status = pad_.readReport(std::span<std::uint8_t, kReportSize>(record->report.data() + 1, kReportSize), length);
@@ -269,12 +328,6 @@ std::uint32_t SimulatedPadPlatform::WaitForSingleObject(Handle object, std::uint
   read.state = status == ReadStatus::Report ? IoState::Done : IoState::Failed;
   read.script.transferred = static_cast<std::uint32_t>(length + 1);
   return kWaitObject0;
-}
-
-void SimulatedPadPlatform::CancelIo(Handle) {
-  std::lock_guard lock(mutex_);
-  for (auto& [record, read] : reads_)
-    if (read.state == IoState::Pending) read.state = IoState::Failed;
 }
 
 }  // namespace morvik::win::fake

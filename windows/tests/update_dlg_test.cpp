@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "dialog/update_dlg.h"
@@ -79,12 +80,14 @@ class UpdateDialog : public ::testing::TestWithParam<Texts> {
   static fake::Desktop& desktop() { return fake::Desktop::instance(); }
   const Texts& texts() const { return GetParam(); }
 
-  // Opens the dialog on a pad with `behaviour`, plugged in or not.
-  void open(PadBehaviour behaviour = {}, bool plugged = true, std::chrono::milliseconds silenceLimit = 500ms) {
+  // Opens the dialog on a pad with `behaviour`, plugged in or not, on a platform set up by `prepare`.
+  void open(PadBehaviour behaviour = {}, bool plugged = true, std::chrono::milliseconds silenceLimit = 500ms,
+            const std::function<void(fake::SimulatedPadPlatform&)>& prepare = {}) {
     dialog.reset();
     pad = std::make_unique<SimulatedPad>(behaviour);
     platform = std::make_unique<fake::SimulatedPadPlatform>(*pad);
     platform->setPadPlugged(plugged);
+    if (prepare) prepare(*platform);
     ReaderTiming timing;
     timing.versionWait = 1s;
     timing.silenceLimit = silenceLimit;
@@ -95,6 +98,13 @@ class UpdateDialog : public ::testing::TestWithParam<Texts> {
   void clickAndWait() {
     dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
     waitForWorker();
+  }
+
+  // Bounded: a condition that never comes fails the test instead of hanging it.
+  static bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    return condition();
   }
 
   // Bounded: a worker that never ends fails the test instead of hanging it.
@@ -206,6 +216,49 @@ TEST_P(UpdateDialog, ASuccessfulUpdateSendsTheImageAndShowsTheSuccess) {
   EXPECT_TRUE(pad->finished());
   EXPECT_EQ(pad->received().payload.size(), 100U);
   EXPECT_FALSE(buttonEnabled()) << "the pad restarted in run mode";
+  EXPECT_TRUE(files[0].inApartment) << "the open-file dialog needs COM on the worker";
+  for (const auto& box : desktop().messageBoxes()) EXPECT_TRUE(box.inApartment);
+  EXPECT_EQ(desktop().openApartments(), 0) << "closed when the worker ends";
+}
+
+// A pad that cannot be sent the pad's reports is still found, and a click on its button ends
+// with the failure message. The version query does not wait for an answer that cannot come.
+TEST_P(UpdateDialog, APadThatCannotBeSentItsReportsEndsWithTheFailureMessage) {
+  struct LinkFault {
+    const char* name;
+    std::uint16_t inputLength;
+    std::uint16_t outputLength;
+    std::optional<fake::ScriptedWrite> writes;
+  };
+  const LinkFault faults[] = {
+      {"output reports of another length", 65, 9, std::nullopt},
+      {"input reports of another length", 64, 65, std::nullopt},
+      {"writes fail", 65, 65, fake::ScriptedWrite{IoState::Failed}},
+      {"takes no more output reports", 65, 65, fake::kStalledWrite},
+      {"write cancellation never completes", 65, 65,
+       fake::ScriptedWrite{IoState::Pending, kWaitTimeout, IoState::Done, IoState::Pending}},
+  };
+  for (const LinkFault& fault : faults) {
+    SCOPED_TRACE(fault.name);
+    desktop().reset(texts().languageId);
+    open({}, true, 500ms, [&](fake::SimulatedPadPlatform& p) {
+      p.setPadReportLengths(fault.inputLength, fault.outputLength);
+      if (fault.writes) p.scriptWrites(*fault.writes);
+    });
+    EXPECT_EQ(title(), "Morvik GamePad ");
+    EXPECT_TRUE(buttonEnabled());
+    EXPECT_TRUE(platform->callsNamed("ReadFile").empty()) << "the version query gave up at once";
+
+    clickAndWait();
+    EXPECT_TRUE(desktop().fileDialogs().empty());
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{std::string(texts().failure) + "\n"});
+    EXPECT_TRUE(buttonEnabled()) << "the pad is still there";
+    EXPECT_EQ(pad->received().beginUpdates, 0U);
+    for (const auto& wait : platform->callsNamed("Wait")) EXPECT_LE(std::stoul(wait.substr(5)), 1000U) << wait;
+    EXPECT_TRUE(platform->faults().empty()) << platform->faults().front();
+    dialog.reset();
+    EXPECT_EQ(platform->openHandleCount(), 0U);
+  }
 }
 
 TEST_P(UpdateDialog, PadNotInBootModeIsRefused) {
@@ -252,12 +305,17 @@ TEST_P(UpdateDialog, AnUnreadableImageIsReportedAsAFailure) {
 }
 
 TEST_P(UpdateDialog, AFailureFromThePadOrItsRemovalEndsWithTheFailureMessage) {
-  for (const bool removed : {false, true}) {
-    SCOPED_TRACE(removed ? "pad removed" : "failure event");
+  enum class Ending { FailureEvent, Removed, StopsTakingReports };
+  for (const Ending ending : {Ending::FailureEvent, Ending::Removed, Ending::StopsTakingReports}) {
+    const bool removed = ending == Ending::Removed;
+    SCOPED_TRACE(removed ? "pad removed" : ending == Ending::FailureEvent ? "failure event" : "stops taking reports");
     desktop().reset(texts().languageId);
     PadBehaviour behaviour;
-    (removed ? behaviour.vanishAfterDataFrames : behaviour.errorAfterDataFrames) = 2U;
+    if (ending != Ending::StopsTakingReports)
+      (removed ? behaviour.vanishAfterDataFrames : behaviour.errorAfterDataFrames) = 2U;
     open(behaviour);
+    // the update's begin goes through; the header or a block later stalls
+    if (ending == Ending::StopsTakingReports) platform->scriptWrites(fake::kStalledWrite, 1);
     chooseImage();
     clickAndWait();
     const auto shown = messageTexts();
@@ -349,6 +407,59 @@ TEST_P(UpdateDialog, ClosingDuringAnUpdateStopsTheWorkerWithoutFurtherMessages) 
   dialog.reset();
   EXPECT_EQ(desktop().messageBoxes().size(), 1U) << "only the confirmation";
   EXPECT_EQ(platform->openHandleCount(), 0U);
+}
+
+// A notification between the window's destruction and the dialog's: no box without an owner.
+TEST_P(UpdateDialog, NoMessageBoxIsRaisedOnceTheWindowIsBeingDestroyed) {
+  open();
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool destroyed = false;
+  desktop().onFileDialog([&](const fake::FileDialogCall&) {
+    std::unique_lock lock(mutex);
+    changed.wait_for(lock, 20s, [&] { return destroyed; });
+    return std::optional<std::string>("no-such-image.dat");  // unreadable: the failure would be shown
+  });
+  dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
+  ASSERT_TRUE(eventually([] { return desktop().fileDialogs().size() == 1; }));
+  desktop().destroyDialog(*dialog);
+  {
+    std::lock_guard lock(mutex);
+    destroyed = true;
+  }
+  changed.notify_all();
+  waitForWorker();
+  EXPECT_TRUE(desktop().messageBoxes().empty());
+}
+
+// The user has not answered the worker's file dialog or box when the dialog is closed.
+TEST_P(UpdateDialog, ClosingWhileTheWorkersFileDialogOrBoxIsOpenClosesItAndEnds) {
+  for (const bool box : {false, true}) {
+    SCOPED_TRACE(box ? "confirmation box" : "file dialog");
+    desktop().reset(texts().languageId);
+    open();
+    std::atomic<bool> closedByProgram{false};
+    if (box) {
+      chooseImage();
+      desktop().onMessageBox([&](const fake::MessageBoxCall&) {
+        closedByProgram = desktop().stayOpenUntilClosed(10s);
+        return kIdCancel;  // what a closed box answers
+      });
+    } else {
+      desktop().onFileDialog([&](const fake::FileDialogCall&) {
+        closedByProgram = desktop().stayOpenUntilClosed(10s);
+        return std::optional<std::string>();
+      });
+    }
+    dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
+    ASSERT_TRUE(eventually([] { return desktop().dialogsKeptOpen() == 1; }));
+    const auto closing = std::chrono::steady_clock::now();
+    desktop().destroyDialog(*dialog);
+    dialog.reset();
+    EXPECT_TRUE(closedByProgram);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 5s);
+    EXPECT_FALSE(pad->received().header.has_value());
+  }
 }
 
 TEST_P(UpdateDialog, AMinimisedWindowDrawsItsIconCentred) {
