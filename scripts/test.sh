@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
-#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer,
+#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, and the Windows and macOS front-end suites.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +19,7 @@ run_preset() {
 run_preset dev
 run_preset asan
 run_preset tsan
+run_preset libcxx  # clang and libc++, as Apple's toolchain builds the shared code
 
 echo "=== package: build, contents, unpacked run, lintian"
 bash scripts/test-package.sh
