@@ -73,9 +73,18 @@ std::string startDriver() {
   if (!manager.handle) return lastError("OpenSCManager");
   ServiceHandle service(OpenServiceW(manager.handle, VPAD_SERVICE_NAME, SERVICE_START | SERVICE_QUERY_STATUS));
   if (!service.handle) return lastError("OpenService");
-  if (!StartServiceW(service.handle, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
-    return lastError("StartService");
-  return {};
+  // Right after the installation the device's own start may hold the service database.
+  for (int tries = 0;; ++tries) {
+    if (StartServiceW(service.handle, 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING) return {};
+    const DWORD error = GetLastError();
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service.handle, &status) && status.dwCurrentState == SERVICE_RUNNING) return {};
+    if (error != ERROR_SERVICE_DATABASE_LOCKED || tries == 50) {
+      SetLastError(error);
+      return lastError("StartService");
+    }
+    Sleep(200);
+  }
 }
 
 std::string installPad(const std::wstring& infPath) {

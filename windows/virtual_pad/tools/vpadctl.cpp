@@ -1,6 +1,7 @@
 // vpadctl: installs the virtual pad into the Wine prefix, plugs it in, pulls it out, and ends
 // the pad program.
 //   vpadctl install <inf>   driver and device node (once per prefix); the pad is plugged in
+//                           from the next Wine session on
 //   vpadctl plug | unplug
 //   vpadctl stop            the pad program saves what it received and ends
 #include <windows.h>
@@ -20,7 +21,6 @@ int wmain(int argc, wchar_t** argv) {
     for (auto& c : inf)
       if (c == L'/') c = L'\\';
     failure = morvik::vpad::installPad(inf);
-    if (failure.empty()) failure = morvik::vpad::plugPad();
   } else if (command == L"plug" && argc == 2) {
     failure = morvik::vpad::plugPad();
   } else if (command == L"unplug" && argc == 2) {
