@@ -143,7 +143,14 @@ choose_image() {  # <scenario dir>; sets $box
   box=$(probe --wait-box 15)
 }
 
-answer_box() { click "$(field "box ok at" "$1")"; sleep 0.3; }
+# Clicks the box's OK until the box has gone.
+answer_box() {
+  for _ in 1 2 3; do
+    click "$(field "box ok at" "$1")" || return 1
+    probe --wait-box-gone "$(field "box id" "$1")" 3 && return 0
+  done
+  return 1
+}
 
 run_scenario() {  # <name> <language> <flow> <pad options...>
   local name=$1 lang=$2 flow=$3

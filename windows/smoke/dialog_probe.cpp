@@ -4,6 +4,7 @@
 //   dialog_probe [--close]           waits for the dialog, prints it (and closes it)
 //   dialog_probe --state             prints the dialog and any message box now
 //   dialog_probe --wait-box S        waits up to S seconds for a message box, prints it
+//   dialog_probe --wait-box-gone ID S  waits up to S seconds until the box printed as ID has gone
 //   dialog_probe --wait-file-dialog S  waits for the open-file dialog, prints its file-name field
 //   dialog_probe --wait-title TEXT S waits until the title contains TEXT and the button is enabled
 //   dialog_probe --wait-button on|off S  waits until the button is enabled / disabled
@@ -13,6 +14,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -105,6 +107,7 @@ void printBox(HWND box) {
     }
   }
   std::printf("box: [%s]\n", text.c_str());
+  std::printf("box id: %llx\n", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(box)));
   printCentre("box ok at", GetDlgItem(box, IDOK));
 }
 
@@ -194,6 +197,10 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("box: none\n");
     }
     return finish(ok);
+  }
+  if (command == L"--wait-box-gone" && argc == 4) {
+    const auto box = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::wcstoull(argv[2], nullptr, 16)));
+    return finish(waitFor(seconds, [box] { return !IsWindow(box) || !IsWindowVisible(box); }));
   }
   if (command == L"--wait-file-dialog") {
     HWND dialog = nullptr;
