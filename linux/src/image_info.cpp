@@ -116,7 +116,8 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   const auto sizeOnDisk = static_cast<std::uint64_t>(std::max<off_t>(st.st_size, 0));
   const bool tooLargeOnDisk = !pipe && sizeOnDisk > kMaxFileBytes;
   std::vector<std::uint8_t> bytes;
-  if (!pipe) bytes.reserve(static_cast<std::size_t>(std::min(sizeOnDisk, kMaxFileBytes + 1)));
+  // Room for the file and the read that finds its end, so that the buffer never grows by doubling.
+  if (!pipe) bytes.reserve(static_cast<std::size_t>(std::min(sizeOnDisk + kReadChunk, kMaxFileBytes + 1)));
   int error = 0;
   if (const auto fault =
           readUpTo(file.get(), tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1, bytes, stop, pipeIdleLimit, error))

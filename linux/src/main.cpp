@@ -97,7 +97,9 @@ ExitCode update(const CliOptions& options, StopToken stop) {
   const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image.contents};
   if (options.simulate) {
     SimulatedPad pad(padBehaviourFor(options.simulation));
-    pad.recordReports(false);  // nobody looks at them, and a large image would fill the memory
+    // Nobody looks at what it received, and a large image would be held twice.
+    pad.recordReports(false);
+    pad.recordPayload(false);
     return updatePad(pad, request, io, stop);
   }
   return updateUsbPad(options, request, io, stop);

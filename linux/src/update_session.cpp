@@ -21,7 +21,7 @@ std::optional<ExitCode> versionQueryFailure(VersionQueryResult result, std::ostr
       err << "The pad went away before it reported its firmware version.\n";
       return ExitCode::PadLost;
     case VersionQueryResult::Stopped:
-      err << "Cancelled; nothing was sent to the pad.\n";
+      err << "Cancelled before the update began; the pad's firmware is unchanged.\n";
       return ExitCode::Cancelled;
   }
   return ExitCode::Error;
