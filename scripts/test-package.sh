@@ -18,7 +18,7 @@ fail() { echo "package: FAILED: $*" >&2; exit 1; }
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/morvik-update ./usr/lib/udev/rules.d/60-morvik-gamepad.rules \
             ./usr/share/man/man1/morvik-update.1.gz ./usr/share/bash-completion/completions/morvik-update \
-            ./usr/share/doc/morvik-update/changelog.gz; do
+            ./usr/share/doc/morvik-update/changelog.gz ./usr/share/doc/morvik-update/copyright; do
   grep -q " $path\$" <<<"$contents" || fail "$path is missing"
 done
 grep -q ' ./usr/local' <<<"$contents" && fail "files under /usr/local"

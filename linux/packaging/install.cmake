@@ -3,6 +3,7 @@
 #   lib/udev/rules.d/60-morvik-gamepad.rules
 #   share/man/man1/morvik-update.1.gz
 #   share/bash-completion/completions/morvik-update
+#   share/doc/morvik-update/{changelog.gz,copyright}
 
 install(TARGETS morvik-update RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/60-morvik-gamepad.rules DESTINATION ${MORVIK_UDEV_RULES_DIR})
@@ -33,7 +34,7 @@ add_custom_command(OUTPUT ${changelog}.gz
   DEPENDS ${changelog}
   VERBATIM)
 add_custom_target(morvik-update-changelog ALL DEPENDS ${changelog}.gz)
-install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/morvik-update)
+install(FILES ${changelog}.gz packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/morvik-update)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME morvik-update)
