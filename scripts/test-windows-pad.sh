@@ -132,6 +132,10 @@ texts() {
 
 # ---------------------------------------------------------------- one scenario
 
+# Data frames (one report each: count 0x27) and finish commands the pad received, from its trace.
+data_frames() { grep -c '^out 27 00 16 23 00 00 ' "$1/pad.trace"; }
+finishes() { grep -c '^out 05 00 16 01 00 02$' "$1/pad.trace"; }
+
 # The user's steps from the button to the confirmation: click, pick the image, see the box.
 choose_image() {  # <scenario dir>; sets $box
   local file
@@ -213,10 +217,16 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
         check "the success label shows" test "$(field "success label" "$state")" = "[$t_label]"
         shot "windows-success-$lang" "$state"
         check "the pad received the image byte for byte" cmp -s "$dir/image.dat" "$dir/received.dat"
+        check "all 2048 blocks went once, then one finish" test "$(data_frames "$dir")/$(finishes "$dir")" = 2048/1
         [ "$flow" = bench ] && bench_loop "$dir"
       else
         check "the bar moved before the fault" test "$(field "progress highest" "$watch")" -ge 1
         check "failure is announced" test "$(field box "$watch")" = "[$t_fail]"
+        # Nothing goes to the pad after the fault but the one block a silent pad took unanswered.
+        local expected=300
+        [ "$flow" = silent ] && expected=301
+        check "the update stopped at the fault ($expected blocks, no finish)" \
+          test "$(data_frames "$dir")/$(finishes "$dir")" = $expected/0
         answer_box "$watch"
         if [ "$flow" = unplug ]; then
           state=$(probe --wait-button off 10)

@@ -60,7 +60,8 @@ class PadProgram {
       Sleep(100);
     }
     if (!failure.empty()) return fail(failure);
-    if (!m_options.tracePath.empty()) m_trace.open(m_options.tracePath, std::ios::trunc);
+    // Lines end in \n alone, as morvik-update writes them.
+    if (!m_options.tracePath.empty()) m_trace.open(m_options.tracePath, std::ios::trunc | std::ios::binary);
     if (!m_options.readyPath.empty()) std::ofstream(m_options.readyPath) << "ready\n";
 
     std::thread taker([this] { takeReports(); });
