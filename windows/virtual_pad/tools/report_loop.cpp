@@ -1,6 +1,6 @@
 // report_loop: the floor an updater can reach against the virtual pad. It opens the pad as
-// update.exe does (a write handle, and an overlapped read handle), then for N rounds writes one
-// data frame and waits for the pad's answer, and prints how long the rounds took.
+// update.exe does (a write handle and a read handle, both overlapped), then for N rounds writes
+// one data frame and waits for the pad's answer, and prints how long the rounds took.
 //   report_loop N
 #include <windows.h>
 extern "C" {
@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "report_loop: no pad found\n");
     return 1;
   }
-  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
   HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
   if (writer == INVALID_HANDLE_VALUE || reader == INVALID_HANDLE_VALUE) {
@@ -78,12 +79,18 @@ int main(int argc, char** argv) {
   morvik::fillReport(std::span<std::uint8_t, morvik::kReportSize>(out.data() + 1, morvik::kReportSize),
                      std::span<const std::uint8_t>(frame.data(), frameSize));
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::array<std::uint8_t, 65> in{};
   long lost = 0;
   const auto start = std::chrono::steady_clock::now();
   for (long i = 0; i < rounds; ++i) {
     DWORD written = 0;
-    if (!WriteFile(writer, out.data(), static_cast<DWORD>(out.size()), &written, nullptr)) {
+    OVERLAPPED writing{};
+    writing.hEvent = writeEvent;
+    ResetEvent(writeEvent);
+    const bool wrote = WriteFile(writer, out.data(), static_cast<DWORD>(out.size()), nullptr, &writing) ||
+                       (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(writer, &writing, &written, TRUE));
+    if (!wrote) {
       std::fprintf(stderr, "report_loop: write %ld failed\n", i);
       return 1;
     }
