@@ -1,21 +1,12 @@
-// --trace: prints every report that crosses the link, one line each:
-//   "out 05 00 16 01 00 04" / "in 07 00 16 03 00 14 00 00"
-// the direction, then the report's count byte and the bytes it counts, in upper-case hex.
+// --trace: prints every report that crosses the link, one line each (morvik/report_trace.h).
 #pragma once
 
-#include <cstdint>
 #include <ostream>
-#include <span>
-#include <string>
-#include <string_view>
 
 #include "morvik/hid_transport.h"
+#include "morvik/report_trace.h"
 
 namespace morvik::cli {
-
-// `report` holds the bytes that were delivered, count byte first. A count byte that claims
-// more than arrived (or more than a report holds) prints only what is there.
-std::string traceLine(std::string_view direction, std::span<const std::uint8_t> report);
 
 class TracingTransport final : public PollingHidTransport {
  public:

@@ -44,7 +44,7 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
     else if (name == "--unplug-after") options.behaviour.vanishAfterDataFrames = *n;
     else if (name == "--stall-after") options.stallAfterDataFrames = *n;
     else if (name == "--stall-hold-ms") options.stallHoldMs = *n;
-    else if (name == "--header-delay-ms") options.headerAnswerDelay = std::chrono::milliseconds(*n);
+    else if (name == "--header-delay-ms") options.behaviour.headerAnswerDelay = std::chrono::milliseconds(*n);
     else if (name == "--latency-us") options.behaviour.latency = std::chrono::microseconds(*n);
     else {
       error = "unknown option " + name;

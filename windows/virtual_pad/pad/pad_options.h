@@ -13,8 +13,6 @@ namespace morvik::vpad {
 
 struct PadOptions {
   PadBehaviour behaviour;
-  // The pad answers the image header this late (a flash erase).
-  std::chrono::milliseconds headerAnswerDelay{0};
   // After the n-th data frame the pad takes no more output reports: writes stay pending for
   // stallHoldMs, then fail.
   std::optional<std::uint32_t> stallAfterDataFrames;

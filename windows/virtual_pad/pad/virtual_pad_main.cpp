@@ -16,25 +16,14 @@
 #include "host/device_node.h"
 #include "host/pad_channel.h"
 #include "morvik/protocol.h"
+#include "morvik/report_trace.h"
 #include "pad/pad_options.h"
 #include "pad/pad_program.h"
-#include "pad/pad_trace.h"
 
 namespace morvik::vpad {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The simulated pad delays the header's answer itself where it knows how.
-template <class Behaviour>
-bool delayHeaderInPad(Behaviour& behaviour, std::chrono::milliseconds delay) {
-  if constexpr (requires { behaviour.headerAnswerDelay; }) {
-    behaviour.headerAnswerDelay = delay;
-    return true;
-  } else {
-    return delay.count() == 0;
-  }
-}
 
 bool isUpdateCommand(const RawReport& report, std::uint8_t command) {
   return report[0] >= 5 && report[1] == 0x00 && report[2] == kMsgUpdate && report[5] == command;
@@ -43,8 +32,6 @@ bool isUpdateCommand(const RawReport& report, std::uint8_t command) {
 class PadProgram {
  public:
   explicit PadProgram(PadOptions options) : m_options(std::move(options)), m_pad(m_options.behaviour) {
-    m_delayHeaderHere = !delayHeaderInPad(m_options.behaviour, m_options.headerAnswerDelay);
-    if (!m_delayHeaderHere) m_pad.setBehaviour(m_options.behaviour);
     m_pad.SetReadTimeout(100);
   }
 
@@ -95,7 +82,6 @@ class PadProgram {
       const auto now = Clock::now();
       if (isUpdateCommand(report, kCmdHeader)) {
         m_streamStart = now;
-        if (m_delayHeaderHere) Sleep(static_cast<DWORD>(m_options.headerAnswerDelay.count()));
       }
       m_pad.writeReport(report);
       const auto received = m_pad.received();
@@ -150,7 +136,6 @@ class PadProgram {
 
   PadOptions m_options;
   SimulatedPad m_pad;
-  bool m_delayHeaderHere = false;
   PadChannel m_channel;
   HANDLE m_stop = nullptr;
   std::mutex m_traceMutex;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pad/pad_options.h"
-#include "pad/pad_trace.h"
+#include "morvik/report_trace.h"
 
 namespace morvik::vpad {
 namespace {
@@ -39,7 +39,7 @@ TEST(PadOptions, ScenariosAndBadInput) {
          EXPECT_EQ(o.behaviour.vanishAfterDataFrames, 7u);
          EXPECT_EQ(o.stallAfterDataFrames, 9u);
          EXPECT_EQ(o.stallHoldMs, 500u);
-         EXPECT_EQ(o.headerAnswerDelay.count(), 1500);
+         EXPECT_EQ(o.behaviour.headerAnswerDelay.count(), 1500);
          EXPECT_EQ(o.behaviour.latency.count(), 1000);
        }},
       {"paths kept as given", {"--trace", "Z:/a b/pad.trace", "--received", "r.dat"}, nullptr,

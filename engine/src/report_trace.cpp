@@ -1,16 +1,15 @@
-#include "pad/pad_trace.h"
+#include "morvik/report_trace.h"
 
 #include <algorithm>
 
 #include "morvik/protocol.h"
 
-namespace morvik::vpad {
+namespace morvik {
 
 std::string traceLine(std::string_view direction, std::span<const std::uint8_t> report) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string line(direction);
   if (report.empty()) return line;
-  // A count byte that claims more than the report holds shows only what is there.
   const std::size_t counted = std::min({std::size_t{report[0]}, report.size() - 1, kMaxMessageBytes});
   for (std::size_t i = 0; i <= counted; ++i) {
     line += ' ';
@@ -20,4 +19,4 @@ std::string traceLine(std::string_view direction, std::span<const std::uint8_t> 
   return line;
 }
 
-}  // namespace morvik::vpad
+}  // namespace morvik
