@@ -50,31 +50,17 @@ if [ ! -f "$WINEPREFIX/vpad-installed" ] || [ "$vpad/morvik_vpad.sys" -nt "$WINE
   touch "$WINEPREFIX/vpad-installed"
 fi
 
-# A Wine desktop window, so that dialogs get their frames without a window manager; the
-# dialog's font "宋体" shown with an installed Chinese font.
-cjk_font=${MORVIK_CJK_FONT:-WenQuanYi Micro Hei}
-reg=$out/e2e.reg
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' "\"宋体\"=\"$cjk_font\"" "\"SimSun\"=\"$cjk_font\"" '' |
-  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
-"$wine" regedit /S "$(winpath "$reg")"
-/usr/lib/wine/wineserver -w
+source "$root/windows/smoke/wine-desktop.sh"
+wine_desktop "$out/e2e.reg"
 
 # ---------------------------------------------------------------- display and helpers
 
-n=90
-while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=:$n
+start_display
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null
   kill $xvfb 2>/dev/null
 }
 trap cleanup EXIT
-sleep 1
 
 probe() { "$wine" "$bin/dialog_probe.exe" "$@" 2>/dev/null | tr -d '\r'; }
 field() { sed -n "s/^$1: //p" <<<"$2" | head -n 1; }

@@ -17,26 +17,10 @@ for l in zh_CN en_US; do
 done
 
 [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
-# A Wine desktop window, so that the dialog gets its frame and caption without a window
-# manager; and the dialog's font "宋体" shown with the installed Chinese font.
-reg=$build/smoke.reg
-printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="Default"' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"Default"="640x480"' '' \
-  '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' '"宋体"="WenQuanYi Micro Hei"' '"SimSun"="WenQuanYi Micro Hei"' '' |
-  iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg"
-"$wine" regedit /S "Z:${reg//\//\\}"
-/usr/lib/wine/wineserver -w
-
-# A display number nobody uses.
-n=90
-while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-display=:$n
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+source "$(dirname "$0")/wine-desktop.sh"
+wine_desktop "$build/smoke.reg"
+start_display
 trap 'kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY=$display
-sleep 1
 
 failures=0
 expect() {  # <probe output> <line>
@@ -53,7 +37,7 @@ check_language() {  # <name> <locale> <language id> <instructions> <button>
   # the dialog with its frame, cut out of the desktop
   local frame
   frame=$(sed -n 's/^frame: //p' <<<"$shown")
-  import -display "$display" -window root ${frame:+-crop "$frame"} +repage "$shots/windows-$name.png"
+  import -display "$DISPLAY" -window root ${frame:+-crop "$frame"} +repage "$shots/windows-$name.png"
   LC_ALL=$2 "$wine" "$build/windows/dialog_probe.exe" --close >/dev/null
   expect "$shown" "title: [Morvik GamePad ]"
   expect "$shown" "instructions: [$4]"
