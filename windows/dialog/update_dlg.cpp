@@ -110,7 +110,13 @@ void CUpdateDlg::OnUsbUpdate() {
   // is sent) must not start a second reader.
   if (IsUpdating() || m_bQueryingVersion) return;
   m_pSuccessLabel->ShowWindow(false);
-  if (!m_Hid.OpenReadWrite()) return;
+  if (!m_Hid.OpenReadWrite()) {
+    // Pulled out a moment ago, or held by another program: the click is answered, and the
+    // button follows the pad.
+    RefreshUpdateButton();
+    onUpdateFailed(UpdateFailure::PadGone);
+    return;
+  }
   m_Engine.m_updateComplete = 0;
   m_pUpdateButton->EnableWindow(false);
   m_pProgress->SendMessage(kPbmSetPos, 0);

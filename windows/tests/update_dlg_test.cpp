@@ -160,14 +160,14 @@ TEST_P(UpdateDialog, StartsWithThePadsVersionInTheTitleAndTheTextsOfItsLanguage)
   EXPECT_TRUE(buttonEnabled());
 }
 
-TEST_P(UpdateDialog, AClickJustAfterThePadWasPulledOutDoesNothing) {
+TEST_P(UpdateDialog, AClickJustAfterThePadWasPulledOutIsAnsweredWithTheFailure) {
   open();
   platform->setPadPlugged(false);  // the removal notification has not come yet
   dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
   EXPECT_FALSE(dialog->IsUpdating());
-  EXPECT_TRUE(buttonEnabled());
+  EXPECT_FALSE(buttonEnabled());
   EXPECT_EQ(pad->received().beginUpdates, 0U);
-  EXPECT_TRUE(messageTexts().empty());
+  EXPECT_EQ(messageTexts(), std::vector<std::string>{std::string(texts().failure) + "\n"});
 }
 
 TEST_P(UpdateDialog, APadThatNeverAnswersDoesNotHoldTheDialog) {
