@@ -160,7 +160,7 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
     --received "$(winpath "$dir/received.dat")" --stats "$(winpath "$dir/stats")" --ready "$(winpath "$dir/ready")" "$@" \
     >"$dir/pad.log" 2>&1 &
   local pad=$!
-  for _ in $(seq 100); do [ -f "$dir/ready" ] && break; sleep 0.1; done
+  for _ in $(seq 300); do [ -f "$dir/ready" ] && break; sleep 0.1; done  # a first driver start is slow
   check "the pad program answers for the pad" test -f "$dir/ready"
   LC_ALL=$locale "$wine" "${MORVIK_E2E_UPDATE_EXE:-$bin/update.exe}" >/dev/null 2>&1 &
   local app=$!

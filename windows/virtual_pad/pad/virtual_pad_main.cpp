@@ -41,7 +41,7 @@ class PadProgram {
     if (std::string failure = startDriver(); !failure.empty()) return fail(failure);
     // The driver may still be loading.
     std::string failure;
-    for (int tries = 0; tries < 100; ++tries) {
+    for (int tries = 0; tries < 300; ++tries) {  // 30 s: a first start after installing is slow
       failure = m_channel.attach();
       if (failure.empty()) break;
       Sleep(100);
