@@ -53,6 +53,16 @@ Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std:
   };
 }
 
+// A whole number of `unit` for the simulated pad.
+Handler simulationAmount(std::uint32_t SimulationOptions::*member, const char* unit) {
+  return [member, unit](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+    const auto n = parseUnsigned(value);
+    if (!n) return std::string("expects ") + unit + ", not '" + std::string(value) + "'";
+    o.simulation.*member = *n;
+    return std::nullopt;
+  };
+}
+
 const std::vector<KnownOption>& optionTable() {
   static const std::vector<KnownOption> table{
       {"--help", false, false, mode(Mode::Help)},
@@ -88,20 +98,9 @@ const std::vector<KnownOption>& optionTable() {
       {"--sim-fail-after", true, true, frameCount(&SimulationOptions::failAfterDataFrames, 1)},
       {"--sim-silent-after", true, true, frameCount(&SimulationOptions::silentAfterDataFrames, 0)},
       {"--sim-vanish-after", true, true, frameCount(&SimulationOptions::vanishAfterDataFrames, 1)},
-      {"--sim-latency-us", true, true,
-       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
-         const auto us = parseUnsigned(value);
-         if (!us) return "expects microseconds, not '" + std::string(value) + "'";
-         o.simulation.latencyMicroseconds = *us;
-         return std::nullopt;
-       }},
+      {"--sim-latency-us", true, true, simulationAmount(&SimulationOptions::latencyMicroseconds, "microseconds")},
       {"--sim-header-delay-ms", true, true,
-       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
-         const auto ms = parseUnsigned(value);
-         if (!ms) return "expects milliseconds, not '" + std::string(value) + "'";
-         o.simulation.headerDelayMilliseconds = *ms;
-         return std::nullopt;
-       }},
+       simulationAmount(&SimulationOptions::headerDelayMilliseconds, "milliseconds")},
   };
   return table;
 }
