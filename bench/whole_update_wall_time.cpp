@@ -28,9 +28,8 @@ void BM_WholeUpdateWallTime(benchmark::State& state) {
   double floorSeconds = 0;
   std::uint32_t answers = 0;
   for (auto _ : state) {
-    // As the front-end does before it starts the reader: open the pad, clear the end flag.
+    // As the front-end does before it starts the reader: open the pad.
     pad.OpenReadWrite();
-    engine.m_updateComplete = 0;
     const std::uint32_t answersBefore = pad.received().answersSent;
     const std::uint32_t successesBefore = observer.successes;
 

@@ -61,14 +61,14 @@ class CheckingObserver final : public UpdateObserver {
 };
 
 void checkEngine(const UpdateEngine& engine, const CheckedLink& link) {
-  const auto state = static_cast<std::uint32_t>(engine.g_firmware_update_state);
+  const auto state = static_cast<std::uint32_t>(engine.state().g_firmware_update_state);
   require(state >= 1 && state <= 3, "the update step is 1, 2 or 3");
-  const FirmwareTransfer& t = engine.m_handleFirmeWare;
+  const FirmwareTransfer& t = engine.state().m_handleFirmeWare;
   require(std::uint64_t{t.bytesSent} <= std::uint64_t{t.imageLength} + kBlockSize - 1,
           "no more than one block beyond the image length is sent");
-  require(engine.m_updateComplete <= 1, "the end flag is 0 or 1");
+  require(engine.state().m_updateComplete <= 1, "the end flag is 0 or 1");
   if (t.image) {
-    require(engine.g_firmware_update_state == FirmwareUpdateState::Streaming,
+    require(engine.state().g_firmware_update_state == FirmwareUpdateState::Streaming,
             "the image is open only while it streams");
     require(link.dataBytes() == t.bytesSent, "bytes counted as sent are the bytes the pad got");
   }
@@ -87,7 +87,7 @@ void runPush(FuzzInput& input, UpdateEngine& engine, CheckedLink& link, Checking
         break;
       case kUpdateInit: engine.updateInit(); break;
       case kToggleWriteFailures: link.failWrites = !link.failWrites; break;
-      case kBeginUpdate: engine.Rfcomm_DriverCmd(link, kPacketTypeUsbHid, kDrvBeginUpdate, 0); break;
+      case kBeginUpdate: engine.beginUpdate(link); break;
       case kQueryVersion: engine.SendFirmwarePacket(link, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0); break;
       default: {
         // A buffer of exactly the delivered size, so that reading past it is caught.
@@ -104,7 +104,6 @@ void runPolling(FuzzInput& input, UpdateEngine& engine, CheckedLink& link) {
   link.beforeRead = [&] { checkEngine(engine, link); };
   engine.QueryDeviceVersion(link);
   while (!input.empty()) {
-    engine.m_updateComplete = 0;  // as the front-end does before it starts the reader
     if (engine.ReaderLoop(link) == ReaderOutcome::BeginFailed) link.failWrites = false;
   }
   checkEngine(engine, link);

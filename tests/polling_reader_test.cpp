@@ -43,7 +43,6 @@ class Reader : public ::testing::Test {
   ReaderOutcome update(const TempImage& image) {
     observer.imagePath = image.path();
     EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
-    engine.m_updateComplete = 0;
     return engine.ReaderLoop(pad);
   }
 
@@ -60,7 +59,6 @@ TEST_F(Reader, WholeUpdateLeavesExactlyTheImageInThePad) {
     TempImage image(250, static_cast<std::uint32_t>(size), patternBytes(size, static_cast<std::uint8_t>(size)));
     seen.imagePath = image.path();
     ASSERT_EQ(e.QueryDeviceVersion(fresh), VersionQueryResult::Reported);
-    e.m_updateComplete = 0;
     ASSERT_EQ(e.ReaderLoop(fresh), ReaderOutcome::Ended);
     EXPECT_EQ(seen.events.back(), "succeeded") << size;
     const auto got = fresh.received();
@@ -103,7 +101,7 @@ TEST_F(Reader, VersionQueryEndsForAFactoryPadAndForAPadReportingTheUnknownMarker
     b.version = version;
     pad.setBehaviour(b);
     EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
-    EXPECT_EQ(engine.cur_devVersion, version);
+    EXPECT_EQ(engine.state().cur_devVersion, version);
   }
 }
 
@@ -113,7 +111,7 @@ TEST_F(Reader, VersionQueryIsBoundedForAPadThatNeverAnswers) {
   SimulatedPad silent(mute);
   const auto before = silent.received();
   EXPECT_EQ(engine.QueryDeviceVersion(silent), VersionQueryResult::NoAnswer);
-  EXPECT_EQ(engine.cur_devVersion, kVersionUnknown);
+  EXPECT_EQ(engine.state().cur_devVersion, kVersionUnknown);
   EXPECT_GE(silent.received().readIdles, 1u);  // each empty read is answered with DrvReadIdle
   EXPECT_EQ(before.readIdles, 0u);
 }
@@ -160,7 +158,7 @@ TEST_P(MisbehavingPad, EndsTheUpdateAsFailedWithItsCause) {
   EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 0);
   EXPECT_EQ(pad.received().dataFrames, GetParam().dataFramesTaken);
   EXPECT_EQ(pad.received().finishes, 0u);
-  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.state().m_handleFirmeWare.image, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -197,7 +195,6 @@ TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
   TempImage image(101, 32, patternBytes(32));
   ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
   pad.unplug();
-  engine.m_updateComplete = 0;
   EXPECT_EQ(engine.ReaderLoop(pad), ReaderOutcome::BeginFailed);
   EXPECT_EQ(observer.events.size(), 1u);  // only the version
 }
@@ -228,7 +225,6 @@ TEST_F(Reader, ReadWaitDropsOnceTheHeaderHasGoneOut) {
   TempImage image(101, 64, patternBytes(64));
   observer.imagePath = image.path();
   ASSERT_EQ(engine.QueryDeviceVersion(watched), VersionQueryResult::Reported);
-  engine.m_updateComplete = 0;
   EXPECT_EQ(engine.ReaderLoop(watched), ReaderOutcome::Ended);
   EXPECT_EQ(watched.waits, (std::vector<std::uint32_t>{10}));
 }
@@ -240,7 +236,6 @@ TEST_F(Reader, StopRequestFromAnotherThreadEndsTheLoopAndClosesTheImage) {
   TempImage image(101, 320, patternBytes(320));
   observer.imagePath = image.path();
   ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
-  engine.m_updateComplete = 0;
   StopSource stop;
   ReaderOutcome outcome{};
   std::thread worker([&] { outcome = engine.ReaderLoop(pad, stop.get_token()); });
@@ -248,8 +243,8 @@ TEST_F(Reader, StopRequestFromAnotherThreadEndsTheLoopAndClosesTheImage) {
   stop.request_stop();
   worker.join();
   EXPECT_EQ(outcome, ReaderOutcome::Stopped);
-  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
-  EXPECT_EQ(engine.m_updateComplete, 1u);
+  EXPECT_EQ(engine.state().m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.state().m_updateComplete, 1u);
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST(PushForm, WholeUpdateWithALaterConfirmationAgainstThePad) {
     EXPECT_EQ(observer.progress.back(), 100);
     EXPECT_EQ(pad.received().payload, image.payload());
     EXPECT_TRUE(pad.finished());
-    EXPECT_EQ(engine.deviceUpgradedCount, 1);
+    EXPECT_EQ(engine.state().deviceUpgradedCount, 1);
   }
 }
 

@@ -68,6 +68,7 @@ class RecordingLink : public HidTransport {
   std::uint32_t readTimeoutMs = 0;
   LinkStatus writeReport(OutputReport report) override;
   void SetReadTimeout(std::uint32_t milliseconds) override { readTimeoutMs = milliseconds; }
+  std::string lastError() const override { return "write " + std::to_string(written.size() - 1) + " refused"; }
 };
 
 std::string hex(std::span<const std::uint8_t> bytes);

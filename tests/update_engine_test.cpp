@@ -33,13 +33,15 @@ class Engine : public ::testing::Test {
   void startUpdate(const TempImage& image, std::uint32_t padVersion = 110) {
     observer.imagePath = image.path();
     receive(versionMessage(padVersion));
+    engine.beginUpdate(link);
     receive(deviceInfoMessage(1));
   }
+  static constexpr const char* kBegin = "05 00 1A 01 00 00";
 
   // Acknowledges until the image is sent (or gives up); returns the sizes of the data blocks.
   std::vector<std::size_t> streamAll(std::size_t maxAcks = 100) {
     std::vector<std::size_t> blocks;
-    for (std::size_t i = 0; i < maxAcks && engine.g_firmware_update_state != FirmwareUpdateState::Finishing; ++i) {
+    for (std::size_t i = 0; i < maxAcks && engine.state().g_firmware_update_state != FirmwareUpdateState::Finishing; ++i) {
       const std::size_t before = link.written.size();
       ack();
       for (std::size_t w = before; w < link.written.size(); ++w)
@@ -56,6 +58,15 @@ class Engine : public ::testing::Test {
     return b[0] > 5 ? b[0] - 7u : 0u;
   }
 
+  // The payload bytes of every data frame written, in order.
+  std::vector<std::uint8_t> payloadWritten() const {
+    std::vector<std::uint8_t> payload;
+    for (const auto& report : link.written)
+      for (std::size_t at = 24; at < 24 + 3 * dataBlockSize(report).value_or(0); at += 3)
+        payload.push_back(static_cast<std::uint8_t>(std::stoul(report.substr(at, 2), nullptr, 16)));
+    return payload;
+  }
+
   RecordingObserver observer;
   RecordingLink link;
   UpdateEngine engine;
@@ -68,21 +79,20 @@ class PushEngine : public Engine {
 
 TEST_F(Engine, WholeUpdateWritesTheExactReportSequence) {
   TempImage image(123, 64, patternBytes(64), 0xDDCCBBAA);
-  engine.m_updateComplete = 0;
   engine.SendFirmwarePacket(link, 0x97, kCmdVersionQuery, nullptr, 0);
   receive({0x00, 0x16, 0x99, 0x99, 0x04, 0x99, 0x99, 0x6E, 0x00, 0x00, 0x00});  // length fields not checked
-  engine.Rfcomm_DriverCmd(link, 0x97, kDrvBeginUpdate, 0);
+  engine.beginUpdate(link);
   observer.imagePath = image.path();
   receive(deviceInfoMessage(1));
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::HeaderSent);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::HeaderSent);
   EXPECT_EQ(link.readTimeoutMs, 10u);
   ack();
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Streaming);
   EXPECT_TRUE(observer.progress.empty());
   ack();
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
-  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
-  EXPECT_EQ(engine.m_updateComplete, 0u);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Finishing);
+  EXPECT_EQ(engine.state().m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.state().m_updateComplete, 0u);
   ack();
 
   const auto& b = image.bytes();
@@ -97,8 +107,8 @@ TEST_F(Engine, WholeUpdateWritesTheExactReportSequence) {
                               "05 00 16 01 00 02",
                           }));
   EXPECT_EQ(observer.events, (Events{"version 110", "choose", "confirm 123 110", "progress 100", "sent", "succeeded"}));
-  EXPECT_EQ(engine.m_updateComplete, 1u);
-  EXPECT_EQ(engine.deviceUpgradedCount, 1);
+  EXPECT_EQ(engine.state().m_updateComplete, 1u);
+  EXPECT_EQ(engine.state().deviceUpgradedCount, 1);
 }
 
 struct StreamCase {
@@ -143,20 +153,21 @@ TEST(Progress, NeverWrapsAround) {
 TEST_F(Engine, VersionReportsAreUnsignedAndTheFactoryMarkerIsItsOwnNotification) {
   for (const std::uint32_t v : {0u, 123u, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) receive(versionMessage(v));
   EXPECT_EQ(observer.events, (Events{"version 0", "version 123", "version 2147483648", "version 4294967294", "factory"}));
-  EXPECT_EQ(engine.cur_devVersion, 0xFFFFFFFFu);
-  EXPECT_EQ(engine.packet_type_save, 0x97);
+  EXPECT_EQ(engine.state().cur_devVersion, 0xFFFFFFFFu);
+  EXPECT_EQ(engine.state().packet_type_save, 0x97);
   EXPECT_TRUE(link.written.empty());
 }
 
 TEST_F(Engine, PadNotInBootModeEndsTheUpdateWithoutSendingAnything) {
   for (const std::uint32_t flag : {0u, 2u, 0x100u}) {
-    engine.m_updateComplete = 0;
+    engine.beginUpdate(link);
+    EXPECT_EQ(engine.state().m_updateComplete, 0u);
     receive(deviceInfoMessage(flag));
-    EXPECT_EQ(engine.firmware_type, flag);
-    EXPECT_EQ(engine.m_updateComplete, 1u);
+    EXPECT_EQ(engine.state().firmware_type, flag);
+    EXPECT_EQ(engine.state().m_updateComplete, 1u);
   }
   EXPECT_EQ(observer.events, (Events{"not-boot", "not-boot", "not-boot"}));
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, (Events{kBegin, kBegin, kBegin}));
 }
 
 TEST_F(Engine, NoImageOrDeclinedConfirmationCancelsWithoutSending) {
@@ -167,7 +178,7 @@ TEST_F(Engine, NoImageOrDeclinedConfirmationCancelsWithoutSending) {
   receive(deviceInfoMessage(1));
   EXPECT_EQ(observer.events, (Events{"choose", "cancelled", "choose", "confirm 123 1515870810", "cancelled"}));
   EXPECT_TRUE(link.written.empty());
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Finishing);
 }
 
 struct UnreadableCase {
@@ -182,11 +193,11 @@ class UnreadableImage : public Engine, public ::testing::WithParamInterface<Unre
 TEST_P(UnreadableImage, IsRefusedBeforeAnythingGoesToThePad) {
   const auto image = GetParam().make();
   observer.imagePath = image ? image->path() : "/nonexistent/dir/image.dat";
-  engine.m_updateComplete = 0;
+  engine.beginUpdate(link);
   receive(deviceInfoMessage(1));
   EXPECT_EQ(observer.events, (Events{"choose", "unreadable " + std::to_string(static_cast<int>(GetParam().problem))}));
-  EXPECT_EQ(engine.m_updateComplete, 1u);
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(engine.state().m_updateComplete, 1u);
+  EXPECT_EQ(link.written, (Events{kBegin}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -202,31 +213,47 @@ INSTANTIATE_TEST_SUITE_P(
                        ImageProblem::PayloadTooShort},
         UnreadableCase{"HugeLengthTinyFile",
                        [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
-                       ImageProblem::PayloadTooShort}),
+                       ImageProblem::PayloadTooShort},
+        UnreadableCase{"LengthBeyondTheLimit",
+                       [] {
+                         return std::make_unique<TempImage>(100, kMaxImagePayloadBytes + 1,
+                                                            patternBytes(kMaxImagePayloadBytes + 1));
+                       },
+                       ImageProblem::TooLarge}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(Engine, ImageThatShrinksAfterConfirmationFailsInsteadOfStreamingForever) {
-  TempImage image(100, 100, patternBytes(100));
-  startUpdate(image);
-  { std::ofstream(image.path(), std::ios::binary | std::ios::trunc).write("0123456789012345678901234567890123456789", 40); }
-  ack();  // 12 payload bytes left
-  ack();  // the file ends far before its length
-  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::ImageReadFailed)));
-  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
-  const std::size_t written = link.written.size();
+struct ChangedFileCase {
+  const char* name;
+  std::function<void(const std::string& path)> change;
+};
+void PrintTo(const ChangedFileCase& c, std::ostream* os) { *os << c.name; }
+
+class ImageChangedAfterTheCheck : public Engine, public ::testing::WithParamInterface<ChangedFileCase> {};
+
+TEST_P(ImageChangedAfterTheCheck, PadStillGetsExactlyTheCheckedBytes) {
+  const auto checked = patternBytes(100);
+  auto image = std::make_unique<TempImage>(100, 100, checked);
+  observer.confirmation = Confirmation::Later;  // the file changes while the user decides
+  startUpdate(*image);
+  GetParam().change(image->path());
+  engine.answerConfirmation(link, true);
+  streamAll();
   ack();
-  EXPECT_EQ(link.written.size(), written);
+  EXPECT_EQ(observer.events.back(), "succeeded");
+  EXPECT_EQ(payloadWritten(), checked);
 }
 
-TEST_F(Engine, ImageGoneAtTheFirstAcknowledgementEndsTheUpdate) {
-  auto image = std::make_unique<TempImage>(100, 64, patternBytes(64));
-  startUpdate(*image);
-  image.reset();
-  const std::size_t written = link.written.size();
-  ack();
-  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::ImageReadFailed)));
-  EXPECT_EQ(link.written.size(), written);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, ImageChangedAfterTheCheck,
+    ::testing::Values(
+        ChangedFileCase{"Truncated", [](const std::string& path) { std::ofstream(path, std::ios::trunc).write("0123456789", 10); }},
+        ChangedFileCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }},
+        ChangedFileCase{"Rewritten", [](const std::string& path) {
+                          const auto other = patternBytes(128, 9);
+                          std::ofstream(path, std::ios::binary | std::ios::trunc)
+                              .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
+                        }}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Engine, PadErrorEndsTheUpdateAndOnlyANewConfirmationStreamsAgain) {
   TempImage image(100, 128, patternBytes(128));
@@ -234,11 +261,10 @@ TEST_F(Engine, PadErrorEndsTheUpdateAndOnlyANewConfirmationStreamsAgain) {
     startUpdate(image);
     ack();
     ack();
-    engine.m_updateComplete = 0;
     receive(eventMessage(error));
     EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::PadReportedError)));
-    EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
-    EXPECT_EQ(engine.m_updateComplete, 1u);
+    EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Streaming);
+    EXPECT_EQ(engine.state().m_updateComplete, 1u);
     const std::size_t written = link.written.size();
     ack();  // the image is closed: nothing more goes out
     EXPECT_EQ(link.written.size(), written);
@@ -251,7 +277,7 @@ TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
   ack();  // right after start-up, in Finishing
   EXPECT_TRUE(link.written.empty());
   EXPECT_TRUE(observer.events.empty());
-  EXPECT_EQ(engine.deviceUpgradedCount, 0);
+  EXPECT_EQ(engine.state().deviceUpgradedCount, 0);
 
   TempImage image(100, 32, patternBytes(32));
   startUpdate(image);
@@ -260,7 +286,7 @@ TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
   ack();  // a second acknowledgement after the finish
   EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "succeeded"), 1);
   EXPECT_EQ(std::count(link.written.begin(), link.written.end(), "05 00 16 01 00 02"), 1);
-  EXPECT_EQ(engine.deviceUpgradedCount, 1);
+  EXPECT_EQ(engine.state().deviceUpgradedCount, 1);
 }
 
 TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
@@ -284,12 +310,12 @@ TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
       EXPECT_EQ(observer.events.size(), events);
     }
   }
-  EXPECT_EQ(engine.deviceUpgradedCount, 0);
+  EXPECT_EQ(engine.state().deviceUpgradedCount, 0);
 }
 
 struct WriteFailureCase {
   const char* name;
-  std::size_t failingWrite;  // 0 header, 1 first block, 2 second block, 3 finish
+  std::size_t failingWrite;  // 0 begin, 1 header, 2 first block, 3 second block, 4 finish
 };
 void PrintTo(const WriteFailureCase& c, std::ostream* os) { *os << c.name; }
 
@@ -305,12 +331,13 @@ TEST_P(FailedWrite, EndsTheUpdateAsFailedNeverAsSuccess) {
   EXPECT_EQ(std::count_if(observer.events.begin(), observer.events.end(),
                           [](const std::string& e) { return e.starts_with("failed"); }),
             1);
-  EXPECT_EQ(engine.m_updateComplete, 1u);
+  EXPECT_EQ(engine.state().m_updateComplete, 1u);
+  EXPECT_EQ(engine.lastFailureReason(), "write " + std::to_string(GetParam().failingWrite) + " refused");
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, FailedWrite,
-                         ::testing::Values(WriteFailureCase{"Header", 0}, WriteFailureCase{"FirstBlock", 1},
-                                           WriteFailureCase{"LastBlock", 2}, WriteFailureCase{"Finish", 3}),
+                         ::testing::Values(WriteFailureCase{"Header", 1}, WriteFailureCase{"FirstBlock", 2},
+                                           WriteFailureCase{"LastBlock", 3}, WriteFailureCase{"Finish", 4}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 struct MalformedCase {
@@ -332,8 +359,8 @@ TEST_P(Malformed, MessageIsIgnoredWholeMidUpdate) {
   engine.OnInputReport(link, std::span(report).first(GetParam().delivered));
   EXPECT_EQ(observer.events, eventsBefore);
   EXPECT_EQ(link.written, writtenBefore);
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::HeaderSent);
-  EXPECT_EQ(engine.cur_devVersion, 110u);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::HeaderSent);
+  EXPECT_EQ(engine.state().cur_devVersion, 110u);
 }
 
 std::vector<std::uint8_t> withBootFlagBeyond(std::size_t delivered) {
@@ -363,42 +390,42 @@ TEST_F(Engine, CountByteIsNotTrustedForLengthEitherWay) {
   TempImage image(100, 64, patternBytes(64));
   startUpdate(image);
   engine.OnInputReport(link, report);
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Streaming);
 }
 
 TEST_F(Engine, UpdateInitClearsTheTransferButKeepsTheState) {
   TempImage image(100, 128, patternBytes(128));
   startUpdate(image);
   ack();
-  engine.m_updateComplete = 0;
+  EXPECT_EQ(engine.state().m_updateComplete, 0u);
   engine.updateInit();
-  EXPECT_EQ(engine.m_handleFirmeWare.image, nullptr);
-  EXPECT_EQ(engine.m_handleFirmeWare.bytesSent, 0u);
-  EXPECT_EQ(engine.m_firmwareHeader, FirmwareHeader{});
-  EXPECT_EQ(engine.m_updateComplete, 1u);
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Streaming);
+  EXPECT_EQ(engine.state().m_handleFirmeWare.image, nullptr);
+  EXPECT_EQ(engine.state().m_handleFirmeWare.bytesSent, 0u);
+  EXPECT_EQ(engine.state().m_firmwareHeader, FirmwareHeader{});
+  EXPECT_EQ(engine.state().m_updateComplete, 1u);
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Streaming);
 }
 
 TEST_F(Engine, PollingFormStartsWithTheVersionUnknownAndKeepsThePath) {
-  EXPECT_EQ(engine.cur_devVersion, kVersionUnknown);
+  EXPECT_EQ(engine.state().cur_devVersion, kVersionUnknown);
   TempImage image(100, 32, patternBytes(32));
   startUpdate(image);
   streamAll();
-  EXPECT_EQ(engine.m_FilePathName, image.path());
+  EXPECT_EQ(engine.state().m_FilePathName, image.path());
 }
 
 TEST_F(PushEngine, ConfirmationAnsweredLaterSendsTheHeaderWithTheVersionReportsLinkKind) {
-  EXPECT_EQ(engine.cur_devVersion, 0u);
+  EXPECT_EQ(engine.state().cur_devVersion, 0u);
   TempImage image(123, 64, patternBytes(64));
   observer.confirmation = Confirmation::Later;
   startUpdate(image);
-  EXPECT_TRUE(link.written.empty());
-  EXPECT_EQ(engine.g_firmware_update_state, FirmwareUpdateState::Finishing);
-  engine.answerConfirmation(link, true);
-  ASSERT_EQ(link.written.size(), 1u);
-  EXPECT_EQ(link.written[0].substr(0, 23), "23 00 16 1F 00 01 1C 00");
+  EXPECT_EQ(link.written, (Events{kBegin}));
+  EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Finishing);
+  EXPECT_TRUE(engine.answerConfirmation(link, true));
+  ASSERT_EQ(link.written.size(), 2u);
+  EXPECT_EQ(link.written[1].substr(0, 23), "23 00 16 1F 00 01 1C 00");
   EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
-  EXPECT_FALSE(engine.m_FilePathName.has_value());  // forgotten once the payload is sent
+  EXPECT_FALSE(engine.state().m_FilePathName.has_value());  // forgotten once the payload is sent
 }
 
 TEST_F(PushEngine, NewUpdateStopsWhatIsLeftOfTheOldOneWhileTheUserDecides) {
@@ -437,12 +464,12 @@ TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {
       startUpdate(image);
       end();
       const auto events = observer.events.size();
-      engine.answerConfirmation(link, ok);
+      EXPECT_FALSE(engine.answerConfirmation(link, ok));
       ack();
       EXPECT_EQ(observer.events.size(), events);
     }
   }
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, Events(6, kBegin));
 }
 
 TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {
@@ -451,7 +478,7 @@ TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {
   startUpdate(image);
   engine.answerConfirmation(link, false);
   EXPECT_EQ(observer.events.back(), "cancelled");
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, (Events{kBegin}));
 }
 
 TEST_F(PushEngine, ConfirmationBeforeAnyVersionReportFailsInsteadOfWaitingForever) {

@@ -1,6 +1,7 @@
 // The polling form's reader: the engine fetches the pad's reports one at a time.
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "morvik/update_engine.h"
 
@@ -22,6 +23,10 @@ ReadStatus pollOnce(UpdateEngine& engine, PollingHidTransport& pad) {
   return status;
 }
 
+std::string silenceText(std::chrono::milliseconds wait) {
+  return "no answer within " + std::to_string(wait.count()) + " ms";
+}
+
 }  // namespace
 
 VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, StopToken stop) {
@@ -40,8 +45,7 @@ VersionQueryResult UpdateEngine::QueryDeviceVersion(PollingHidTransport& pad, St
 }
 
 ReaderOutcome UpdateEngine::ReaderLoop(PollingHidTransport& pad, StopToken stop) {
-  if (Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk)
-    return ReaderOutcome::BeginFailed;
+  if (beginUpdate(pad) != kLinkOk) return ReaderOutcome::BeginFailed;
   // Silence is time without an answer the pad owes: reports the update does not use (a chatty
   // or confused pad) do not keep it open.
   std::uint64_t answersSeen = owedAnswersReceived_;
@@ -52,13 +56,13 @@ ReaderOutcome UpdateEngine::ReaderLoop(PollingHidTransport& pad, StopToken stop)
       return ReaderOutcome::Stopped;
     }
     if (pollOnce(*this, pad) == ReadStatus::Failed) {
-      Firmware_UpdateError(UpdateFailure::PadGone);
+      Firmware_UpdateError(UpdateFailure::PadGone, pad.lastError());
     } else if (answersSeen != owedAnswersReceived_) {
       // Measured after the dispatch, so time the user spends in a dialog is not silence.
       answersSeen = owedAnswersReceived_;
       lastAnswer = Clock::now();
     } else if (m_updateComplete == 0 && Clock::now() - lastAnswer > owedAnswerWait()) {
-      Firmware_UpdateError(UpdateFailure::PadSilent);
+      Firmware_UpdateError(UpdateFailure::PadSilent, silenceText(owedAnswerWait()));
     }
   } while (m_updateComplete == 0);
   return ReaderOutcome::Ended;

@@ -1,6 +1,7 @@
 #include "morvik/update_engine.h"
 
 #include <algorithm>
+#include <variant>
 
 #include "morvik/frame_builder.h"
 
@@ -11,13 +12,21 @@ std::int32_t progressPercent(std::uint32_t bytesSent, std::uint32_t imageLength)
   return static_cast<std::int32_t>(std::uint64_t{bytesSent} * 100 / imageLength);
 }
 
+std::string_view failureName(UpdateFailure cause) {
+  switch (cause) {
+    case UpdateFailure::PadReportedError: return "the pad reported an error";
+    case UpdateFailure::WriteFailed: return "a report could not be sent to the pad";
+    case UpdateFailure::PadSilent: return "the pad stopped answering";
+    case UpdateFailure::PadGone: return "the pad went away (unplugged?)";
+  }
+  return "unknown failure";
+}
+
 UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files,
                            ReaderTiming timing)
-    : cur_devVersion(form == FrontEndForm::Polling ? kVersionUnknown : 0),
-      form_(form),
-      observer_(observer),
-      files_(files ? *files : stdioFiles_),
-      timing_(timing) {}
+    : form_(form), observer_(observer), files_(files ? *files : stdioFiles_), timing_(timing) {
+  if (form == FrontEndForm::Polling) cur_devVersion = kVersionUnknown;
+}
 
 // ---------------------------------------------------------------- sending
 
@@ -101,7 +110,8 @@ void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind
       return;
     case kEvtError21:
     case kEvtError24:
-      Firmware_UpdateError(UpdateFailure::PadReportedError);
+      Firmware_UpdateError(UpdateFailure::PadReportedError,
+                           body[0] == kEvtError21 ? "error event 0x15" : "error event 0x18");
       return;
     default:
       return;
@@ -131,6 +141,20 @@ void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_
 
 // ---------------------------------------------------------------- the update's steps
 
+LinkStatus UpdateEngine::beginUpdate(HidTransport& pad) {
+  m_updateComplete = 0;
+  lastFailureReason_.clear();
+  const LinkStatus status = Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0);
+  if (status != kLinkOk) m_updateComplete = 1;
+  return status;
+}
+
+bool UpdateEngine::takeRestartedPad() {
+  if (deviceUpgradedCount <= 0) return false;
+  --deviceUpgradedCount;
+  return true;
+}
+
 void UpdateEngine::updateInit() {
   // A pad that arrives anew ends whatever update was under way with the old one.
   Close_FirmwareUpdate();
@@ -144,6 +168,7 @@ void UpdateEngine::updateInit() {
 // refused or never got whole.
 void UpdateEngine::dropUpdateInProgress() {
   m_handleFirmeWare.image.reset();
+  checkedImage_.reset();
   confirmationPending_ = false;
   headerPending_ = false;
   imageComplete_ = false;
@@ -154,30 +179,13 @@ void UpdateEngine::Close_FirmwareUpdate() {
   m_updateComplete = 1;
 }
 
-void UpdateEngine::Firmware_UpdateError(UpdateFailure cause) {
+void UpdateEngine::Firmware_UpdateError(UpdateFailure cause, std::string reason) {
   Close_FirmwareUpdate();
+  lastFailureReason_ = std::move(reason);
   observer_.onUpdateFailed(cause);
 }
 
-std::optional<ImageProblem> UpdateEngine::readImageHeader(const std::string& path) {
-  const auto file = files_.open(path);
-  if (!file) return ImageProblem::CannotOpen;
-  std::array<std::uint8_t, kHeaderSize> bytes{};
-  if (file->read(bytes.data(), kHeaderSize) != static_cast<std::int32_t>(kHeaderSize))
-    return ImageProblem::HeaderTooShort;
-  m_firmwareHeader = FirmwareHeader::decode(bytes);
-  // An image that cannot deliver the payload its header promises would never finish:
-  // refuse it now, before anything goes to the pad.
-  std::uint64_t payload = 0;
-  std::array<std::uint8_t, 4096> chunk;
-  while (payload < m_firmwareHeader.imageLength) {
-    const std::int32_t got = file->read(chunk.data(), chunk.size());
-    if (got < 0) return ImageProblem::CannotOpen;
-    if (got == 0) return ImageProblem::PayloadTooShort;
-    payload += static_cast<std::uint64_t>(got);
-  }
-  return std::nullopt;
-}
+void UpdateEngine::failWrite(HidTransport& link) { Firmware_UpdateError(UpdateFailure::WriteFailed, link.lastError()); }
 
 void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
   std::optional<std::string> path = observer_.chooseImageFile();
@@ -187,7 +195,9 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
     return;
   }
   m_FilePathName = std::move(path);
-  if (const auto problem = readImageHeader(*m_FilePathName)) {
+  // Read once, whole, and kept: what is checked and confirmed now is what the pad gets.
+  auto checked = checkImage(files_, *m_FilePathName);
+  if (const auto* problem = std::get_if<ImageProblem>(&checked)) {
     Close_FirmwareUpdate();
     observer_.onImageUnreadable(*problem);
     return;
@@ -195,6 +205,9 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
   // The pad asked for a new update: what is left of the previous one must not go on under the
   // new image's length and count.
   dropUpdateInProgress();
+  auto& image = std::get<CheckedImage>(checked);
+  m_firmwareHeader = image.header;
+  checkedImage_ = std::move(image.bytes);
   m_handleFirmeWare.version = m_firmwareHeader.version;
   m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
   m_handleFirmeWare.opaqueWord = m_firmwareHeader.opaqueWord;
@@ -211,15 +224,16 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
   }
 }
 
-void UpdateEngine::answerConfirmation(HidTransport& pad, bool ok) {
-  if (!confirmationPending_) return;
+bool UpdateEngine::answerConfirmation(HidTransport& pad, bool ok) {
+  if (!confirmationPending_) return false;
   confirmationPending_ = false;
-  if (!ok) {
+  if (ok) {
+    sendHeaderAndStart(pad, deviceInfoKind_);
+  } else {
     Close_FirmwareUpdate();
     observer_.onUpdateCancelled();
-    return;
   }
-  sendHeaderAndStart(pad, deviceInfoKind_);
+  return true;
 }
 
 void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKind) {
@@ -230,7 +244,7 @@ void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKi
     // The pad never got the header, so no acknowledgement will come: end now, and make sure
     // a stray acknowledgement cannot start a stream the pad was never told about.
     g_firmware_update_state = FirmwareUpdateState::Finishing;
-    Firmware_UpdateError(UpdateFailure::WriteFailed);
+    failWrite(pad);
     return;
   }
   headerPending_ = true;
@@ -239,13 +253,11 @@ void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKi
 
 bool UpdateEngine::sendNextBlock(HidTransport& pad, PacketType kind) {
   FirmwareTransfer& t = m_handleFirmeWare;
-  const std::int32_t n = t.image->read(t.block.data(), kBlockSize);
-  if (n < 0 || (n == 0 && t.bytesSent < t.imageLength)) {
-    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
-    return false;
-  }
-  if (Send_FirmwareDataPacket(pad, kind, t.block.data(), n) != kLinkOk) {
-    Firmware_UpdateError(UpdateFailure::WriteFailed);
+  // The check kept at least the payload's length, and as much beyond it as a block reaches.
+  const std::size_t at = std::min(kHeaderSize + std::size_t{t.bytesSent}, t.image->size());
+  const std::size_t n = std::min(kBlockSize, t.image->size() - at);
+  if (Send_FirmwareDataPacket(pad, kind, t.image->data() + at, static_cast<std::int32_t>(n)) != kLinkOk) {
+    failWrite(pad);
     return false;
   }
   t.bytesSent += static_cast<std::uint32_t>(n);
@@ -257,17 +269,8 @@ void UpdateEngine::startStream(HidTransport& pad, PacketType kind) {
   headerPending_ = false;
   ++owedAnswersReceived_;
   FirmwareTransfer& t = m_handleFirmeWare;
-  t.image = m_FilePathName ? files_.open(*m_FilePathName) : nullptr;
-  if (!t.image) {
-    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
-    return;
-  }
+  t.image = checkedImage_;
   g_firmware_update_state = FirmwareUpdateState::Streaming;
-  std::array<std::uint8_t, kHeaderSize> skipped;
-  if (t.image->read(skipped.data(), kHeaderSize) != static_cast<std::int32_t>(kHeaderSize)) {
-    Firmware_UpdateError(UpdateFailure::ImageReadFailed);
-    return;
-  }
   sendNextBlock(pad, kind);  // no progress for the first block
 }
 
@@ -279,6 +282,7 @@ void UpdateEngine::continueStream(HidTransport& pad, PacketType kind) {
   observer_.onProgress(progressPercent(t.bytesSent, t.imageLength));
   if (t.bytesSent >= t.imageLength) {
     t.image.reset();
+    checkedImage_.reset();
     g_firmware_update_state = FirmwareUpdateState::Finishing;
     imageComplete_ = true;
     if (form_ == FrontEndForm::Push) m_FilePathName.reset();
@@ -293,7 +297,7 @@ void UpdateEngine::finish(HidTransport& pad, PacketType kind) {
   imageComplete_ = false;
   ++owedAnswersReceived_;
   if (SendFirmwarePacket(pad, kind, kCmdFinish, nullptr, 0) != kLinkOk) {
-    Firmware_UpdateError(UpdateFailure::WriteFailed);
+    failWrite(pad);
     return;
   }
   m_updateComplete = 1;

@@ -7,21 +7,9 @@
 namespace morvik::cli {
 namespace {
 
-const char* failureText(UpdateFailure cause) {
-  switch (cause) {
-    case UpdateFailure::PadReportedError: return "the pad reported an error";
-    case UpdateFailure::WriteFailed: return "a report could not be sent to the pad";
-    case UpdateFailure::ImageReadFailed: return "the image could not be read while it was being sent";
-    case UpdateFailure::PadSilent: return "the pad stopped answering";
-    case UpdateFailure::PadGone: return "the pad went away (unplugged?)";
-  }
-  return "unknown cause";
-}
-
 ExitCode exitCodeOf(UpdateFailure cause) {
   switch (cause) {
     case UpdateFailure::PadReportedError: return ExitCode::PadFailed;
-    case UpdateFailure::ImageReadFailed: return ExitCode::ImageRefused;
     case UpdateFailure::WriteFailed:
     case UpdateFailure::PadSilent:
     case UpdateFailure::PadGone: return ExitCode::PadLost;
@@ -108,7 +96,8 @@ void ConsoleObserver::onUpdateSucceeded() {
 void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
   recordEnding(exitCodeOf(cause));
   progress_.end();
-  err_ << "Update failed: " << failureText(cause) << ".\n"
+  const std::string reason = engine_ ? engine_->lastFailureReason() : std::string();
+  err_ << "Update failed: " << failureName(cause) << (reason.empty() ? "" : " (" + reason + ")") << ".\n"
        << "The pad stays in boot mode; run the update again to restore its firmware.\n";
 }
 

@@ -9,7 +9,7 @@
 #include "answer_source.h"
 #include "exit_codes.h"
 #include "morvik/stop_signal.h"
-#include "morvik/update_observer.h"
+#include "morvik/update_engine.h"
 #include "progress_display.h"
 
 namespace morvik::cli {
@@ -42,6 +42,9 @@ class ConsoleObserver final : public UpdateObserver {
   // The user agreed and the header went to the pad: from here on the pad holds part of an image.
   bool writingStarted() const { return writingStarted_; }
 
+  // The engine whose failures this observer shows, for the reason it keeps of each.
+  void attach(const UpdateEngine& engine) { engine_ = &engine; }
+
   // Ends the progress line before anything else is printed.
   void endProgress() { progress_.end(); }
 
@@ -49,6 +52,7 @@ class ConsoleObserver final : public UpdateObserver {
   void recordEnding(ExitCode code) { ending_ = code; }
 
   ConsoleSettings settings_;
+  const UpdateEngine* engine_ = nullptr;
   AnswerSource& answers_;
   std::ostream& out_;
   std::ostream& err_;

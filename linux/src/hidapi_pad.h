@@ -23,8 +23,8 @@ class HidapiPad final : public PollingHidTransport {
   void SetReadTimeout(std::uint32_t milliseconds) override { readTimeoutMs_ = milliseconds; }
   ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override;
 
-  // hidapi's text for the last failure, for messages.
-  std::string lastError() const;
+  // hidapi's text for the last failure of this pad (or of opening it).
+  std::string lastError() const override;
 
  private:
   std::string path_;

@@ -87,6 +87,8 @@ std::optional<ImageFault> readUpTo(int fd, std::uint64_t limit, std::vector<std:
   return std::nullopt;
 }
 
+std::string limitText() { return std::to_string(kMaxPayloadBytes) + " bytes (16 MiB)"; }
+
 }  // namespace
 
 std::uint64_t ImageReport::surplusBytes() const {
@@ -136,7 +138,7 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
 
 std::string faultText(const ImageReport& report) {
   if (!report.fault) return "";
-  const std::string limit = std::to_string(kMaxPayloadBytes) + " bytes (16 MiB)";
+  const std::string limit = limitText();
   switch (*report.fault) {
     case ImageFault::CannotOpen: return std::string("the file cannot be read (") + std::strerror(report.systemError) + ")";
     case ImageFault::NoSuchFile: return "no such file";
@@ -167,6 +169,7 @@ std::string faultText(ImageProblem problem) {
     case ImageProblem::CannotOpen: return "the file cannot be read";
     case ImageProblem::HeaderTooShort: return "the file is too short to be a firmware image";
     case ImageProblem::PayloadTooShort: return "it holds less firmware than its header promises";
+    case ImageProblem::TooLarge: return "it is too large: no pad takes more than " + limitText() + " of firmware";
   }
   return "";
 }

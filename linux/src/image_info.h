@@ -15,14 +15,12 @@
 
 #include "morvik/firmware_header.h"
 #include "morvik/stop_signal.h"
-#include "morvik/update_observer.h"
+#include "morvik/checked_image.h"
 
 namespace morvik::cli {
 
-// The most firmware an image may carry. The pad's flash is far smaller (its microcontroller
-// family tops out at a few MiB), and at one 32-byte block per acknowledgement 16 MiB already
-// takes some nine minutes over USB.
-inline constexpr std::uint32_t kMaxPayloadBytes = 16u << 20;
+// The most firmware an image may carry: the engine's limit.
+inline constexpr std::uint32_t kMaxPayloadBytes = kMaxImagePayloadBytes;
 // A pipe that delivers nothing for this long is given up.
 inline constexpr std::chrono::milliseconds kPipeIdleLimit{10000};
 

@@ -8,7 +8,7 @@ namespace {
 
 class MemoryImageFile final : public ImageFile {
  public:
-  explicit MemoryImageFile(std::shared_ptr<const std::vector<std::uint8_t>> contents) : contents_(std::move(contents)) {}
+  explicit MemoryImageFile(std::shared_ptr<const ImageBytes> contents) : contents_(std::move(contents)) {}
 
   std::int32_t read(std::uint8_t* destination, std::uint32_t count) override {
     const std::size_t n = std::min<std::size_t>({count, contents_->size() - at_, std::size_t{INT32_MAX}});
@@ -18,7 +18,7 @@ class MemoryImageFile final : public ImageFile {
   }
 
  private:
-  std::shared_ptr<const std::vector<std::uint8_t>> contents_;
+  std::shared_ptr<const ImageBytes> contents_;
   std::size_t at_ = 0;
 };
 
@@ -27,6 +27,10 @@ class MemoryImageFile final : public ImageFile {
 std::unique_ptr<ImageFile> MemoryImageFiles::open(const std::string& path) {
   if (path != path_ || !contents_) return nullptr;
   return std::make_unique<MemoryImageFile>(contents_);
+}
+
+std::shared_ptr<const ImageBytes> MemoryImageFiles::contents(const std::string& path) {
+  return path == path_ ? contents_ : nullptr;
 }
 
 }  // namespace morvik::cli

@@ -13,15 +13,17 @@ namespace morvik::cli {
 
 class MemoryImageFiles final : public ImageFiles {
  public:
-  MemoryImageFiles(std::string path, std::shared_ptr<const std::vector<std::uint8_t>> contents)
+  MemoryImageFiles(std::string path, std::shared_ptr<const ImageBytes> contents)
       : path_(std::move(path)), contents_(std::move(contents)) {}
 
   // Opens only the path it was made for; any other path cannot be opened.
   std::unique_ptr<ImageFile> open(const std::string& path) override;
+  // The one copy, shared by every engine that serves a pad from it.
+  std::shared_ptr<const ImageBytes> contents(const std::string& path) override;
 
  private:
   std::string path_;
-  std::shared_ptr<const std::vector<std::uint8_t>> contents_;
+  std::shared_ptr<const ImageBytes> contents_;
 };
 
 }  // namespace morvik::cli

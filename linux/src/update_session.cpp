@@ -53,6 +53,7 @@ ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, Sessi
   std::optional<MemoryImageFiles> checkedImage;
   if (request.imageContents) checkedImage.emplace(request.imagePath, request.imageContents);
   UpdateEngine engine(FrontEndForm::Polling, observer, checkedImage ? &*checkedImage : nullptr, request.timing);
+  observer.attach(engine);
 
   if (auto failure = versionQueryFailure(engine.QueryDeviceVersion(link, stop), io.err)) return *failure;
 

@@ -5,6 +5,8 @@
 
 #include <IOKit/hid/IOHIDLib.h>
 
+#include <string>
+
 #include "morvik/hid_transport.h"
 
 class HidDeviceTransport final : public morvik::HidTransport {
@@ -15,8 +17,11 @@ class HidDeviceTransport final : public morvik::HidTransport {
   HidDeviceTransport& operator=(const HidDeviceTransport&) = delete;
 
   morvik::LinkStatus writeReport(morvik::OutputReport report) override;
+  // The IOKit result of the last failed set-report call ("IOReturn 0xE00002D8").
+  std::string lastError() const override { return lastError_; }
   IOHIDDeviceRef device() const { return device_; }
 
  private:
   IOHIDDeviceRef device_;
+  std::string lastError_;
 };

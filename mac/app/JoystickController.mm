@@ -257,7 +257,6 @@ static void HidDeviceIOInPutReportCallback(void* context, IOReturn /*result*/, v
 }
 
 - (void)dealloc {
-  logic->engine().m_FilePathName.reset();
   [padWatchdog invalidate];
   [padWatchdog release];
   logic.reset();

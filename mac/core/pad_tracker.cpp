@@ -15,10 +15,7 @@ ArrivalAction PadTracker::arrived(std::uint32_t vendorId, std::uint32_t productI
     return ArrivalAction::AcceptBootPad;
   }
   // Anything else the manager reports is a pad in run mode (an unreadable id reads as 0).
-  if (deviceUpgradedCount_ > 0) {
-    --deviceUpgradedCount_;
-    return ArrivalAction::AbsorbRestart;
-  }
+  if (takeRestartedPad_()) return ArrivalAction::AbsorbRestart;
   return deviceConnected_ == 0 ? ArrivalAction::ShowHelp : ArrivalAction::Ignore;
 }
 

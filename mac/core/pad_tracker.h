@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "morvik/device_identities.h"
 
@@ -32,8 +33,9 @@ enum class RemovalAction {
 
 class PadTracker {
  public:
-  // `upgradedCount` is the engine's count of updated pads whose run-mode return is still due.
-  explicit PadTracker(std::int32_t& upgradedCount) : deviceUpgradedCount_(upgradedCount) {}
+  // `takeRestartedPad` counts off one updated pad whose return in run mode was due, or says
+  // that none was (UpdateEngine::takeRestartedPad).
+  explicit PadTracker(std::function<bool()> takeRestartedPad) : takeRestartedPad_(std::move(takeRestartedPad)) {}
 
   // Ids are as read from the device; only their low 16 bits count.
   ArrivalAction arrived(std::uint32_t vendorId, std::uint32_t productId);
@@ -43,7 +45,7 @@ class PadTracker {
 
  private:
   std::int32_t deviceConnected_ = 0;
-  std::int32_t& deviceUpgradedCount_;
+  std::function<bool()> takeRestartedPad_;
 };
 
 }  // namespace morvik::mac

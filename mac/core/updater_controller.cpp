@@ -9,10 +9,9 @@ UpdaterController::UpdaterController(UpdaterWindow& window, ImageFiles* files,
     : window_(window),
       now_(std::move(now)),
       engine_(FrontEndForm::Push, *this, files),
-      tracker_(engine_.deviceUpgradedCount) {}
+      tracker_([this] { return engine_.takeRestartedPad(); }) {}
 
 void UpdaterController::setup() {
-  engine_.g_firmware_update_state = FirmwareUpdateState::Finishing;
   window_.setUpdateButtonEnabled(false);
 }
 
@@ -51,7 +50,7 @@ void UpdaterController::inputReport(HidTransport& pad, std::span<const std::uint
 
 void UpdaterController::updateButtonAction() {
   if (!deviceRef_) return;
-  if (engine_.Rfcomm_DriverCmd(*deviceRef_, kPacketTypeUsbHid, kDrvBeginUpdate, 0) != kLinkOk) {
+  if (engine_.beginUpdate(*deviceRef_) != kLinkOk) {
     // The pad could not be opened, or is leaving: a click must never go unanswered.
     window_.runAlert(kFailureAlert);
     return;

@@ -46,7 +46,7 @@ class PadTrackerStories : public testing::TestWithParam<Story> {};
 TEST_P(PadTrackerStories, EachStepActsAndCounts) {
   const Story& story = GetParam();
   std::int32_t upgraded = story.upgradedAtStart;
-  PadTracker tracker(upgraded);
+  PadTracker tracker([&] { return upgraded > 0 && upgraded-- > 0; });
   for (std::size_t i = 0; i < story.steps.size(); ++i) {
     const Step& s = story.steps[i];
     const int got = s.arrival ? static_cast<int>(tracker.arrived(s.vid, s.pid))

@@ -114,7 +114,7 @@ TEST_F(ControllerFlow, SuccessStreamsTheImageAndTheRestartedPadShowsNoHelp) {
   ASSERT_TRUE(got.header.has_value());
   EXPECT_EQ(got.header->version, 123u);
   EXPECT_EQ(got.payload.size(), 100u);
-  EXPECT_EQ(controller.engine().deviceUpgradedCount, 1);
+  EXPECT_EQ(controller.engine().state().deviceUpgradedCount, 1);
 
   // The pad restarts: boot mode leaves, run mode comes back without the help alert.
   controller.deviceRemoved(0x0483, 0x5750, true);

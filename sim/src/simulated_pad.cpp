@@ -102,6 +102,8 @@ bool SimulatedPad::finished() const {
   return received_.finishes > 0;
 }
 
+std::string SimulatedPad::lastError() const { return gone() ? "the simulated pad was unplugged" : ""; }
+
 bool SimulatedPad::gone() const {
   std::lock_guard lock(mutex_);
   return gone_;

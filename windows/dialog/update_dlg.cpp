@@ -83,7 +83,6 @@ bool CUpdateDlg::OnInitDialog() {
   m_Engine.updateInit();  // no image open, all counts 0, no update running
   m_pUpdateButton->SetWindowText(LoadText(TextIndex::UpdateButton));
   m_Hid.m_hNotifyWnd = GetSafeHwnd();
-  m_Engine.cur_devVersion = kVersionUnknown;
 
   if (m_Hid.CheckDevice()) {
     m_pUpdateButton->EnableWindow(true);
@@ -91,7 +90,6 @@ bool CUpdateDlg::OnInitDialog() {
   } else {
     m_pUpdateButton->EnableWindow(false);
   }
-  m_Engine.g_firmware_update_state = FirmwareUpdateState::Finishing;
   return true;
 }
 
@@ -117,7 +115,6 @@ void CUpdateDlg::OnUsbUpdate() {
     onUpdateFailed(UpdateFailure::PadGone);
     return;
   }
-  m_Engine.m_updateComplete = 0;
   m_pUpdateButton->EnableWindow(false);
   m_pProgress->SendMessage(kPbmSetPos, 0);
   if (m_hWorkerThread.joinable()) m_hWorkerThread.join();  // the last worker has already ended

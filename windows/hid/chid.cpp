@@ -1,6 +1,7 @@
 #include "hid/chid.h"
 
 #include <algorithm>
+#include <string>
 
 namespace morvik::win {
 
@@ -131,21 +132,29 @@ bool CHid::WriteReport(const std::uint8_t* payload, std::uint8_t length) {
   const std::size_t n = std::min<std::size_t>(length, kReportLength - 1);
   m_OutputReport[0] = 0;  // report id
   std::copy_n(payload, n, m_OutputReport.begin() + 1);
-  if (m_hWriteHandle == invalidHandle() || !m_bReportsFit || m_bWriteFailed) return false;
+  if (m_hWriteHandle == invalidHandle()) return failed("the pad is not open");
+  if (!m_bReportsFit) return failed("the pad's reports are not 65 bytes long");
+  if (m_bWriteFailed) return failed("an earlier write to the pad failed");
   const Handle event = m_platform.CreateEvent();
-  if (!event) return false;
+  if (!event) return failed("CreateEvent failed");
   Transfer write{std::make_unique<OverlappedReport>(), event};
   write.report->report = m_OutputReport;
   const IoState started = m_platform.WriteFile(m_hWriteHandle, *write.report, event);
   std::uint32_t wait = kWaitObject0;
   std::uint32_t transferred = 0;
   // A write that completed just as the wait ran out reached the pad: it counts as sent.
-  if (finishTransfer(m_hWriteHandle, write, started, kWriteTimeoutMs, wait, transferred) != IoState::Done ||
-      transferred != kReportLength) {
-    m_bWriteFailed = true;
-    return false;
-  }
-  return true;
+  const IoState state = finishTransfer(m_hWriteHandle, write, started, kWriteTimeoutMs, wait, transferred);
+  if (state == IoState::Done && transferred == kReportLength) return true;
+  m_bWriteFailed = true;
+  if (wait == kWaitTimeout) return failed("the write did not complete within " + std::to_string(kWriteTimeoutMs) + " ms");
+  if (state == IoState::Done) return failed("the pad took " + std::to_string(transferred) + " of 65 bytes");
+  return failed("WriteFile failed");
+}
+
+bool CHid::failed(const std::string& why) {
+  const std::uint32_t code = m_platform.GetLastError();
+  m_sLastError = code ? why + " (Win32 error " + std::to_string(code) + ")" : why;
+  return false;
 }
 
 LinkStatus CHid::writeReport(OutputReport report) {
@@ -199,16 +208,27 @@ IoState CHid::finishTransfer(Handle device, Transfer& transfer, IoState started,
 // broken link, and so is a link whose reports do not fit or whose last write failed.
 std::uint32_t CHid::readInto(std::uint8_t* destination, std::size_t count, std::size_t& length) {
   length = 0;
-  if (m_hReadHandle == invalidHandle()) return kWaitAbandoned;
-  if (!m_bReportsFit || m_bWriteFailed) return kWaitFailed;
+  if (m_hReadHandle == invalidHandle()) {
+    failed("the pad is not open");
+    return kWaitAbandoned;
+  }
+  if (!m_bReportsFit || m_bWriteFailed) {
+    failed(m_bWriteFailed ? "an earlier write to the pad failed" : "the pad's reports are not 65 bytes long");
+    return kWaitFailed;
+  }
   const Handle event = m_platform.CreateEvent();
-  if (!event) return kWaitFailed;
+  if (!event) {
+    failed("CreateEvent failed");
+    return kWaitFailed;
+  }
   Transfer read{std::make_unique<OverlappedReport>(), event};
   const IoState started = m_platform.ReadFile(m_hReadHandle, *read.report, event);
   std::uint32_t wait = kWaitObject0;
   std::uint32_t transferred = 0;
-  if (finishTransfer(m_hReadHandle, read, started, m_nReadTimeout, wait, transferred) != IoState::Done)
+  if (finishTransfer(m_hReadHandle, read, started, m_nReadTimeout, wait, transferred) != IoState::Done) {
+    if (wait != kWaitTimeout) failed("ReadFile failed");
     return wait == kWaitObject0 ? kWaitFailed : wait;
+  }
   // A report that arrived just as the wait ran out is delivered, not lost.
   length = std::min<std::size_t>(transferred > 0 ? transferred - 1 : 0, kReportLength - 1);
   std::copy_n(read.report->report.begin() + 1, std::min(count, length), destination);

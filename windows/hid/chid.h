@@ -49,6 +49,8 @@ class CHid final : public PollingHidTransport {
   LinkStatus writeReport(OutputReport report) override;
   ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override;
   void SetReadTimeout(std::uint32_t milliseconds) override { m_nReadTimeout = milliseconds; }
+  // Why the last write or read failed (with the Win32 error, where there was one).
+  std::string lastError() const override { return m_sLastError; }
 
   NotifyWindow m_hNotifyWnd = nullptr;
   // Read by the worker while the dialog's thread runs presence checks.
@@ -76,6 +78,8 @@ class CHid final : public PollingHidTransport {
   IoState finishTransfer(Handle device, Transfer& transfer, IoState started, std::uint32_t timeoutMs,
                          std::uint32_t& wait, std::uint32_t& transferred);
   void closeHandles();
+  // Keeps why a transfer failed; returns false, for the failing paths' returns.
+  bool failed(const std::string& why);
 
   HidPlatform& m_platform;
   Handle m_hWriteHandle;
@@ -87,6 +91,7 @@ class CHid final : public PollingHidTransport {
   // A write failed or timed out: the pad can be told nothing more, so no answer will come.
   bool m_bWriteFailed = false;
   std::atomic<std::uint32_t> m_nReadTimeout{0};
+  std::string m_sLastError;  // written and read by the thread that holds the link
   int m_bNotifyRegistered = 0;
   NotifyHandle m_hDevNotify = nullptr;
   // Presence checks run on the dialog's thread and at the end of an update on the worker.

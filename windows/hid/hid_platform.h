@@ -79,6 +79,9 @@ class HidPlatform {
   // Registers `window` for arrival and removal of HID interfaces; null on failure.
   virtual NotifyHandle RegisterDeviceNotification(NotifyWindow window) = 0;
   virtual void UnregisterDeviceNotification(NotifyHandle registration) = 0;
+
+  // The calling thread's last error code, for messages (0 where the platform keeps none).
+  virtual std::uint32_t GetLastError() { return 0; }
 };
 
 }  // namespace morvik::win

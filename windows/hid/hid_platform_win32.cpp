@@ -151,4 +151,6 @@ void Win32HidPlatform::UnregisterDeviceNotification(NotifyHandle registration) {
   ::UnregisterDeviceNotification(registration);
 }
 
+std::uint32_t Win32HidPlatform::GetLastError() { return ::GetLastError(); }
+
 }  // namespace morvik::win

@@ -8,6 +8,7 @@ namespace morvik::win {
 class Win32HidPlatform final : public HidPlatform {
  public:
   DeviceSet GetHidInterfaces() override;
+  std::uint32_t GetLastError() override;
   bool EnumDeviceInterface(DeviceSet set, std::uint32_t index) override;
   bool GetInterfaceDetail(DeviceSet set, std::span<std::byte> buffer, std::uint32_t& requiredSize,
                           std::string& path) override;

@@ -151,7 +151,7 @@ TEST_P(UpdateDialog, StartsWithThePadsVersionInTheTitleAndTheTextsOfItsLanguage)
   EXPECT_EQ(desktop().control(kIdcProgress).progressRange, 100 << 16);
   EXPECT_EQ(desktop().dialog().icons.size(), 2U) << "big and small icon";
   EXPECT_TRUE(messageTexts().empty());
-  EXPECT_EQ(dialog->Engine().g_firmware_update_state, FirmwareUpdateState::Finishing);
+  EXPECT_EQ(dialog->Engine().state().g_firmware_update_state, FirmwareUpdateState::Finishing);
 
   // Another HID device arrives: the pad is still found, and its version asked again.
   platform->setInterfaces({{"\\\\?\\hid#new-keyboard", 0x046D, 0xC31C}});

@@ -6,13 +6,18 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace morvik {
+
+// The bytes of an image file as read: the 28-byte header, then the payload.
+using ImageBytes = std::vector<std::uint8_t>;
 
 class ImageFile {
  public:
   virtual ~ImageFile() = default;
-  // Reads up to `count` bytes; returns the count read, 0 at the end, -1 on a read error.
+  // Reads up to `count` bytes; returns the count read (fewer only at the end), 0 at the end,
+  // -1 on a read error.
   virtual std::int32_t read(std::uint8_t* destination, std::uint32_t count) = 0;
 };
 
@@ -21,6 +26,9 @@ class ImageFiles {
   virtual ~ImageFiles() = default;
   // Opens the image for reading from its first byte, or returns null.
   virtual std::unique_ptr<ImageFile> open(const std::string& path) = 0;
+  // The whole image when these files already hold it in memory, so that every engine serving
+  // a pad shares one read-only copy; null (the default) has the engine read it through open.
+  virtual std::shared_ptr<const ImageBytes> contents(const std::string& /*path*/) { return nullptr; }
 };
 
 class StdioImageFiles final : public ImageFiles {

@@ -52,6 +52,7 @@ class SimulatedPad : public PollingHidTransport {
   void SetReadTimeout(std::uint32_t milliseconds) override;
   bool OpenReadWrite() override;
   ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override;
+  std::string lastError() const override;
   // Push form: the next answer whose time has come, if any.
   std::optional<PadReport> takeDueReport();
   // Push form: when the next answer falls due, if one is queued.

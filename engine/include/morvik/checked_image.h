@@ -1,0 +1,34 @@
+// An image read once, whole and bounded, and checked before the user is asked about it.
+//
+// The update streams from these bytes, not from the file: the pad receives exactly what was
+// checked and confirmed, even when the file is rewritten, truncated or removed meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "morvik/firmware_header.h"
+#include "morvik/image_file.h"
+#include "morvik/update_observer.h"
+
+namespace morvik {
+
+// The most firmware an image may carry. The pad's microcontroller holds a few MiB at most,
+// and at one 32-byte block per acknowledgement 16 MiB already takes minutes to send.
+inline constexpr std::uint32_t kMaxImagePayloadBytes = 16u << 20;
+
+struct CheckedImage {
+  FirmwareHeader header;
+  // The header and at least the payload the header promises; shared, never written.
+  std::shared_ptr<const ImageBytes> bytes;
+};
+
+// Reads the image at `path` through `files` (or takes the copy they hold) and checks it.
+// Returns the checked image, or why it must be refused: a file shorter than its header
+// promises is reported as PayloadTooShort even when the promise is also too large.
+// Reads at most kMaxImagePayloadBytes plus two blocks beyond the header.
+std::variant<CheckedImage, ImageProblem> checkImage(ImageFiles& files, const std::string& path);
+
+}  // namespace morvik
