@@ -30,8 +30,8 @@ Options:
       --sim-header-delay-ms N
                           simulated pad acknowledges the image header N milliseconds
                           late (as while it erases its flash)
-  -h, --help              show this help
-      --version           show the program's version
+  -h, --help              show this help (it wins over every other option)
+      --version           show the program's version (it wins over all but --help)
 
 Exit status:
   0  the update succeeded (--info: the image is fit to send; --list: a pad was found)
