@@ -40,7 +40,7 @@ Exit status:
   3  no pad found
   4  the pad is not in boot mode
   5  the image cannot be read or is refused
-  6  cancelled (the question was not answered yes, or Ctrl-C)
+  6  cancelled (the question was not answered yes; Ctrl-C, SIGTERM or SIGHUP)
   7  the pad reported that the update failed
   8  the pad stopped answering or went away
   9  the pad cannot be opened (permissions: see the udev rule in README)

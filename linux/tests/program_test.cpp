@@ -304,16 +304,31 @@ TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
   EXPECT_NE(result.err.find("nothing was sent"), std::string::npos) << result.err;
 }
 
-TEST(Program, CtrlCCancelsAnUpdateInProgress) {
-  // 2048 blocks at 2 ms each: the update is still running when the signal comes.
-  Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
-                   writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
-  ASSERT_TRUE(program.readUntil("Progress: 1%"));
-  program.signal(SIGINT);
-  const Finished result = program.finish();
-  EXPECT_EQ(result.status, 6) << result.err;
-  EXPECT_NE(result.err.find("cancelled part-way"), std::string::npos) << result.err;
-  EXPECT_EQ(result.out.find("Progress: 100%"), std::string::npos);
+TEST(Program, SignalsCancelAnUpdateInProgress) {
+  struct Case {
+    int signal;
+    int times;
+    const char* note;
+  };
+  // A hang-up may come twice (terminal and shell) and must not turn into a quit.
+  const Case cases[] = {{SIGINT, 1, "press Ctrl-C again"},
+                        {SIGTERM, 1, "asked to stop (SIGTERM)"},
+                        {SIGHUP, 2, "the terminal went away (SIGHUP)"}};
+  for (const Case& c : cases) {
+    // 2048 blocks at 2 ms each: the update is still running when the signal comes.
+    Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
+                     writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
+    ASSERT_TRUE(program.readUntil("Progress: 1%"));
+    for (int i = 0; i < c.times; ++i) {
+      program.signal(c.signal);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const Finished result = program.finish();
+    EXPECT_EQ(result.status, 6) << result.err;
+    EXPECT_NE(result.err.find(c.note), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("cancelled part-way. The pad stays in boot mode"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Progress: 100%"), std::string::npos);
+  }
 }
 
 TEST(Program, InfoDescribesTheImageWithoutAPad) {
