@@ -35,7 +35,8 @@ Options:
 
 Exit status:
   0  the update succeeded (--info: the image is fit to send; --list: a pad was found)
-  1  other error (the USB library could not start, ...)
+  1  other error (the USB library could not start, the output could not be
+     written, ...)
   2  usage error
   3  no pad found
   4  the pad is not in boot mode

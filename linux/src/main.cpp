@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
@@ -116,6 +117,18 @@ ExitCode run(const CliOptions& options, StopToken stop) {
   return ExitCode::Error;
 }
 
+// Output that could not be written (a full disk, a closed pipe) must not pass for success; the
+// update itself is not stopped for it, and a more telling exit status stays.
+ExitCode checkOutputWritten(ExitCode code) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout) return code;
+  const int error = errno;
+  std::cerr << "morvik-update: the output could not be written" << (error ? std::string(": ") + std::strerror(error) : "")
+            << ".\n";
+  return code == ExitCode::Success ? ExitCode::Error : code;
+}
+
 }  // namespace
 }  // namespace morvik::cli
 
@@ -131,5 +144,5 @@ int main(int argc, char** argv) {
     std::cerr << "morvik-update: " << error->message << "\nTry 'morvik-update --help'.\n";
     return toInt(ExitCode::Usage);
   }
-  return toInt(run(std::get<CliOptions>(parsed), cancel.get_token()));
+  return toInt(checkOutputWritten(run(std::get<CliOptions>(parsed), cancel.get_token())));
 }

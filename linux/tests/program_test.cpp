@@ -10,6 +10,8 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -340,6 +342,20 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
   const Finished lying = run({"--info", writeTestFile("lying.dat", imageBytes(123, 64, 32))});
   EXPECT_EQ(lying.status, 5);
   EXPECT_NE(lying.out.find("Agree:         no"), std::string::npos) << lying.out;
+}
+
+// A write of the program's own output that fails ends with a word on stderr and a failure status.
+TEST(Program, OutputThatCannotBeWrittenIsAnError) {
+  const std::string image = writeTestFile("fine.dat", imageBytes(123, 64, 64));
+  const std::string errFile = ::testing::TempDir() + "morvik_full_output_err.txt";
+  for (const std::string& options : {std::string("--help"), std::string("--version"), "--info " + image, "--simulate --yes " + image}) {
+    const std::string command = std::string(MORVIK_UPDATE_PROGRAM) + " " + options + " >/dev/full 2>" + errFile;
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << options << ": status " << status;
+    std::ifstream err(errFile);
+    const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("the output could not be written"), std::string::npos) << said;
+  }
 }
 
 TEST(Program, HelpDocumentsEveryExitStatus) {
