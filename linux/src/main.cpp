@@ -92,6 +92,11 @@ ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, S
 ExitCode update(const CliOptions& options, StopToken stop) {
   StdinAnswers answers;
   const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
+  if (!options.assumeYes && isStandardInput(options.imagePath)) {
+    io.err << "morvik-update: standard input holds the image, so the question \"Update firmware?\" cannot be\n"
+              "asked there; add --yes to answer it.\n";
+    return ExitCode::Usage;
+  }
   // Read once, before any pad is looked for; the update is served from this copy.
   const ImageReport image = inspectImage(options.imagePath, stop);
   if (const auto refused = checkImage(options.imagePath, image, io)) return *refused;

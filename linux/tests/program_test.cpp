@@ -288,7 +288,11 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0,
                   "Agree:         yes"},
         InputCase{"UpdateThroughAPipe", {"--simulate", "-y", "/dev/stdin"}, asText(imageBytes(123, 70000, 70000)), 0,
-                  "Firmware updated to v1.23"}),
+                  "Firmware updated to v1.23"},
+        // Standard input cannot hold both the image and the answer.
+        InputCase{"UpdateThroughAPipeWithoutYes", {"--simulate", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 2,
+                  "standard input holds the image, so the question \"Update firmware?\" cannot be\nasked there; "
+                  "add --yes to answer it"}),
     [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
 
 TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
