@@ -2,6 +2,7 @@
 
 #include "image_info.h"
 #include "morvik/protocol.h"
+#include "printable_text.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -88,7 +89,7 @@ void ConsoleObserver::onUpdateCancelled() {
 
 void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
   recordEnding(ExitCode::ImageRefused);
-  err_ << "Cannot use the image " << settings_.imagePath << ": " << faultText(problem) << ".\n";
+  err_ << "Cannot use the image " << printable(settings_.imagePath) << ": " << faultText(problem) << ".\n";
 }
 
 void ConsoleObserver::onProgress(std::int32_t percent) { progress_.show(percent); }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "printable_text.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -174,7 +175,7 @@ std::string faultText(ImageProblem problem) {
 
 std::string imageInfoText(const std::string& path, const ImageReport& report) {
   std::ostringstream text;
-  text << "Image:         " << path << '\n';
+  text << "Image:         " << printable(path) << '\n';
   if (!report.header) {
     text << "Problem:       " << faultText(report) << '\n';
     return text.str();

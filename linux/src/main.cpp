@@ -16,6 +16,7 @@
 #include "hidapi_pad.h"
 #include "image_info.h"
 #include "permission_hint.h"
+#include "printable_text.h"
 #include "update_session.h"
 
 namespace morvik::cli {
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
   const auto parsed = parseCommandLine(arguments);
   if (const auto* error = std::get_if<UsageError>(&parsed)) {
-    std::cerr << "morvik-update: " << error->message << "\nTry 'morvik-update --help'.\n";
+    std::cerr << "morvik-update: " << printable(error->message) << "\nTry 'morvik-update --help'.\n";
     return toInt(ExitCode::Usage);
   }
   return toInt(checkOutputWritten(run(std::get<CliOptions>(parsed), cancel.get_token())));

@@ -3,6 +3,7 @@
 #include "console_observer.h"
 #include "image_info.h"
 #include "memory_image_files.h"
+#include "printable_text.h"
 #include "trace_transport.h"
 
 namespace morvik::cli {
@@ -35,7 +36,7 @@ std::optional<ExitCode> checkImage(const std::string& path, const ImageReport& r
     return ExitCode::Cancelled;
   }
   if (report.fault) {
-    io.err << "Cannot use the image " << path << ": " << faultText(report) << ".\n";
+    io.err << "Cannot use the image " << printable(path) << ": " << faultText(report) << ".\n";
     return ExitCode::ImageRefused;
   }
   if (report.surplusBytes() > 0)

@@ -9,6 +9,7 @@
 #include "stream_answers.h"
 #include "console_observer.h"
 #include "permission_hint.h"
+#include "printable_text.h"
 #include "morvik/protocol.h"
 #include "progress_display.h"
 #include "trace_transport.h"
@@ -28,6 +29,24 @@ TEST(VersionText, ShowsHundredthsExactly) {
   EXPECT_EQ(versionText(0xFFFFFFFF), "42949672.95");
   EXPECT_EQ(padVersionText(0xFFFFFFFF), "factory firmware");
   EXPECT_EQ(padVersionText(0x80000000), "21474836.48");
+}
+
+// A name is shown as itself unless its bytes would act on the terminal.
+TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
+  struct Case {
+    std::string_view name;
+    std::string_view shown;
+  };
+  const Case cases[] = {
+      {"fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
+      {"Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
+      {"\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
+      {"a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
+      {"\xC2\x9B" "2J", "\\xC2\\x9B2J"},        // CSI as a UTF-8 character (C1 control)
+      {"\x9B" "2J\xFF", "\\x9B2J\\xFF"},        // bytes that start no character
+      {"cut\xE5\x9B", "cut\\xE5\\x9B"},         // a character cut short
+  };
+  for (const Case& c : cases) EXPECT_EQ(printable(c.name), c.shown);
 }
 
 TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {

@@ -283,6 +283,10 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"InfoOnFifoWithoutWriter", {"--info", "FIFO"}, "", 5, "nothing writes to it"},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
+        // Names that hold control characters are shown escaped, not played on the terminal.
+        InputCase{"NameWithAnEscapeSequence", {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"}, "", 5,
+                  "Cannot use the image /nonexistent/\\x1B[31mred.dat: no such file"},
+        InputCase{"OptionWithAControlCharacter", {"--\x07" "bell"}, "", 2, "unknown option '--\\x07bell'"},
         InputCase{"ShortImageThroughAPipe", {"--simulate", "-y", "--trace", "/dev/stdin"},
                   asText(imageBytes(123, 640, 320)), 5, "promises 640 bytes of firmware but it holds only 320"},
         InputCase{"InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0,
