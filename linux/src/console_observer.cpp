@@ -79,6 +79,11 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
   out_ << "Updating firmware to v" << versionText(imageVersion) << "...\n" << std::flush;
   writingStarted_ = true;
   progress_.show(0);
+  const auto waitSeconds = std::chrono::duration_cast<std::chrono::seconds>(settings_.headerWait).count();
+  preparingNotice_.start(settings_.preparingNoticeAfter, [this, waitSeconds] {
+    progress_.note("The pad is preparing for the image (erasing its flash); waiting up to " +
+                   std::to_string(waitSeconds) + " s for it.");
+  });
   return Confirmation::Ok;
 }
 
@@ -92,12 +97,21 @@ void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
   err_ << "Cannot use the image " << printable(settings_.imagePath) << ": " << faultText(problem) << ".\n";
 }
 
-void ConsoleObserver::onProgress(std::int32_t percent) { progress_.show(percent); }
+void ConsoleObserver::onProgress(std::int32_t percent) {
+  padMoved();
+  progress_.show(percent);
+}
 
 void ConsoleObserver::onImageSent() {
+  padMoved();
   progress_.show(100);
   progress_.end();
   out_ << "Image sent; waiting for the pad to accept it.\n" << std::flush;
+}
+
+void ConsoleObserver::endProgress() {
+  padMoved();
+  progress_.end();
 }
 
 void ConsoleObserver::onUpdateSucceeded() {
@@ -108,7 +122,7 @@ void ConsoleObserver::onUpdateSucceeded() {
 
 void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
   recordEnding(exitCodeOf(cause));
-  progress_.end();
+  endProgress();
   err_ << "Update failed: " << failureText(cause) << ".\n"
        << "The pad stays in boot mode; run the update again to restore its firmware.\n";
 }

@@ -14,6 +14,10 @@ void ProgressDisplay::show(std::int32_t percent) {
     out_ << "Progress: " << percent << "%\n" << std::flush;
     return;
   }
+  draw(percent);
+}
+
+void ProgressDisplay::draw(std::int32_t percent) {
   const auto filled = static_cast<std::size_t>(percent * kBarWidth / 100);
   out_ << "\r[" << std::string(filled, '#') << std::string(static_cast<std::size_t>(kBarWidth) - filled, '-') << "] "
        << std::setw(3) << percent << '%' << std::flush;
@@ -23,6 +27,12 @@ void ProgressDisplay::show(std::int32_t percent) {
 void ProgressDisplay::end() {
   if (lineOpen_) out_ << '\n' << std::flush;
   lineOpen_ = false;
+}
+
+void ProgressDisplay::note(std::string_view line) {
+  end();
+  out_ << line << '\n' << std::flush;
+  if (terminal_ && shown_) draw(*shown_);
 }
 
 }  // namespace morvik::cli

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <string_view>
 
 namespace morvik::cli {
 
@@ -16,10 +17,14 @@ class ProgressDisplay {
   void show(std::int32_t percent);
   // Ends the bar's line so that whatever comes next starts on a line of its own.
   void end();
+  // Writes `line` on a line of its own, the bar redrawn below it.
+  void note(std::string_view line);
 
   static constexpr int kBarWidth = 40;
 
  private:
+  void draw(std::int32_t percent);
+
   std::ostream& out_;
   bool terminal_;
   std::optional<std::int32_t> shown_;

@@ -48,7 +48,8 @@ std::optional<ExitCode> checkImage(const std::string& path, const ImageReport& r
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop) {
   // A bar redrawn in place would run into the trace's lines, so a trace gets plain progress lines.
   const bool drawBar = io.terminal && !request.trace;
-  ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar}, io.answers, io.out, io.err, stop);
+  ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar, request.timing.headerSilenceLimit},
+                           io.answers, io.out, io.err, stop);
   TracingTransport traced(pad, io.out);
   PollingHidTransport& link = request.trace ? static_cast<PollingHidTransport&>(traced) : pad;
   std::optional<MemoryImageFiles> checkedImage;

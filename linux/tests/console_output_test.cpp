@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "answer_source.h"
@@ -172,6 +173,31 @@ TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
   observer.onUpdateFailed(UpdateFailure::PadReportedError);
   EXPECT_EQ(out.str().back(), '\n');
   EXPECT_EQ(observer.ending(), ExitCode::PadFailed);
+}
+
+// A long wait for the header's acknowledgement is explained once it has lasted a while, and
+// only then; the bar comes back below the explanation.
+TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
+  struct Case {
+    std::chrono::milliseconds noticeAfter;
+    std::chrono::milliseconds padAnswersAfter;
+    bool explained;
+  };
+  const Case cases[] = {{std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
+                        {std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
+  for (const Case& c : cases) {
+    std::istringstream in;
+    StreamAnswers answers(in);
+    std::ostringstream out, err;
+    ConsoleObserver observer({"fw.dat", true, true, std::chrono::seconds(30), c.noticeAfter}, answers, out, err, {});
+    observer.confirmImage(123, 110);
+    std::this_thread::sleep_for(c.padAnswersAfter);
+    observer.onProgress(1);
+    const std::string text = out.str();
+    const auto note = text.find("\nThe pad is preparing for the image (erasing its flash); waiting up to 30 s for it.\n");
+    EXPECT_EQ(note != std::string::npos, c.explained) << text;
+    EXPECT_EQ(text.substr(text.rfind('\r')), "\r[" + std::string(40, '-') + "]   1%") << "the bar ends the output";
+  }
 }
 
 }  // namespace
