@@ -77,15 +77,38 @@ TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
   EXPECT_EQ(out.str(), "Progress: 0%\nProgress: 50%\nProgress: 100%\n");
 }
 
-TEST(ProgressDisplay, TerminalBarIsRedrawnInPlaceAndEndedOnce) {
-  std::ostringstream out;
-  ProgressDisplay progress(out, true);
-  progress.show(0);
-  progress.show(50);
-  progress.end();
-  progress.end();
-  const std::string half = std::string(20, '#') + std::string(20, '-');
-  EXPECT_EQ(out.str(), "\r[" + std::string(40, '-') + "]   0%\r[" + half + "]  50%\n");
+std::string bar(int filled, int empty, const char* percent) {
+  return "\r[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(empty), '-') +
+         "] " + percent + "\x1b[K";
+}
+
+// On a terminal the bar is redrawn in place, as wide as the terminal allows, and its line is
+// ended once; a terminal too narrow for a bar gets lines, and a resize is followed.
+TEST(ProgressDisplay, TerminalBarFitsTheTerminal) {
+  struct Case {
+    const char* name;
+    std::vector<std::optional<int>> columns;  // the width at each redraw
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"WidthUnknown", {std::nullopt, std::nullopt}, bar(0, 40, "  0%") + bar(20, 20, " 50%") + "\n"},
+      {"Wide", {200, 200}, bar(0, 40, "  0%") + bar(20, 20, " 50%") + "\n"},
+      {"TwentyColumns", {20, 20}, bar(0, 12, "  0%") + bar(6, 6, " 50%") + "\n"},
+      {"TooNarrow", {17, 17}, "Progress: 0%\nProgress: 50%\n"},
+      {"Shrinks", {80, 30}, bar(0, 40, "  0%") + bar(11, 11, " 50%") + "\n"},
+      {"ShrinksBelowABar", {80, 10}, bar(0, 40, "  0%") + "\nProgress: 50%\n"},
+      {"Grows", {10, 80}, "Progress: 0%\n" + bar(20, 20, " 50%") + "\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    std::size_t redraws = 0;
+    ProgressDisplay progress(out, true, [&] { return c.columns.at(redraws++); });
+    progress.show(0);
+    progress.show(50);
+    progress.end();
+    progress.end();
+    EXPECT_EQ(out.str(), c.shown) << c.name;
+  }
 }
 
 TEST(Answers, OnlyYesMeansYes) {
@@ -196,7 +219,7 @@ TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
     const std::string text = out.str();
     const auto note = text.find("\nThe pad is preparing for the image (erasing its flash); waiting up to 30 s for it.\n");
     EXPECT_EQ(note != std::string::npos, c.explained) << text;
-    EXPECT_EQ(text.substr(text.rfind('\r')), "\r[" + std::string(40, '-') + "]   1%") << "the bar ends the output";
+    EXPECT_EQ(text.substr(text.rfind('\r')), bar(0, 40, "  1%")) << "the bar ends the output";
   }
 }
 
