@@ -1,6 +1,7 @@
 #include "answer_source.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,12 @@ std::optional<std::string> StdinAnswers::readLine(StopToken stop) {
     line += c;
   }
   return std::nullopt;
+}
+
+bool isStandardInput(const std::string& path) {
+  struct stat named {}, input {};
+  return stat(path.c_str(), &named) == 0 && fstat(STDIN_FILENO, &input) == 0 && named.st_dev == input.st_dev &&
+         named.st_ino == input.st_ino;
 }
 
 bool isYes(const std::string& answer) {

@@ -21,6 +21,10 @@ class StdinAnswers final : public AnswerSource {
   std::optional<std::string> readLine(StopToken stop) override;
 };
 
+// True when `path` is what standard input reads (/dev/stdin, or the same file or pipe given twice):
+// then standard input holds the image and cannot also carry the answer.
+bool isStandardInput(const std::string& path);
+
 // "y" or "yes" in any case, blanks around it allowed; everything else is no.
 bool isYes(const std::string& answer);
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "exit_codes.h"
 
@@ -16,7 +17,17 @@ sigset_t cancelSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);  // the terminal or SSH session went away
   return set;
+}
+
+// What the first signal says: only a person at the keyboard can press Ctrl-C again.
+std::string_view cancellingNote(int received) {
+  switch (received) {
+    case SIGINT: return "\nCancelling... (press Ctrl-C again to quit at once)\n";
+    case SIGHUP: return "\nCancelling: the terminal went away (SIGHUP)...\n";
+    default: return "\nCancelling: the program was asked to stop (SIGTERM)...\n";
+  }
 }
 
 }  // namespace
@@ -28,10 +39,12 @@ CancelOnSignal::CancelOnSignal(StopSource cancel) {
     // Waits in slices so that the watcher ends with the program.
     const timespec slice{0, 100'000'000};
     while (!ending.stop_requested()) {
-      if (sigtimedwait(&set, nullptr, &slice) < 0) continue;
-      if (cancel.stop_requested()) std::_Exit(toInt(ExitCode::Cancelled));
-      static constexpr char kNote[] = "\nCancelling... (press Ctrl-C again to quit at once)\n";
-      [[maybe_unused]] const auto written = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+      const int received = sigtimedwait(&set, nullptr, &slice);
+      if (received < 0) continue;
+      // A hang-up often comes twice (from the terminal and from the shell); nobody is there to hurry.
+      if (cancel.stop_requested() && received != SIGHUP) std::_Exit(toInt(ExitCode::Cancelled));
+      const std::string_view note = cancellingNote(received);
+      [[maybe_unused]] const auto written = write(STDERR_FILENO, note.data(), note.size());
       cancel.request_stop();
     }
   });

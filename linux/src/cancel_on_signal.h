@@ -1,5 +1,6 @@
-// Ctrl-C (SIGINT) and SIGTERM cancel the update cleanly through a stop request instead of
-// killing the program mid-report. A second signal ends the program at once.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP (a closed terminal or SSH session) cancel the update
+// cleanly through a stop request instead of killing the program mid-report: a pad stopped
+// part-way stays in boot mode. A second Ctrl-C or SIGTERM ends the program at once.
 #pragma once
 
 #include <thread>

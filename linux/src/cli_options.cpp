@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "morvik/protocol.h"
@@ -65,8 +66,6 @@ Handler simulationAmount(std::uint32_t SimulationOptions::*member, const char* u
 
 const std::vector<KnownOption>& optionTable() {
   static const std::vector<KnownOption> table{
-      {"--help", false, false, mode(Mode::Help)},
-      {"--version", false, false, mode(Mode::ShowVersion)},
       {"--list", false, false, mode(Mode::List)},
       {"--info", true, false,
        [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
@@ -105,17 +104,26 @@ const std::vector<KnownOption>& optionTable() {
   return table;
 }
 
-std::string_view longName(std::string_view argument) {
-  if (argument == "-h") return "--help";
-  if (argument == "-y") return "--yes";
-  return argument;
+std::string_view longName(std::string_view argument) { return argument == "-y" ? "--yes" : argument; }
+
+// --help and then --version answer whatever else the command line holds, mistakes included:
+// they are what a puzzled user reaches for.
+std::optional<Mode> askedForHelpOrVersion(std::span<const std::string_view> arguments) {
+  const auto end = std::find(arguments.begin(), arguments.end(), "--");
+  const auto given = [&](std::initializer_list<std::string_view> names) {
+    return std::find_first_of(arguments.begin(), end, names.begin(), names.end()) != end;
+  };
+  if (given({"-h", "--help"})) return Mode::Help;
+  if (given({"--version"})) return Mode::ShowVersion;
+  return std::nullopt;
 }
 
 // Checks what only makes sense as a whole: one mode, its operand, --sim-* with --simulate.
 std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
                                             bool simulationOptionSeen, int modeOptions) {
-  if (options.mode == Mode::Help || options.mode == Mode::ShowVersion) return std::nullopt;
   if (modeOptions > 1) return "give only one of --info and --list, once";
+  if (options.simulate && options.mode != Mode::Update)
+    return "--simulate goes only with an update, not with --info or --list";
   if (simulationOptionSeen && !options.simulate) return "the --sim-* options need --simulate";
   if (options.mode == Mode::Update) {
     if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";
@@ -130,6 +138,10 @@ std::optional<std::string> checkCombination(const CliOptions& options, const std
 
 std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::string_view> arguments) {
   CliOptions options;
+  if (const auto mode = askedForHelpOrVersion(arguments)) {
+    options.mode = *mode;
+    return options;
+  }
   std::vector<std::string_view> operands;
   bool simulationOptionSeen = false;
   int modeOptions = 0;

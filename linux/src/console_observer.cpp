@@ -2,6 +2,7 @@
 
 #include "image_info.h"
 #include "morvik/protocol.h"
+#include "printable_text.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -66,6 +67,11 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
   out_ << "Updating firmware to v" << versionText(imageVersion) << "...\n" << std::flush;
   writingStarted_ = true;
   progress_.show(0);
+  const auto waitSeconds = std::chrono::duration_cast<std::chrono::seconds>(settings_.headerWait).count();
+  preparingNotice_.start(settings_.preparingNoticeAfter, [this, waitSeconds] {
+    progress_.note("The pad is preparing for the image (erasing its flash); waiting up to " +
+                   std::to_string(waitSeconds) + " s for it.");
+  });
   return Confirmation::Ok;
 }
 
@@ -76,15 +82,24 @@ void ConsoleObserver::onUpdateCancelled() {
 
 void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
   recordEnding(ExitCode::ImageRefused);
-  err_ << "Cannot use the image " << settings_.imagePath << ": " << faultText(problem) << ".\n";
+  err_ << "Cannot use the image " << printable(settings_.imagePath) << ": " << faultText(problem) << ".\n";
 }
 
-void ConsoleObserver::onProgress(std::int32_t percent) { progress_.show(percent); }
+void ConsoleObserver::onProgress(std::int32_t percent) {
+  padMoved();
+  progress_.show(percent);
+}
 
 void ConsoleObserver::onImageSent() {
+  padMoved();
   progress_.show(100);
   progress_.end();
   out_ << "Image sent; waiting for the pad to accept it.\n" << std::flush;
+}
+
+void ConsoleObserver::endProgress() {
+  padMoved();
+  progress_.end();
 }
 
 void ConsoleObserver::onUpdateSucceeded() {
@@ -95,7 +110,7 @@ void ConsoleObserver::onUpdateSucceeded() {
 
 void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
   recordEnding(exitCodeOf(cause));
-  progress_.end();
+  endProgress();
   const std::string reason = engine_ ? engine_->lastFailureReason() : std::string();
   err_ << "Update failed: " << failureName(cause) << (reason.empty() ? "" : " (" + reason + ")") << ".\n"
        << "The pad stays in boot mode; run the update again to restore its firmware.\n";

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "answer_source.h"
+#include "delayed_action.h"
 #include "exit_codes.h"
 #include "morvik/stop_signal.h"
 #include "morvik/update_engine.h"
@@ -18,6 +19,10 @@ struct ConsoleSettings {
   std::string imagePath;
   bool assumeYes = false;
   bool terminal = false;  // standard output is a terminal: draw a progress bar
+  // How long the pad may take to acknowledge the header (it erases its flash first), and how
+  // long a silence passes before the user is told so.
+  std::chrono::milliseconds headerWait = kHeaderAnswerWait;
+  std::chrono::milliseconds preparingNoticeAfter{3000};
 };
 
 class ConsoleObserver final : public UpdateObserver {
@@ -46,10 +51,12 @@ class ConsoleObserver final : public UpdateObserver {
   void attach(const UpdateEngine& engine) { engine_ = &engine; }
 
   // Ends the progress line before anything else is printed.
-  void endProgress() { progress_.end(); }
+  void endProgress();
 
  private:
   void recordEnding(ExitCode code) { ending_ = code; }
+  // The pad answered or the update ended: the word about a long wait is no longer due.
+  void padMoved() { preparingNotice_.cancel(); }
 
   ConsoleSettings settings_;
   const UpdateEngine* engine_ = nullptr;
@@ -61,6 +68,8 @@ class ConsoleObserver final : public UpdateObserver {
   std::uint32_t imageVersion_ = 0;
   std::optional<ExitCode> ending_;
   bool writingStarted_ = false;
+  // Declared last, so that its thread has ended before anything it writes to goes.
+  DelayedAction preparingNotice_;
 };
 
 // How to put each pad model into boot mode.

@@ -6,7 +6,7 @@ namespace morvik::cli {
 
 enum class ExitCode : int {
   Success = 0,
-  Error = 1,          // anything not listed below (the USB library failed, ...)
+  Error = 1,          // anything not listed below (the USB library failed, output unwritable, ...)
   Usage = 2,          // bad command line
   NoPad = 3,          // no pad found
   NotInBootMode = 4,  // the pad is connected but not in boot mode

@@ -30,17 +30,18 @@ Options:
       --sim-header-delay-ms N
                           simulated pad acknowledges the image header N milliseconds
                           late (as while it erases its flash)
-  -h, --help              show this help
-      --version           show the program's version
+  -h, --help              show this help (it wins over every other option)
+      --version           show the program's version (it wins over all but --help)
 
 Exit status:
   0  the update succeeded (--info: the image is fit to send; --list: a pad was found)
-  1  other error (the USB library could not start, ...)
+  1  other error (the USB library could not start, the output could not be
+     written, ...)
   2  usage error
   3  no pad found
   4  the pad is not in boot mode
   5  the image cannot be read or is refused
-  6  cancelled (the question was not answered yes, or Ctrl-C)
+  6  cancelled (the question was not answered yes; Ctrl-C, SIGTERM or SIGHUP)
   7  the pad reported that the update failed
   8  the pad stopped answering or went away
   9  the pad cannot be opened (permissions: see the udev rule in README)

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "printable_text.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -128,9 +129,10 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   if (bytes.size() < kHeaderSize) return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);
   report.header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes.data(), kHeaderSize));
   report.payloadBytes = (tooLargeOnDisk ? sizeOnDisk : bytes.size()) - kHeaderSize;
-  if (report.payloadBytes > kMaxPayloadBytes || report.header->imageLength > kMaxPayloadBytes)
-    return refuse(ImageFault::TooLarge);
+  if (report.payloadBytes > kMaxPayloadBytes) return refuse(ImageFault::TooLarge);
   if (report.header->imageLength == 0) return refuse(ImageFault::NoPayload);
+  // A file shorter than its header says is said first, whatever length the header gives: it is
+  // what tells the user that the download is broken.
   if (report.payloadBytes < report.header->imageLength) return refuse(ImageFault::PayloadTooShort);
   report.contents = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
   return report;
@@ -176,7 +178,7 @@ std::string faultText(ImageProblem problem) {
 
 std::string imageInfoText(const std::string& path, const ImageReport& report) {
   std::ostringstream text;
-  text << "Image:         " << path << '\n';
+  text << "Image:         " << printable(path) << '\n';
   if (!report.header) {
     text << "Problem:       " << faultText(report) << '\n';
     return text.str();

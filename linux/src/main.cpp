@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "hidapi_pad.h"
 #include "image_info.h"
 #include "permission_hint.h"
+#include "printable_text.h"
 #include "update_session.h"
 
 namespace morvik::cli {
@@ -91,6 +93,11 @@ ExitCode updateUsbPad(const CliOptions& options, const UpdateRequest& request, S
 ExitCode update(const CliOptions& options, StopToken stop) {
   StdinAnswers answers;
   const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
+  if (!options.assumeYes && isStandardInput(options.imagePath)) {
+    io.err << "morvik-update: standard input holds the image, so the question \"Update firmware?\" cannot be\n"
+              "asked there; add --yes to answer it.\n";
+    return ExitCode::Usage;
+  }
   // Read once, before any pad is looked for; the update is served from this copy.
   const ImageReport image = inspectImage(options.imagePath, stop);
   if (const auto refused = checkImage(options.imagePath, image, io)) return *refused;
@@ -116,6 +123,18 @@ ExitCode run(const CliOptions& options, StopToken stop) {
   return ExitCode::Error;
 }
 
+// Output that could not be written (a full disk, a closed pipe) must not pass for success; the
+// update itself is not stopped for it, and a more telling exit status stays.
+ExitCode checkOutputWritten(ExitCode code) {
+  errno = 0;
+  std::cout.flush();
+  if (std::cout) return code;
+  const int error = errno;
+  std::cerr << "morvik-update: the output could not be written" << (error ? std::string(": ") + std::strerror(error) : "")
+            << ".\n";
+  return code == ExitCode::Success ? ExitCode::Error : code;
+}
+
 }  // namespace
 }  // namespace morvik::cli
 
@@ -128,8 +147,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
   const auto parsed = parseCommandLine(arguments);
   if (const auto* error = std::get_if<UsageError>(&parsed)) {
-    std::cerr << "morvik-update: " << error->message << "\nTry 'morvik-update --help'.\n";
+    std::cerr << "morvik-update: " << printable(error->message) << "\nTry 'morvik-update --help'.\n";
     return toInt(ExitCode::Usage);
   }
-  return toInt(run(std::get<CliOptions>(parsed), cancel.get_token()));
+  return toInt(checkOutputWritten(run(std::get<CliOptions>(parsed), cancel.get_token())));
 }

@@ -3,6 +3,7 @@
 #include "console_observer.h"
 #include "image_info.h"
 #include "memory_image_files.h"
+#include "printable_text.h"
 #include "trace_transport.h"
 
 namespace morvik::cli {
@@ -35,7 +36,7 @@ std::optional<ExitCode> checkImage(const std::string& path, const ImageReport& r
     return ExitCode::Cancelled;
   }
   if (report.fault) {
-    io.err << "Cannot use the image " << path << ": " << faultText(report) << ".\n";
+    io.err << "Cannot use the image " << printable(path) << ": " << faultText(report) << ".\n";
     return ExitCode::ImageRefused;
   }
   if (report.surplusBytes() > 0)
@@ -47,7 +48,8 @@ std::optional<ExitCode> checkImage(const std::string& path, const ImageReport& r
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop) {
   // A bar redrawn in place would run into the trace's lines, so a trace gets plain progress lines.
   const bool drawBar = io.terminal && !request.trace;
-  ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar}, io.answers, io.out, io.err, stop);
+  ConsoleObserver observer({request.imagePath, request.assumeYes, drawBar, request.timing.headerSilenceLimit},
+                           io.answers, io.out, io.err, stop);
   TracingTransport traced(pad, io.out);
   PollingHidTransport& link = request.trace ? static_cast<PollingHidTransport&>(traced) : pad;
   std::optional<MemoryImageFiles> checkedImage;

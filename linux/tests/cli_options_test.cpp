@@ -27,6 +27,12 @@ TEST(CommandLine, ReadsEachModeAndItsOperand) {
       {{"--", "-odd-name.dat"}, Mode::Update, "-odd-name.dat"},
       {{"fw.dat", "-h"}, Mode::Help, ""},
       {{"--version"}, Mode::ShowVersion, ""},
+      // --help, then --version, win over every other option and over mistakes.
+      {{"--help", "--list"}, Mode::Help, ""},
+      {{"--version", "--info", "fw.dat"}, Mode::ShowVersion, ""},
+      {{"--version", "-h"}, Mode::Help, ""},
+      {{"--bogus", "--wait", "soon", "--version"}, Mode::ShowVersion, ""},
+      {{"--", "--help"}, Mode::Update, "--help"},
   };
   for (const Case& c : cases) {
     const auto result = parse(c.arguments);
@@ -89,6 +95,8 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--info", "a.dat", "--info", "b.dat"}, "only one of --info and --list"},
       {{"--list", "a.dat"}, "unexpected argument 'a.dat'"},
       {{"--info", "a.dat", "b.dat"}, "unexpected argument 'b.dat'"},
+      {{"--list", "--simulate"}, "--simulate goes only with an update"},
+      {{"--simulate", "--info", "a.dat"}, "--simulate goes only with an update"},
   };
   for (const Case& c : cases) {
     const auto result = parse(c.arguments);

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "answer_source.h"
 #include "stream_answers.h"
 #include "console_observer.h"
 #include "permission_hint.h"
+#include "printable_text.h"
 #include "morvik/protocol.h"
 #include "progress_display.h"
 #include "trace_transport.h"
@@ -28,6 +30,24 @@ TEST(VersionText, ShowsHundredthsExactly) {
   EXPECT_EQ(versionText(0xFFFFFFFF), "42949672.95");
   EXPECT_EQ(padVersionText(0xFFFFFFFF), "factory firmware");
   EXPECT_EQ(padVersionText(0x80000000), "21474836.48");
+}
+
+// A name is shown as itself unless its bytes would act on the terminal.
+TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
+  struct Case {
+    std::string_view name;
+    std::string_view shown;
+  };
+  const Case cases[] = {
+      {"fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
+      {"Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
+      {"\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
+      {"a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
+      {"\xC2\x9B" "2J", "\\xC2\\x9B2J"},        // CSI as a UTF-8 character (C1 control)
+      {"\x9B" "2J\xFF", "\\x9B2J\\xFF"},        // bytes that start no character
+      {"cut\xE5\x9B", "cut\\xE5\\x9B"},         // a character cut short
+  };
+  for (const Case& c : cases) EXPECT_EQ(printable(c.name), c.shown);
 }
 
 TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
@@ -57,15 +77,38 @@ TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
   EXPECT_EQ(out.str(), "Progress: 0%\nProgress: 50%\nProgress: 100%\n");
 }
 
-TEST(ProgressDisplay, TerminalBarIsRedrawnInPlaceAndEndedOnce) {
-  std::ostringstream out;
-  ProgressDisplay progress(out, true);
-  progress.show(0);
-  progress.show(50);
-  progress.end();
-  progress.end();
-  const std::string half = std::string(20, '#') + std::string(20, '-');
-  EXPECT_EQ(out.str(), "\r[" + std::string(40, '-') + "]   0%\r[" + half + "]  50%\n");
+std::string bar(int filled, int empty, const char* percent) {
+  return "\r[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(empty), '-') +
+         "] " + percent + "\x1b[K";
+}
+
+// On a terminal the bar is redrawn in place, as wide as the terminal allows, and its line is
+// ended once; a terminal too narrow for a bar gets lines, and a resize is followed.
+TEST(ProgressDisplay, TerminalBarFitsTheTerminal) {
+  struct Case {
+    const char* name;
+    std::vector<std::optional<int>> columns;  // the width at each redraw
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"WidthUnknown", {std::nullopt, std::nullopt}, bar(0, 40, "  0%") + bar(20, 20, " 50%") + "\n"},
+      {"Wide", {200, 200}, bar(0, 40, "  0%") + bar(20, 20, " 50%") + "\n"},
+      {"TwentyColumns", {20, 20}, bar(0, 12, "  0%") + bar(6, 6, " 50%") + "\n"},
+      {"TooNarrow", {17, 17}, "Progress: 0%\nProgress: 50%\n"},
+      {"Shrinks", {80, 30}, bar(0, 40, "  0%") + bar(11, 11, " 50%") + "\n"},
+      {"ShrinksBelowABar", {80, 10}, bar(0, 40, "  0%") + "\nProgress: 50%\n"},
+      {"Grows", {10, 80}, "Progress: 0%\n" + bar(20, 20, " 50%") + "\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    std::size_t redraws = 0;
+    ProgressDisplay progress(out, true, [&] { return c.columns.at(redraws++); });
+    progress.show(0);
+    progress.show(50);
+    progress.end();
+    progress.end();
+    EXPECT_EQ(out.str(), c.shown) << c.name;
+  }
 }
 
 TEST(Answers, OnlyYesMeansYes) {
@@ -153,6 +196,31 @@ TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
   observer.onUpdateFailed(UpdateFailure::PadReportedError);
   EXPECT_EQ(out.str().back(), '\n');
   EXPECT_EQ(observer.ending(), ExitCode::PadFailed);
+}
+
+// A long wait for the header's acknowledgement is explained once it has lasted a while, and
+// only then; the bar comes back below the explanation.
+TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
+  struct Case {
+    std::chrono::milliseconds noticeAfter;
+    std::chrono::milliseconds padAnswersAfter;
+    bool explained;
+  };
+  const Case cases[] = {{std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
+                        {std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
+  for (const Case& c : cases) {
+    std::istringstream in;
+    StreamAnswers answers(in);
+    std::ostringstream out, err;
+    ConsoleObserver observer({"fw.dat", true, true, std::chrono::seconds(30), c.noticeAfter}, answers, out, err, {});
+    observer.confirmImage(123, 110);
+    std::this_thread::sleep_for(c.padAnswersAfter);
+    observer.onProgress(1);
+    const std::string text = out.str();
+    const auto note = text.find("\nThe pad is preparing for the image (erasing its flash); waiting up to 30 s for it.\n");
+    EXPECT_EQ(note != std::string::npos, c.explained) << text;
+    EXPECT_EQ(text.substr(text.rfind('\r')), bar(0, 40, "  1%")) << "the bar ends the output";
+  }
 }
 
 }  // namespace

@@ -153,8 +153,16 @@ INSTANTIATE_TEST_SUITE_P(
                      [](Fixture& f) { return f.pipeHolding(imageBytes(123, 64, 10)); }, ImageFault::PipeStalled,
                      "gave no data for"},
         BadInputCase{"HeaderClaimsTooMuch",
-                     [](Fixture&) { return writeTestFile("huge.dat", imageBytes(123, kOverLimit, 64)); },
+                     [](Fixture&) {
+                       const std::string path = writeTestFile("huge.dat", imageBytes(123, kOverLimit, 64));
+                       if (truncate(path.c_str(), kHeaderSize + off_t{kOverLimit}) != 0) return std::string();
+                       return path;
+                     },
                      ImageFault::TooLarge, "image length of 16777217 bytes; no pad takes more than 16777216"},
+        // A broken download is named as such before the length is judged.
+        BadInputCase{"HeaderClaimsFarMoreThanTheFileHolds",
+                     [](Fixture&) { return writeTestFile("lying.dat", imageBytes(123, 0xFFFFFFFF, 10)); },
+                     ImageFault::PayloadTooShort, "promises 4294967295 bytes of firmware but it holds only 10"},
         BadInputCase{"FileTooLarge",
                      [](Fixture&) {
                        const std::string path = writeTestFile("sparse.dat", imageBytes(123, 64, 64));

@@ -10,6 +10,8 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -282,12 +284,20 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"InfoOnFifoWithoutWriter", {"--info", "FIFO"}, "", 5, "nothing writes to it"},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
+        // Names that hold control characters are shown escaped, not played on the terminal.
+        InputCase{"NameWithAnEscapeSequence", {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"}, "", 5,
+                  "Cannot use the image /nonexistent/\\x1B[31mred.dat: no such file"},
+        InputCase{"OptionWithAControlCharacter", {"--\x07" "bell"}, "", 2, "unknown option '--\\x07bell'"},
         InputCase{"ShortImageThroughAPipe", {"--simulate", "-y", "--trace", "/dev/stdin"},
                   asText(imageBytes(123, 640, 320)), 5, "promises 640 bytes of firmware but it holds only 320"},
         InputCase{"InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0,
                   "Agree:         yes"},
         InputCase{"UpdateThroughAPipe", {"--simulate", "-y", "/dev/stdin"}, asText(imageBytes(123, 70000, 70000)), 0,
-                  "Firmware updated to v1.23"}),
+                  "Firmware updated to v1.23"},
+        // Standard input cannot hold both the image and the answer.
+        InputCase{"UpdateThroughAPipeWithoutYes", {"--simulate", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 2,
+                  "standard input holds the image, so the question \"Update firmware?\" cannot be\nasked there; "
+                  "add --yes to answer it"}),
     [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
 
 TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
@@ -305,16 +315,31 @@ TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
   EXPECT_NE(result.err.find("nothing was sent"), std::string::npos) << result.err;
 }
 
-TEST(Program, CtrlCCancelsAnUpdateInProgress) {
-  // 2048 blocks at 2 ms each: the update is still running when the signal comes.
-  Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
-                   writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
-  ASSERT_TRUE(program.readUntil("Progress: 1%"));
-  program.signal(SIGINT);
-  const Finished result = program.finish();
-  EXPECT_EQ(result.status, 6) << result.err;
-  EXPECT_NE(result.err.find("cancelled part-way"), std::string::npos) << result.err;
-  EXPECT_EQ(result.out.find("Progress: 100%"), std::string::npos);
+TEST(Program, SignalsCancelAnUpdateInProgress) {
+  struct Case {
+    int signal;
+    int times;
+    const char* note;
+  };
+  // A hang-up may come twice (terminal and shell) and must not turn into a quit.
+  const Case cases[] = {{SIGINT, 1, "press Ctrl-C again"},
+                        {SIGTERM, 1, "asked to stop (SIGTERM)"},
+                        {SIGHUP, 2, "the terminal went away (SIGHUP)"}};
+  for (const Case& c : cases) {
+    // 2048 blocks at 2 ms each: the update is still running when the signal comes.
+    Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
+                     writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
+    ASSERT_TRUE(program.readUntil("Progress: 1%"));
+    for (int i = 0; i < c.times; ++i) {
+      program.signal(c.signal);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const Finished result = program.finish();
+    EXPECT_EQ(result.status, 6) << result.err;
+    EXPECT_NE(result.err.find(c.note), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("cancelled part-way. The pad stays in boot mode"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Progress: 100%"), std::string::npos);
+  }
 }
 
 TEST(Program, InfoDescribesTheImageWithoutAPad) {
@@ -326,6 +351,20 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
   const Finished lying = run({"--info", writeTestFile("lying.dat", imageBytes(123, 64, 32))});
   EXPECT_EQ(lying.status, 5);
   EXPECT_NE(lying.out.find("Agree:         no"), std::string::npos) << lying.out;
+}
+
+// A write of the program's own output that fails ends with a word on stderr and a failure status.
+TEST(Program, OutputThatCannotBeWrittenIsAnError) {
+  const std::string image = writeTestFile("fine.dat", imageBytes(123, 64, 64));
+  const std::string errFile = ::testing::TempDir() + "morvik_full_output_err.txt";
+  for (const std::string& options : {std::string("--help"), std::string("--version"), "--info " + image, "--simulate --yes " + image}) {
+    const std::string command = std::string(MORVIK_UPDATE_PROGRAM) + " " + options + " >/dev/full 2>" + errFile;
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << options << ": status " << status;
+    std::ifstream err(errFile);
+    const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("the output could not be written"), std::string::npos) << said;
+  }
 }
 
 TEST(Program, HelpDocumentsEveryExitStatus) {
