@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_options.h"
@@ -18,11 +20,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-pid_t start(const std::vector<std::string>& command) {
+pid_t start(const Command& command) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
+  std::this_thread::sleep_for(command.startAfter);
   std::vector<char*> argv;
-  for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : command.argv) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   execvp(argv[0], argv.data());
   std::perror(argv[0]);
@@ -65,7 +68,11 @@ int run(const RunOptions& options) {
     const pid_t ended = waitpid(-1, &status, WNOHANG);
     if (ended > 0) {
       --running;
-      if (ended == programs.front()) firstStatus = exitStatus(status);
+      const std::size_t which = static_cast<std::size_t>(std::find(programs.begin(), programs.end(), ended) - programs.begin());
+      if (which == 0) firstStatus = exitStatus(status);
+      if (programs.size() > 1 && which < programs.size())
+        std::fprintf(stderr, "morvik-e2e-pads: program %zu (%s) exited with %d\n", which + 1,
+                     options.commands[which].argv[0].c_str(), exitStatus(status));
     } else {
       usleep(5000);
     }

@@ -79,7 +79,17 @@ std::optional<RunOptions> parseRunOptions(std::span<const std::string> args, std
       error = "an empty program after --";
       return std::nullopt;
     }
-    run.commands.emplace_back(command + 1, next);
+    Command started{{}, {command + 1, next}};
+    if (started.argv.size() > 2 && started.argv[0] == "--after-ms") {
+      const auto delay = number(started.argv[1], 10);
+      if (!delay) {
+        error = "bad value for --after-ms: " + started.argv[1];
+        return std::nullopt;
+      }
+      started.startAfter = std::chrono::milliseconds(*delay);
+      started.argv.erase(started.argv.begin(), started.argv.begin() + 2);
+    }
+    run.commands.push_back(std::move(started));
     command = next;
   }
   return run;
