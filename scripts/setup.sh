@@ -10,8 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   # clang and libc++ 16, the nearest here to Apple's toolchain
   clang-16 libc++-16-dev libc++abi-16-dev
-  # Linux command-line updater
-  libhidapi-dev
+  # Linux command-line updater; emulated pads for its end-to-end scenarios
+  libhidapi-dev umockdev libumockdev-dev
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
-#   native tests (warnings as errors), AddressSanitizer + UBSan, ThreadSanitizer, clang with libc++,
+#   native tests (warnings as errors), AddressSanitizer + UBSan, morvik-update against emulated
+#   pads (umockdev) in both, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, and the Windows and macOS front-end suites.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,8 @@ run_preset() {
 
 run_preset dev
 run_preset asan
+# morvik-update against emulated pads, through hidapi's own hidraw backend, in both builds.
+for preset in dev asan; do bash scripts/test-linux-pad.sh --preset "$preset"; done
 run_preset tsan
 run_preset libcxx  # clang and libc++, as Apple's toolchain builds the shared code
 

@@ -60,8 +60,12 @@ std::string HidapiPad::lastError() const { return narrow(hid_error(device_)); }
 std::vector<PadEntry> enumerateUsbPads() {
   std::vector<PadEntry> pads;
   hid_device_info* devices = hid_enumerate(kBootModeIdentity.vendorId, 0);
-  for (const hid_device_info* d = devices; d; d = d->next)
-    if (auto pad = classifyDevice(d->vendor_id, d->product_id, d->path ? d->path : "")) pads.push_back(*pad);
+  for (const hid_device_info* d = devices; d; d = d->next) {
+    auto pad = classifyDevice(d->vendor_id, d->product_id, d->path ? d->path : "");
+    if (!pad) continue;
+    if (d->serial_number) pad->serial = narrow(d->serial_number);
+    pads.push_back(std::move(*pad));
+  }
   hid_free_enumeration(devices);
   return pads;
 }

@@ -6,9 +6,9 @@
 namespace morvik::cli {
 
 std::optional<PadEntry> classifyDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path) {
-  if (isBootMode(vendorId, productId)) return PadEntry{kBootModeIdentity, true, std::move(path)};
+  if (isBootMode(vendorId, productId)) return PadEntry{kBootModeIdentity, true, std::move(path), {}};
   if (const UsbIdentity* runMode = findRunModeIdentity(vendorId, productId))
-    return PadEntry{*runMode, false, std::move(path)};
+    return PadEntry{*runMode, false, std::move(path), {}};
   return std::nullopt;
 }
 
@@ -23,7 +23,9 @@ std::string padListText(const std::vector<PadEntry>& pads) {
     text += ids;
     text += pad.bootMode ? "  boot mode  " : "  run mode   ";
     text += pad.bootMode ? std::string("GamePad") : std::string(pad.identity.model);
-    text += "  " + pad.path + '\n';
+    text += "  " + pad.path;
+    if (!pad.serial.empty()) text += "  serial " + pad.serial;
+    text += '\n';
   }
   if (std::none_of(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; }))
     text += "No pad in boot mode: switch the pad into boot mode to update it.\n";

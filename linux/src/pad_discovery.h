@@ -18,7 +18,8 @@ namespace morvik::cli {
 struct PadEntry {
   UsbIdentity identity;
   bool bootMode = false;
-  std::string path;  // e.g. /dev/hidraw3
+  std::string path;    // e.g. /dev/hidraw3
+  std::string serial;  // the USB serial number, when the pad has one
 };
 
 // The entry for a USB device, or nothing when it is not one of the pads.

@@ -21,10 +21,11 @@ TEST(PadDiscovery, RecognisesBootAndRunModeIdentitiesOnly) {
 }
 
 TEST(PadDiscovery, ListShowsBootModePadsFirst) {
-  const std::vector<PadEntry> pads{*classifyDevice(0x0483, 0x5751, "/dev/hidraw5"),
-                                   *classifyDevice(0x0483, 0x5750, "/dev/hidraw6")};
+  std::vector<PadEntry> pads{*classifyDevice(0x0483, 0x5751, "/dev/hidraw5"),
+                             *classifyDevice(0x0483, 0x5750, "/dev/hidraw6")};
+  pads[1].serial = "MV0042";
   EXPECT_EQ(padListText(pads),
-            "0483:5750  boot mode  GamePad  /dev/hidraw6\n"
+            "0483:5750  boot mode  GamePad  /dev/hidraw6  serial MV0042\n"
             "0483:5751  run mode   Zelto  /dev/hidraw5\n");
 }
 
