@@ -64,6 +64,24 @@ Handler simulationAmount(std::uint32_t SimulationOptions::*member, const char* u
   };
 }
 
+// A whole number, at least `least`, for a member of the options.
+Handler wholeNumber(std::optional<std::uint32_t> CliOptions::*member, std::uint32_t least, const char* what) {
+  return [member, least, what](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+    const auto n = parseUnsigned(value);
+    if (!n || *n < least) return std::string("expects ") + what + ", not '" + std::string(value) + "'";
+    o.*member = *n;
+    return std::nullopt;
+  };
+}
+
+Handler text(std::optional<std::string> CliOptions::*member) {
+  return [member](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+    if (value.empty()) return std::string("needs a value");
+    o.*member = std::string(value);
+    return std::nullopt;
+  };
+}
+
 const std::vector<KnownOption>& optionTable() {
   static const std::vector<KnownOption> table{
       {"--list", false, false, mode(Mode::List)},
@@ -75,12 +93,14 @@ const std::vector<KnownOption>& optionTable() {
        }},
       {"--yes", false, false, flag(&CliOptions::assumeYes)},
       {"--trace", false, false, flag(&CliOptions::trace)},
-      {"--wait", true, false,
-       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
-         o.waitSeconds = parseUnsigned(value);
-         if (!o.waitSeconds) return "expects a whole number of seconds, not '" + std::string(value) + "'";
-         return std::nullopt;
-       }},
+      {"--wait", true, false, wholeNumber(&CliOptions::waitSeconds, 0, "a whole number of seconds")},
+      {"--pad", true, false, text(&CliOptions::pad)},
+      {"--all", false, false, flag(&CliOptions::all)},
+      {"--watch", false, false, flag(&CliOptions::watch)},
+      {"--count", true, false, wholeNumber(&CliOptions::count, 1, "a number of pads (1 or more)")},
+      {"--force", false, false, flag(&CliOptions::force)},
+      {"--json", false, false, flag(&CliOptions::json)},
+      {"--log", true, false, text(&CliOptions::logPath)},
       {"--simulate", false, false, flag(&CliOptions::simulate)},
       {"--sim-version", true, true,
        [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
@@ -100,6 +120,24 @@ const std::vector<KnownOption>& optionTable() {
       {"--sim-latency-us", true, true, simulationAmount(&SimulationOptions::latencyMicroseconds, "microseconds")},
       {"--sim-header-delay-ms", true, true,
        simulationAmount(&SimulationOptions::headerDelayMilliseconds, "milliseconds")},
+      {"--sim-pads", true, true,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         const auto n = parseUnsigned(value);
+         if (!n || *n < 1 || *n > kMaxSimulatedPads)
+           return "expects a number of pads from 1 to " + std::to_string(kMaxSimulatedPads) + ", not '" +
+                  std::string(value) + "'";
+         o.simulation.pads = *n;
+         return std::nullopt;
+       }},
+      {"--sim-faulty-pad", true, true,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         o.simulation.faultyPad = parseUnsigned(value);
+         if (!o.simulation.faultyPad || *o.simulation.faultyPad < 1)
+           return "expects the number of a simulated pad (1 or more), not '" + std::string(value) + "'";
+         return std::nullopt;
+       }},
+      {"--sim-arrive-every-ms", true, true,
+       simulationAmount(&SimulationOptions::arriveEveryMilliseconds, "milliseconds")},
   };
   return table;
 }
@@ -122,8 +160,17 @@ std::optional<Mode> askedForHelpOrVersion(std::span<const std::string_view> argu
 std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
                                             bool simulationOptionSeen, int modeOptions) {
   if (modeOptions > 1) return "give only one of --info and --list, once";
-  if (options.simulate && options.mode != Mode::Update)
-    return "--simulate goes only with an update, not with --info or --list";
+  if (options.simulate && options.mode == Mode::Info) return "--simulate goes with an update or --list, not with --info";
+  if (options.all && options.watch) return "give --all or --watch, not both";
+  if (options.all && options.pad) return "--all updates every pad: it takes no --pad";
+  if (options.count && !options.watch) return "--count goes with --watch";
+  if (options.force && !options.all && !options.watch) return "--force goes with --all or --watch";
+  if (options.trace && options.bench()) return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
+  if (options.mode != Mode::Update && (options.all || options.watch || options.logPath || options.pad))
+    return "--all, --watch, --pad and --log go with an update, not with --info or --list";
+  if (options.simulation.faultyPad && *options.simulation.faultyPad > options.simulation.pads)
+    return "--sim-faulty-pad names pad " + std::to_string(*options.simulation.faultyPad) + " of " +
+           std::to_string(options.simulation.pads);
   if (simulationOptionSeen && !options.simulate) return "the --sim-* options need --simulate";
   if (options.mode == Mode::Update) {
     if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";

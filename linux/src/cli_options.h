@@ -14,6 +14,8 @@ namespace morvik::cli {
 
 enum class Mode { Update, Info, List, Help, ShowVersion };
 
+inline constexpr std::uint32_t kMaxSimulatedPads = 256;
+
 // How the simulated pad (--simulate) behaves.
 struct SimulationOptions {
   std::uint32_t version = 110;  // x 100, or kFactoryVersion
@@ -23,6 +25,9 @@ struct SimulationOptions {
   std::optional<std::uint32_t> vanishAfterDataFrames;
   std::uint32_t latencyMicroseconds = 0;
   std::uint32_t headerDelayMilliseconds = 0;
+  std::uint32_t pads = 1;                  // --sim-pads: how many simulated pads
+  std::optional<std::uint32_t> faultyPad;  // --sim-faulty-pad: the one pad the faults aim at
+  std::uint32_t arriveEveryMilliseconds = 0;
 };
 
 struct CliOptions {
@@ -33,6 +38,16 @@ struct CliOptions {
   std::optional<std::uint32_t> waitSeconds;
   bool simulate = false;
   SimulationOptions simulation;
+  std::optional<std::string> pad;  // --pad PATH|SERIAL
+  bool all = false;                // --all: every pad in boot mode
+  bool watch = false;              // --watch: each pad in boot mode as it is plugged in
+  std::optional<std::uint32_t> count;
+  bool force = false;
+  bool json = false;
+  std::optional<std::string> logPath;
+
+  // Several pads, or one reported as a bench (JSON lines, an outcome log).
+  bool bench() const { return all || watch || json || logPath; }
 };
 
 struct UsageError {

@@ -6,19 +6,6 @@
 #include "version_text.h"
 
 namespace morvik::cli {
-namespace {
-
-ExitCode exitCodeOf(UpdateFailure cause) {
-  switch (cause) {
-    case UpdateFailure::PadReportedError: return ExitCode::PadFailed;
-    case UpdateFailure::WriteFailed:
-    case UpdateFailure::PadSilent:
-    case UpdateFailure::PadGone: return ExitCode::PadLost;
-  }
-  return ExitCode::Error;
-}
-
-}  // namespace
 
 ConsoleObserver::ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out,
                                  std::ostream& err, StopToken stop)

@@ -2,6 +2,8 @@
 // tell them apart. Documented in --help and README; never renumber a code.
 #pragma once
 
+#include "morvik/update_observer.h"
+
 namespace morvik::cli {
 
 enum class ExitCode : int {
@@ -15,7 +17,16 @@ enum class ExitCode : int {
   PadFailed = 7,      // the pad reported that the update failed
   PadLost = 8,        // the pad stopped answering or went away
   NoAccess = 9,       // the pad is there but cannot be opened (permissions)
+  SeveralPads = 10,   // several pads in boot mode and no --pad to pick one: nothing was sent
+  SomePadsFailed = 11,  // --all, --watch: a pad was not updated (failed, lost, in use, not in boot mode)
+  PadInUse = 12,      // another morvik-update is updating the pad
 };
+
+// A word for each code, for the JSON outcome and the log ("pad lost").
+const char* exitMeaning(ExitCode code);
+
+// The exit status of an update that failed for `cause`.
+ExitCode exitCodeOf(UpdateFailure cause);
 
 constexpr int toInt(ExitCode code) { return static_cast<int>(code); }
 

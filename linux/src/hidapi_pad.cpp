@@ -70,6 +70,13 @@ std::vector<PadEntry> enumerateUsbPads() {
   return pads;
 }
 
+std::shared_ptr<PollingHidTransport> UsbPadSource::open(const PadEntry& entry, std::string& error) {
+  auto pad = std::make_shared<HidapiPad>(entry.path);
+  if (pad->OpenReadWrite()) return pad;
+  error = pad->lastError();
+  return nullptr;
+}
+
 HidapiLibrary::HidapiLibrary() : ready_(hid_init() == 0) {}
 HidapiLibrary::~HidapiLibrary() {
   if (ready_) hid_exit();

@@ -6,6 +6,7 @@
 
 #include "morvik/hid_transport.h"
 #include "pad_discovery.h"
+#include "pad_source.h"
 
 struct hid_device_;
 
@@ -34,6 +35,14 @@ class HidapiPad final : public PollingHidTransport {
 
 // The pads' HID interfaces present now (needs no access rights to the devices).
 std::vector<PadEntry> enumerateUsbPads();
+
+// The pads on USB, for the rest of the program.
+class UsbPadSource final : public PadSource {
+ public:
+  std::vector<PadEntry> enumerate() override { return enumerateUsbPads(); }
+  std::shared_ptr<PollingHidTransport> open(const PadEntry& pad, std::string& error) override;
+  bool shared() const override { return true; }
+};
 
 // hid_init and hid_exit for the program's lifetime.
 class HidapiLibrary {

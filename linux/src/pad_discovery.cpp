@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "printable_text.h"
+
 namespace morvik::cli {
 
 std::optional<PadEntry> classifyDevice(std::uint16_t vendorId, std::uint16_t productId, std::string path) {
@@ -12,19 +14,25 @@ std::optional<PadEntry> classifyDevice(std::uint16_t vendorId, std::uint16_t pro
   return std::nullopt;
 }
 
-std::string padListText(const std::vector<PadEntry>& pads) {
+std::string usbIdText(const PadEntry& pad) {
+  char ids[16];
+  std::snprintf(ids, sizeof ids, "%04x:%04x", pad.identity.vendorId, pad.identity.productId);
+  return ids;
+}
+
+std::string padListText(const std::vector<PadEntry>& pads,
+                        const std::function<std::string(const PadEntry&)>& bootPadNote) {
   if (pads.empty()) return "No pad found.\n";
   std::vector<PadEntry> sorted = pads;
   std::stable_partition(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; });
   std::string text;
   for (const PadEntry& pad : sorted) {
-    char ids[16];
-    std::snprintf(ids, sizeof ids, "%04x:%04x", pad.identity.vendorId, pad.identity.productId);
-    text += ids;
+    text += usbIdText(pad);
     text += pad.bootMode ? "  boot mode  " : "  run mode   ";
     text += pad.bootMode ? std::string("GamePad") : std::string(pad.identity.model);
-    text += "  " + pad.path;
-    if (!pad.serial.empty()) text += "  serial " + pad.serial;
+    text += "  " + printable(pad.path);
+    if (!pad.serial.empty()) text += "  serial " + printable(pad.serial);
+    if (pad.bootMode && bootPadNote) text += "  " + bootPadNote(pad);
     text += '\n';
   }
   if (std::none_of(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; }))
@@ -38,13 +46,8 @@ SearchResult findBootPad(const PadEnumerator& enumerate, std::chrono::millisecon
   SearchResult result;
   for (;;) {
     result.runModePads.clear();
-    for (PadEntry& pad : enumerate()) {
-      if (pad.bootMode) {
-        result.bootPad = std::move(pad);
-        return result;
-      }
-      result.runModePads.push_back(std::move(pad));
-    }
+    for (PadEntry& pad : enumerate()) (pad.bootMode ? result.bootPads : result.runModePads).push_back(std::move(pad));
+    if (!result.bootPads.empty()) return result;
     const auto next = std::min(std::chrono::steady_clock::now() + interval, deadline);
     if (std::chrono::steady_clock::now() >= deadline) return result;
     if (stop.sleepUntil(next)) {

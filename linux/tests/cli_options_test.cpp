@@ -95,8 +95,16 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--info", "a.dat", "--info", "b.dat"}, "only one of --info and --list"},
       {{"--list", "a.dat"}, "unexpected argument 'a.dat'"},
       {{"--info", "a.dat", "b.dat"}, "unexpected argument 'b.dat'"},
-      {{"--list", "--simulate"}, "--simulate goes only with an update"},
-      {{"--simulate", "--info", "a.dat"}, "--simulate goes only with an update"},
+      {{"--simulate", "--info", "a.dat"}, "--simulate goes with an update or --list"},
+      {{"--all", "--watch", "a.dat"}, "not both"},
+      {{"--all", "--pad", "sim:1", "a.dat"}, "takes no --pad"},
+      {{"--count", "3", "a.dat"}, "--count goes with --watch"},
+      {{"--watch", "--count", "0", "a.dat"}, "1 or more"},
+      {{"--force", "a.dat"}, "--force goes with --all or --watch"},
+      {{"--all", "--trace", "a.dat"}, "--trace follows one pad"},
+      {{"--list", "--log", "x.log"}, "go with an update"},
+      {{"--simulate", "--sim-pads", "0", "a.dat"}, "from 1 to 256"},
+      {{"--simulate", "--sim-pads", "2", "--sim-faulty-pad", "3", "a.dat"}, "pad 3 of 2"},
   };
   for (const Case& c : cases) {
     const auto result = parse(c.arguments);

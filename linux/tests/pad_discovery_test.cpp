@@ -44,8 +44,8 @@ TEST(PadDiscovery, WaitsUntilTheBootModePadAppears) {
     return pads;
   };
   const SearchResult found = findBootPad(enumerate, std::chrono::minutes(1), {}, std::chrono::milliseconds(1));
-  ASSERT_TRUE(found.bootPad);
-  EXPECT_EQ(found.bootPad->path, "/dev/hidraw2");
+  ASSERT_EQ(found.bootPads.size(), 1u);
+  EXPECT_EQ(found.bootPads.front().path, "/dev/hidraw2");
   EXPECT_EQ(looks, 3);
 }
 
@@ -56,7 +56,7 @@ TEST(PadDiscovery, WithoutWaitLooksOnceAndReportsRunModePads) {
     return std::vector<PadEntry>{*classifyDevice(0x0483, 0x5754, "/dev/hidraw1")};
   };
   const SearchResult found = findBootPad(enumerate, std::chrono::milliseconds(0), {});
-  EXPECT_FALSE(found.bootPad);
+  EXPECT_TRUE(found.bootPads.empty());
   EXPECT_FALSE(found.stopped);
   EXPECT_EQ(looks, 1);
   ASSERT_EQ(found.runModePads.size(), 1u);
@@ -71,7 +71,7 @@ TEST(PadDiscovery, StopRequestEndsTheWait) {
   };
   const SearchResult found = findBootPad(enumerate, std::chrono::hours(1), cancel.get_token());
   EXPECT_TRUE(found.stopped);
-  EXPECT_FALSE(found.bootPad);
+  EXPECT_TRUE(found.bootPads.empty());
 }
 
 }  // namespace
