@@ -11,7 +11,7 @@ packages=(
   # clang and libc++ 16, the nearest here to Apple's toolchain
   clang-16 libc++-16-dev libc++abi-16-dev
   # Linux command-line updater; emulated pads for its end-to-end scenarios
-  libhidapi-dev umockdev libumockdev-dev
+  libhidapi-dev umockdev libumockdev-dev xxd
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test

@@ -68,8 +68,9 @@ bool EmulatedPad::plug() {
   g_signal_connect(handler_, "handle-read", G_CALLBACK(onRead), this);
   g_signal_connect(handler_, "handle-write", G_CALLBACK(onWrite), this);
   GError* error = nullptr;
-  if (!umockdev_testbed_add_from_string(testbed_, sysfs_.description.c_str(), &error) ||
-      !umockdev_testbed_attach_ioctl(testbed_, sysfs_.devnode.c_str(), handler_, &error)) {
+  // Attached first, so that a program that finds the node at once finds it answered.
+  if (!umockdev_testbed_attach_ioctl(testbed_, sysfs_.devnode.c_str(), handler_, &error) ||
+      !umockdev_testbed_add_from_string(testbed_, sysfs_.description.c_str(), &error)) {
     std::fprintf(stderr, "morvik-e2e-pads: cannot add %s: %s\n", sysfs_.devnode.c_str(), error->message);
     g_error_free(error);
     return false;
