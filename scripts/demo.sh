@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Demo from a fresh clone: installs what is needed, builds morvik-update, makes a sample
-# firmware image and updates a simulated pad with it, showing the progress bar.
+# Demo from a fresh clone: installs what the demo needs (a compiler, CMake, Ninja, hidapi; not
+# the test suite's toolchains), builds morvik-update alone, makes a sample firmware image and
+# updates a simulated pad with it, showing the progress bar. Everything it makes is in build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target morvik-update
+bash scripts/setup.sh demo
+cmake --preset demo >/dev/null
+cmake --build --preset demo -j "$(nproc)" --target morvik-update
 
 # Sample image: version 1.23, 64 KiB of payload; the header's words are little-endian.
 image=build/demo/sample-v1.23.dat
@@ -21,8 +22,8 @@ payload_bytes=65536
 } >"$image"
 
 echo
-build/release/linux/morvik-update --info "$image"
+build/demo/linux/morvik-update --info "$image"
 echo
 # The simulated pad answers each report 2 ms after it arrived, about as slowly as a real pad
 # over USB, so the update takes a few seconds and the bar can be watched.
-exec build/release/linux/morvik-update --simulate --sim-latency-us "${DEMO_LATENCY_US:-2000}" --yes "$image"
+exec build/demo/linux/morvik-update --simulate --sim-latency-us "${DEMO_LATENCY_US:-2000}" --yes "$image"

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the demos need.
-# Safe to run again: apt-get skips what is already there.
+# Installs the Debian packages that a set of tasks needs:
+#   bash scripts/setup.sh demo   what scripts/demo.sh needs: build morvik-update, update a simulated pad
+#   bash scripts/setup.sh        (or "all") everything the build, the tests and the demos need
+# Safe to run again: only what is missing is installed.
 set -euo pipefail
 
-packages=(
+demo=(
+  # morvik-update, built alone
+  g++ cmake ninja-build pkg-config libhidapi-dev
+)
+tests=(
   # native build, tests, benchmarks, fuzzing, sanitizers
-  build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  build-essential libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev clang-format
   # clang and libc++ 16, the nearest here to Apple's toolchain
   clang-16 libc++-16-dev libc++abi-16-dev
-  # Linux command-line updater; emulated pads for its end-to-end scenarios
-  libhidapi-dev umockdev libumockdev-dev xxd
+  # emulated pads for morvik-update's end-to-end scenarios
+  umockdev libumockdev-dev xxd
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test
@@ -19,6 +24,12 @@ packages=(
   # macOS program on GNUstep
   gnustep-devel gobjc++
 )
+
+case ${1:-all} in
+  demo) packages=("${demo[@]}") ;;
+  all) packages=("${demo[@]}" "${tests[@]}") ;;
+  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

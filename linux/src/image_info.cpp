@@ -59,10 +59,16 @@ class FileDescriptor {
   int fd_;
 };
 
+// A pipe whose writer has gone (a FIFO's only after a writer came): it holds nothing more to read.
+bool writerGone(int fd) {
+  pollfd ready{fd, POLLIN, 0};
+  return poll(&ready, 1, 0) == 1 && (ready.revents & POLLHUP) && !(ready.revents & POLLIN);
+}
+
 // Reads until the end of the file or `limit` bytes. The descriptor is non-blocking: an empty
 // pipe is waited on in slices, so that a stop request is seen at once.
-std::optional<ImageFault> readUpTo(int fd, std::uint64_t limit, std::vector<std::uint8_t>& bytes, StopToken stop,
-                                   std::chrono::milliseconds idleLimit, int& error) {
+std::optional<ImageFault> readUpTo(int fd, bool pipe, std::uint64_t limit, std::vector<std::uint8_t>& bytes,
+                                   StopToken stop, std::chrono::milliseconds idleLimit, int& error) {
   auto lastData = std::chrono::steady_clock::now();
   while (bytes.size() < limit) {
     if (stop.stop_requested()) return ImageFault::Cancelled;
@@ -75,9 +81,13 @@ std::optional<ImageFault> readUpTo(int fd, std::uint64_t limit, std::vector<std:
       lastData = std::chrono::steady_clock::now();
       continue;
     }
-    if (got == 0) return std::nullopt;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+    if (got == 0) {
+      // A FIFO reads as ended until its writer opens it, which may come a moment after us: it
+      // gets the same grace as a pipe that is slow to deliver.
+      if (!pipe || !bytes.empty() || writerGone(fd)) return std::nullopt;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
       error = errno;
       return faultOfError(errno);
     }
@@ -123,7 +133,7 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   if (!pipe) bytes.reserve(static_cast<std::size_t>(std::min(sizeOnDisk + kReadChunk, kMaxFileBytes + 1)));
   int error = 0;
   if (const auto fault =
-          readUpTo(file.get(), tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1, bytes, stop, pipeIdleLimit, error))
+          readUpTo(file.get(), pipe, tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1, bytes, stop, pipeIdleLimit, error))
     return refuse(*fault, error);
 
   if (bytes.size() < kHeaderSize) return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);
@@ -147,7 +157,7 @@ std::string faultText(const ImageReport& report) {
     case ImageFault::IsDirectory: return "it is a directory, not a firmware image";
     case ImageFault::PermissionDenied: return "permission denied (this user may not read it)";
     case ImageFault::NotRegularFile: return std::string("it is ") + report.fileKind + ", not a regular file";
-    case ImageFault::EmptyPipe: return "the pipe gave no data (nothing writes to it)";
+    case ImageFault::EmptyPipe: return "the pipe ended before it gave any data";
     case ImageFault::PipeStalled:
       return "the pipe gave no data for " + std::to_string(kPipeIdleLimit.count() / 1000) + " s";
     case ImageFault::TooLarge:

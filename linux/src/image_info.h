@@ -21,7 +21,7 @@ namespace morvik::cli {
 
 // The most firmware an image may carry: the engine's limit.
 inline constexpr std::uint32_t kMaxPayloadBytes = kMaxImagePayloadBytes;
-// A pipe that delivers nothing for this long is given up.
+// A pipe that delivers nothing for this long is given up, and so is a FIFO that no writer opens.
 inline constexpr std::chrono::milliseconds kPipeIdleLimit{10000};
 
 enum class ImageFault {
@@ -30,8 +30,8 @@ enum class ImageFault {
   IsDirectory,
   PermissionDenied,
   NotRegularFile,    // a device, a socket...: refused without reading it
-  EmptyPipe,         // a pipe that gave no byte: nothing writes to it
-  PipeStalled,       // a pipe that gave nothing for kPipeIdleLimit
+  EmptyPipe,         // a pipe whose writer ended without giving a byte
+  PipeStalled,       // a pipe that gave nothing for kPipeIdleLimit (a FIFO: nothing opened it to write)
   TooLarge,          // more than kMaxPayloadBytes of firmware, in the header or in the file
   HeaderTooShort,    // fewer than the 28 header bytes
   PayloadTooShort,   // fewer payload bytes than imageLength: the pad could never finish

@@ -79,7 +79,9 @@ TEST(ImageInspection, DirectoryIsNotAnImage) {
 struct Fixture {
   std::vector<int> fds;
   std::string fifo;
+  std::thread lateWriter;
   ~Fixture() {
+    if (lateWriter.joinable()) lateWriter.join();
     for (int fd : fds) close(fd);
     if (!fifo.empty()) unlink(fifo.c_str());
   }
@@ -95,6 +97,12 @@ struct Fixture {
     fifo = ::testing::TempDir() + "morvik_fifo_" + std::to_string(getpid());
     unlink(fifo.c_str());
     return mkfifo(fifo.c_str(), 0600) == 0 ? fifo : "";
+  }
+  // A FIFO that a writer opens a moment after the reader, and leaves without writing.
+  std::string fifoWhoseWriterLeavesEmpty() {
+    const std::string path = fifoWithoutWriter();
+    lateWriter = testing::writeFifoLate(path, {}, std::chrono::milliseconds(100));
+    return path;
   }
 };
 
@@ -145,8 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
                      ImageFault::PermissionDenied, "permission denied"},
         BadInputCase{"EndlessDevice", [](Fixture&) { return std::string("/dev/zero"); }, ImageFault::NotRegularFile,
                      "a character device, not a regular file"},
-        BadInputCase{"FifoWithoutWriter", [](Fixture& f) { return f.fifoWithoutWriter(); }, ImageFault::EmptyPipe,
-                     "nothing writes to it"},
+        // A FIFO's writer may come after the reader: it is waited for as long as a silent pipe.
+        BadInputCase{"FifoWithoutWriter", [](Fixture& f) { return f.fifoWithoutWriter(); }, ImageFault::PipeStalled,
+                     "gave no data for"},
+        BadInputCase{"FifoWhoseWriterLeavesEmpty", [](Fixture& f) { return f.fifoWhoseWriterLeavesEmpty(); },
+                     ImageFault::EmptyPipe, "the pipe ended before it gave any data"},
         BadInputCase{"PipeThatStaysSilent", [](Fixture& f) { return f.pipeHolding({}); }, ImageFault::PipeStalled,
                      "gave no data for"},
         BadInputCase{"PipeThatStopsHalfWay",

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -24,6 +25,7 @@ namespace morvik::cli {
 namespace {
 
 using testing::imageBytes;
+using testing::writeFifoLate;
 using testing::writeTestFile;
 
 struct Finished {
@@ -244,10 +246,12 @@ std::string asText(const std::vector<std::uint8_t>& bytes) { return std::string(
 
 struct InputCase {
   const char* name;
-  std::vector<std::string> arguments;  // "FIFO" stands for a FIFO that nothing writes to
+  std::vector<std::string> arguments;  // "FIFO" stands for a FIFO
   std::string input;                   // standard input (the image itself, for /dev/stdin)
   int status;
   const char* said;  // in the standard output or error
+  // What a writer that opens the FIFO half a second after the program writes to it.
+  std::optional<std::vector<std::uint8_t>> fifoWriter = std::nullopt;
 };
 
 void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
@@ -263,8 +267,11 @@ TEST_P(ProgramInputs, EndPromptlyWithTheirReasonAndCode) {
   std::vector<std::string> arguments = c.arguments;
   for (std::string& a : arguments)
     if (a == "FIFO") a = fifo;
+  std::thread writer;
+  if (c.fifoWriter) writer = writeFifoLate(fifo, *c.fifoWriter, std::chrono::milliseconds(500));
   const auto started = std::chrono::steady_clock::now();
   const Finished result = run(arguments, c.input);
+  if (writer.joinable()) writer.join();
   unlink(fifo.c_str());
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
@@ -280,8 +287,13 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"UpdateFromDevZero", {"--simulate", "-y", "--trace", "/dev/zero"}, "", 5,
                   "Cannot use the image /dev/zero: it is a character device, not a regular file"},
         InputCase{"InfoOnDevZero", {"--info", "/dev/zero"}, "", 5, "it is a character device"},
-        InputCase{"UpdateFromFifoWithoutWriter", {"--simulate", "-y", "--trace", "FIFO"}, "", 5, "nothing writes to it"},
-        InputCase{"InfoOnFifoWithoutWriter", {"--info", "FIFO"}, "", 5, "nothing writes to it"},
+        // A FIFO's writer may come a moment after the program, as a pipe's data may.
+        InputCase{"UpdateFromFifoWhoseWriterLeavesEmpty", {"--simulate", "-y", "--trace", "FIFO"}, "", 5,
+                  "the pipe ended before it gave any data", std::vector<std::uint8_t>{}},
+        InputCase{"InfoOnFifoWhoseWriterLeavesEmpty", {"--info", "FIFO"}, "", 5,
+                  "the pipe ended before it gave any data", std::vector<std::uint8_t>{}},
+        InputCase{"UpdateFromFifoWhoseWriterComesLate", {"--simulate", "-y", "FIFO"}, "", 0,
+                  "Firmware updated to v1.23", imageBytes(123, 640, 640)},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
         // Names that hold control characters are shown escaped, not played on the terminal.

@@ -1,8 +1,12 @@
 #include "test_image.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 
 #include "morvik/firmware_header.h"
@@ -17,6 +21,25 @@ std::vector<std::uint8_t> imageBytes(std::uint32_t version, std::uint32_t imageL
   for (std::size_t i = 12; i < kHeaderSize; ++i) bytes[i] = static_cast<std::uint8_t>(0xE0 + i - 12);
   for (std::size_t i = 0; i < payloadBytes; ++i) bytes[kHeaderSize + i] = static_cast<std::uint8_t>(i * 7 + i / 32);
   return bytes;
+}
+
+std::thread writeFifoLate(const std::string& path, std::vector<std::uint8_t> bytes, std::chrono::milliseconds delay) {
+  return std::thread([path, bytes = std::move(bytes), delay] {
+    std::this_thread::sleep_for(delay);
+    // Without a reader a non-blocking open fails; a test whose reader never comes must not hang.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int fd = -1;
+    while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fd < 0) return;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const ssize_t put = write(fd, bytes.data() + at, bytes.size() - at);
+      if (put > 0) at += static_cast<std::size_t>(put);
+      else if (errno != EAGAIN) break;
+      else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    close(fd);
+  });
 }
 
 std::string writeTestFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
