@@ -209,10 +209,18 @@ check "the window forgot the pad and keeps the button off" logged "$log" 'AUTOPI
 echo "=== the pad is pulled out while the sheet asks"
 log="$work/sheet-unplug.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikAutopilotUnplugOnSheet YES
+check "the sheet is answered after the pad left" wait_for "$log" "AUTOPILOT confirming sheet" 60
+check "the program ends after the answer" finished_within 60
+check "the answer for the gone pad brings no alert" not_logged "$log" "AUTOPILOT alert:"
+check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+
+echo "=== the pad's link fails while the sheet asks, before its removal is reported"
+log="$work/sheet-cut.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikAutopilotCutLinkOnSheet YES
 check "the failure alert comes when the image cannot be sent" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
 check "the sheet is gone before the alert shows" logged "$log" "AUTOPILOT the answered sheet is no longer under the alert"
 check "the program ends after the failed send" finished_within 60
-check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+check "the button is enabled again for the pad still there" logged "$log" 'AUTOPILOT done: version field "v1.10", button enabled'
 
 echo "=== a pad that stops answering"
 log="$work/silent.log"

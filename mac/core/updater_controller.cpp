@@ -18,7 +18,10 @@ void UpdaterController::setup() {
 
 ArrivalAction UpdaterController::deviceArrived(std::uint32_t vendorId, std::uint32_t productId) {
   const ArrivalAction action = tracker_.arrived(vendorId, productId);
-  if (action == ArrivalAction::AcceptBootPad) engine_.updateInit();
+  if (action == ArrivalAction::AcceptBootPad) {
+    ++servedPadChanges_;
+    engine_.updateInit();
+  }
   if (action == ArrivalAction::ShowHelp) window_.showHelp();
   return action;
 }
@@ -33,6 +36,7 @@ void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t prod
   // A boot-mode pad that was never served (a second one) leaving changes nothing.
   if (!servedPad) return;
   if (tracker_.removed(vendorId, productId) != RemovalAction::ForgetBootPad) return;
+  ++servedPadChanges_;
   // The pad left in the middle of an update: say so now rather than leave the image open
   // and the user without an answer.
   if (awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
@@ -62,6 +66,10 @@ void UpdaterController::updateButtonAction() {
 
 void UpdaterController::alertEnded(int code, HidTransport* pad) {
   if (!pad || (code != kSheetOk && code != kSheetCancel)) return;
+  // A sheet still up after its pad left (a window-modal sheet does not stop the HID callbacks)
+  // asks about an update that is gone: its answer must neither start the watch over a pad
+  // that owes nothing nor reach a pad that arrived since.
+  if (sheetPadChanges_ != servedPadChanges_) return;
   if (code == kSheetOk) awaitPad();
   // A sheet that ran to its end before it returned (GNUstep runs sheets modally) answers
   // confirmImage itself.
@@ -114,6 +122,7 @@ std::optional<std::string> UpdaterController::chooseImageFile() {
 Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::uint32_t /*padVersion*/) {
   sheetOpening_ = true;
   sheetAnswer_ = Confirmation::Later;
+  sheetPadChanges_ = servedPadChanges_;
   window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
   sheetOpening_ = false;
   return sheetAnswer_;

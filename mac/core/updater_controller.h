@@ -74,6 +74,10 @@ class UpdaterController final : private UpdateObserver {
   HidTransport* reportingPad_ = nullptr;  // the pad whose report is being handled
   std::int32_t percent_old = -1;          // the last percentage shown
   bool sheetOpening_ = false;             // inside beginConfirmationSheet
+  // Counts every change of the served pad (accepted, gone). A sheet remembers the count it was
+  // opened at: once the pad it asked about has left, or was replaced, its answer is void.
+  std::uint64_t servedPadChanges_ = 0;
+  std::uint64_t sheetPadChanges_ = 0;
   Confirmation sheetAnswer_ = Confirmation::Later;
   // Set while the pad owes an answer (after the begin command, the header and each block).
   std::optional<Clock::time_point> awaitingPadSince_;

@@ -84,9 +84,10 @@ class ControllerFlow : public testing::Test {
     controller.bootPadOpened(pad);
   }
   // Hands every answer that is due to the controller, as the report callback would.
-  void pump() {
-    while (auto report = pad.takeDueReport())
-      controller.inputReport(pad, std::span<const std::uint8_t>(report->bytes.data(), report->length));
+  void pump() { pump(pad); }
+  void pump(SimulatedPad& from) {
+    while (auto report = from.takeDueReport())
+      controller.inputReport(from, std::span<const std::uint8_t>(report->bytes.data(), report->length));
   }
   void startUpdateWith(const std::string& image) {
     window.imageToChoose = image;
@@ -296,16 +297,59 @@ TEST_F(ControllerFlow, PadUnpluggedMidUpdateFailsThenForgetsThePad) {
   EXPECT_EQ(controller.deviceConnected(), 0);
 }
 
-TEST_F(ControllerFlow, ConfirmingAfterThePadLeftFailsAndKeepsTheButtonOff) {
+// A window-modal sheet leaves the HID callbacks running: its pad may leave, and even come back
+// as a new arrival, before the user answers. The answer then belongs to no update.
+struct StaleSheetCase {
+  const char* name;
+  bool padReturns;  // plugged in again in boot mode while the sheet is up
+  int code;
+};
+void PrintTo(const StaleSheetCase& c, std::ostream* os) { *os << c.name; }
+
+class StaleSheet : public ControllerFlow, public testing::WithParamInterface<StaleSheetCase> {};
+
+TEST_P(StaleSheet, AnswerShowsNothingAndTheReturnedPadIsServedAfresh) {
+  const StaleSheetCase& c = GetParam();
+  const auto image = writeImage("stale.dat", 123, 64, 64);
   plugBootPad();
   pump();
-  startUpdateWith(writeImage("left.dat", 123, 64, 64));
+  startUpdateWith(image);
+  window.take();
+  HidTransport* const sheetPad = window.sheetContext;
   pad.unplug();
   controller.deviceRemoved(0x0483, 0x5750, true);
+  SimulatedPad newPad;
+  if (c.padReturns) {
+    ASSERT_EQ(controller.deviceArrived(0x0483, 0x5750), ArrivalAction::AcceptBootPad);
+    controller.bootPadOpened(newPad);
+    pump(newPad);
+    EXPECT_EQ(window.take(), (std::vector<std::string>{"version ", "button off", "button on", "version v1.10", "settle"}));
+  }
   window.take();
+  controller.alertEnded(c.code, sheetPad);
+  pump(newPad);
+  fakeNow += 1h;
+  controller.checkPadSilence();
+  EXPECT_TRUE(window.events.empty());
+  EXPECT_FALSE(pad.received().header.has_value());
+  EXPECT_FALSE(newPad.received().header.has_value());
+  if (!c.padReturns) return;
+
+  window.imageToChoose = image;
+  controller.updateButtonAction();
+  pump(newPad);
   controller.alertEnded(kSheetOk, window.sheetContext);
-  EXPECT_EQ(window.take(), std::vector<std::string>{"alert " + std::string(kFailureAlert)});
+  pump(newPad);
+  EXPECT_TRUE(window.saw("alert " + std::string(kSuccessAlert)));
+  EXPECT_EQ(newPad.received().payload.size(), 64u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Answers, StaleSheet,
+                         testing::Values(StaleSheetCase{"PadLeftThenOk", false, kSheetOk},
+                                         StaleSheetCase{"PadLeftThenCancel", false, kSheetCancel},
+                                         StaleSheetCase{"PadBackThenOk", true, kSheetOk},
+                                         StaleSheetCase{"PadBackThenCancel", true, kSheetCancel}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ControllerFlow, AnotherBootPadLeavingChangesNothing) {
   plugBootPad();
