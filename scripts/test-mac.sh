@@ -145,6 +145,8 @@ log="$work/update.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 25 -MorvikAutopilotDismissFile "$work/dismiss"
 check "the pad's version is shown and the update button pressed" wait_for "$log" 'AUTOPILOT version shown "v1.10"; pressing "Update"' 60
 check "the window shows the version field" logged "$log" "AUTOPILOT control NSTextField hidden=0"
+check "the Edit menu gives text fields their keys" logged "$log" \
+  "AUTOPILOT edit menu: Undo cmd+z undo:, Redo cmd+Z redo:, Cut cmd+x cut:, Copy cmd+c copy:, Paste cmd+v paste:, Delete - delete:, Select All cmd+a selectAll:"
 check "the window shows the update button" logged "$log" "AUTOPILOT control NSButton hidden=0"
 check "the window shows the striped bar" logged "$log" "AUTOPILOT control StripedProgressBar hidden=0"
 check "the bar gives no timer for its animator" bar_animator_is_no_timer "$log"

@@ -105,7 +105,21 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
   return nil;
 }
 
+// The Edit menu, whose key equivalents give text fields their Cut, Copy, Paste and Select All.
+static void reportEditMenu() {
+  NSMutableArray* items = [NSMutableArray array];
+  for (NSMenuItem* item : elementsOf([[[[NSApp mainMenu] itemWithTitle:@"Edit"] submenu] itemArray])) {
+    if ([item isSeparatorItem]) continue;
+    NSString* key = [[item keyEquivalent] length] == 0 ? @"-"
+        : [NSString stringWithFormat:@"%@%@", ([item keyEquivalentModifierMask] & NSCommandKeyMask) ? @"cmd+" : @"",
+                                     [item keyEquivalent]];
+    [items addObject:[NSString stringWithFormat:@"%@ %@ %@", [item title], key, NSStringFromSelector([item action])]];
+  }
+  NSLog(@"AUTOPILOT edit menu: %@", [items componentsJoinedByString:@", "]);
+}
+
 - (void)reportControls {
+  reportEditMenu();
   NSWindow* window = [[self controller] window];
   for (NSView* view : elementsOf([[window contentView] subviews]))
     NSLog(@"AUTOPILOT control %@ hidden=%d frame=%@", NSStringFromClass([view class]), [view isHidden],
