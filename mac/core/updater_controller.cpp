@@ -1,5 +1,7 @@
 #include "updater_controller.h"
 
+#include <utility>
+
 #include "window_texts.h"
 
 namespace morvik::mac {
@@ -19,7 +21,7 @@ void UpdaterController::setup() {
 ArrivalAction UpdaterController::deviceArrived(std::uint32_t vendorId, std::uint32_t productId) {
   const ArrivalAction action = tracker_.arrived(vendorId, productId);
   if (action == ArrivalAction::AcceptBootPad) {
-    ++servedPadChanges_;
+    confirmationOpen_ = false;  // updateInit drops the confirmation
     engine_.updateInit();
   }
   if (action == ArrivalAction::ShowHelp) window_.showHelp();
@@ -36,7 +38,7 @@ void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t prod
   // A boot-mode pad that was never served (a second one) leaving changes nothing.
   if (!servedPad) return;
   if (tracker_.removed(vendorId, productId) != RemovalAction::ForgetBootPad) return;
-  ++servedPadChanges_;
+  confirmationOpen_ = false;
   // The pad left in the middle of an update: say so now rather than leave the image open
   // and the user without an answer.
   if (awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
@@ -66,10 +68,10 @@ void UpdaterController::updateButtonAction() {
 
 void UpdaterController::alertEnded(int code, HidTransport* pad) {
   if (!pad || (code != kSheetOk && code != kSheetCancel)) return;
-  // A sheet still up after its pad left (a window-modal sheet does not stop the HID callbacks)
-  // asks about an update that is gone: its answer must neither start the watch over a pad
-  // that owes nothing nor reach a pad that arrived since.
-  if (sheetPadChanges_ != servedPadChanges_) return;
+  // A window-modal sheet does not stop the HID callbacks: its pad may leave or come back anew,
+  // or the update fail, while it is up. Its answer then asks about nothing, and must neither
+  // start the watch over a pad that owes nothing nor reach a pad that arrived since.
+  if (!std::exchange(confirmationOpen_, false)) return;
   if (code == kSheetOk) awaitPad();
   // A sheet that ran to its end before it returned (GNUstep runs sheets modally) answers
   // confirmImage itself.
@@ -83,6 +85,11 @@ void UpdaterController::alertEnded(int code, HidTransport* pad) {
 void UpdaterController::checkPadSilence() {
   if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= engine_.owedAnswerWait()) return;
   engine_.Firmware_UpdateError(UpdateFailure::PadSilent);
+}
+
+void UpdaterController::updateEnded() {
+  stopAwaitingPad();
+  confirmationOpen_ = false;
 }
 
 void UpdaterController::offerUpdateAgain() {
@@ -110,7 +117,7 @@ void UpdaterController::onFactoryVersion() {
 }
 
 void UpdaterController::onNotInBootMode() {
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kNotInBootModeAlert);
 }
 
@@ -122,20 +129,20 @@ std::optional<std::string> UpdaterController::chooseImageFile() {
 Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::uint32_t /*padVersion*/) {
   sheetOpening_ = true;
   sheetAnswer_ = Confirmation::Later;
-  sheetPadChanges_ = servedPadChanges_;
+  confirmationOpen_ = true;
   window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
   sheetOpening_ = false;
   return sheetAnswer_;
 }
 
 void UpdaterController::onUpdateCancelled() {
-  stopAwaitingPad();
+  updateEnded();
   offerUpdateAgain();
 }
 
 void UpdaterController::onImageUnreadable(ImageProblem /*problem*/) {
   // Nothing went to the pad; tell the user and let them pick another image.
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kFailureAlert);
   offerUpdateAgain();
 }
@@ -146,12 +153,12 @@ void UpdaterController::onImageSent() {}
 
 void UpdaterController::onUpdateSucceeded() {
   // The button stays disabled: the pad restarts in run mode and its removal clears the window.
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kSuccessAlert);
 }
 
 void UpdaterController::onUpdateFailed(UpdateFailure /*cause*/) {
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kFailureAlert);
   offerUpdateAgain();
 }
