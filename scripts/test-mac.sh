@@ -93,22 +93,56 @@ run_app() {
   app_pid=$!
 }
 
-# The Apple bundle's Info.plist as CMake fills it in: it reads as a property list, the icon it
-# names is an .icns beside it, and the oldest macOS is the deployment target.
-apple_plist_sound() {
-  cat > "$work/plist.cmake" <<EOF
-include("$root/mac/MacDeploymentTarget.cmake")
-set(MACOSX_BUNDLE_EXECUTABLE_NAME "Morvik GamePad")
-$(grep -o 'MACOSX_BUNDLE_ICON_FILE [^ )]*' mac/CMakeLists.txt | sed 's/^/set(/; s/$/)/')
-configure_file("$root/mac/app/Info.plist.in" "$work/Info.plist")
-file(WRITE "$work/Info.target" "\${CMAKE_OSX_DEPLOYMENT_TARGET}")
-EOF
-  cmake -P "$work/plist.cmake" && python3 - "$work/Info.plist" "$root/mac/app" "$(cat "$work/Info.target")" <<'EOF'
-import os, plistlib, sys
-info = plistlib.load(open(sys.argv[1], "rb"))
-with open(os.path.join(sys.argv[2], info["CFBundleIconFile"]), "rb") as icon:
-    assert icon.read(4) == b"icns"
-assert info["LSMinimumSystemVersion"] == sys.argv[3] != "" and info["NSHighResolutionCapable"] is True
+# The Apple bundle as CMake sets it up, on a faked Apple platform: clang stands in for Apple's
+# compiler, and ibtool and install_name_tool for Xcode's tools, as nothing is built. The bundle's
+# Info.plist gives the identifier (the GNUstep one's), the oldest macOS and the icon; the icon
+# holds every image iconutil makes from a full icon set, each a PNG of its entry's size; the
+# bundle and the libraries in it are compiled and linked for both architectures; ibtool
+# compiles for the oldest macOS and speaks up.
+apple_bundle_sound() {
+  local fake="$work/apple" tool
+  mkdir -p "$fake/bin"
+  for tool in ibtool install_name_tool; do
+    printf '#!/bin/sh\n' > "$fake/bin/$tool" && chmod +x "$fake/bin/$tool"
+  done
+  PATH="$fake/bin:$PATH" cmake -S "$root" -B "$fake/build" -G Ninja -DCMAKE_SYSTEM_NAME=Darwin \
+    -DCMAKE_CXX_COMPILER="$(command -v clang++)" -DCMAKE_OBJCXX_COMPILER="$(command -v clang++)" \
+    -DCMAKE_CXX_COMPILER_WORKS=ON -DCMAKE_OBJCXX_COMPILER_WORKS=ON -DMORVIK_BUILD_TESTS=OFF \
+    -DMORVIK_BUILD_BENCH=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/apple-configure.log" 2>&1 &&
+    python3 - "$fake/build" "$root/mac/app" "$(dirname "$app")/Resources/Info-gnustep.plist" <<'EOF'
+import os, plistlib, re, struct, sys
+build, app_dir, gnustep_plist = sys.argv[1:]
+target = re.search(r"^CMAKE_OSX_DEPLOYMENT_TARGET:\w+=(.+)$", open(f"{build}/CMakeCache.txt").read(), re.M)[1]
+info = plistlib.load(open(f"{build}/mac/Morvik GamePad.app/Contents/Info.plist", "rb"))
+identifier = info["CFBundleIdentifier"]
+assert re.fullmatch(r"[A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+", identifier), identifier
+assert f'CFBundleIdentifier = "{identifier}";' in open(gnustep_plist).read()
+assert info["LSMinimumSystemVersion"] == target != "" and info["NSHighResolutionCapable"] is True
+
+rules = re.findall(r"^build (.+?): (\S+).*\n((?:  .*\n)*)", open(f"{build}/build.ninja").read(), re.M)
+universal = "-arch arm64 -arch x86_64 "
+for part in ("morvik_gamepad_app", "morvik_mac_core", "morvik_engine"):
+    objects = [flags for out, _, flags in rules if f"/{part}.dir/" in out and out.endswith(".o")]
+    assert objects and all(universal in flags for flags in objects), part
+link = [flags for _, rule, flags in rules if rule.startswith("CXX_EXECUTABLE_LINKER__morvik_gamepad_app")]
+assert len(link) == 1 and universal in link[0]
+assert f"--errors --warnings --notices --output-format human-readable-text --minimum-deployment-target {target} " in link[0]
+
+icns = open(os.path.join(app_dir, info["CFBundleIconFile"]), "rb").read()
+assert icns[:4] == b"icns" and struct.unpack(">I", icns[4:8])[0] == len(icns)
+sizes = {}
+at = 8
+while at < len(icns):
+    kind, length = icns[at:at + 4].decode(), struct.unpack(">I", icns[at + 4:at + 8])[0]
+    data = icns[at + 8:at + length]
+    assert length > 8 and at + length <= len(icns), kind
+    if kind != "TOC ":
+        assert data[:8] == b"\x89PNG\r\n\x1a\n" and data[12:16] == b"IHDR", kind
+        sizes[kind] = struct.unpack(">II", data[16:24])
+    at += length
+want = {"icp4": 16, "ic11": 32, "icp5": 32, "ic12": 64, "ic07": 128,
+        "ic13": 256, "ic08": 256, "ic14": 512, "ic09": 512, "ic10": 1024}
+assert sizes == {kind: (px, px) for kind, px in want.items()}, sizes
 EOF
 }
 
@@ -131,7 +165,7 @@ if ! cmake --build "$build" -j 2 --target morvik_gamepad_gnustep; then
   exit 1
 fi
 check "the program and its interface file are built" test -x "$app" -a -f "$(dirname "$app")/Resources/MainMenu.xib"
-check "the Apple bundle's Info.plist names its icon and oldest macOS" apple_plist_sound
+check "the Apple bundle: identifier, oldest macOS, every icon size, both architectures, ibtool" apple_bundle_sound
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3> "$work/display" > /dev/null 2>&1 &
 xvfb_pid=$!
@@ -145,6 +179,8 @@ log="$work/update.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 25 -MorvikAutopilotDismissFile "$work/dismiss"
 check "the pad's version is shown and the update button pressed" wait_for "$log" 'AUTOPILOT version shown "v1.10"; pressing "Update"' 60
 check "the window shows the version field" logged "$log" "AUTOPILOT control NSTextField hidden=0"
+check "the Edit menu gives text fields their keys" logged "$log" \
+  "AUTOPILOT edit menu: Undo cmd+z undo:, Redo cmd+Z redo:, Cut cmd+x cut:, Copy cmd+c copy:, Paste cmd+v paste:, Delete - delete:, Select All cmd+a selectAll:"
 check "the window shows the update button" logged "$log" "AUTOPILOT control NSButton hidden=0"
 check "the window shows the striped bar" logged "$log" "AUTOPILOT control StripedProgressBar hidden=0"
 check "the bar gives no timer for its animator" bar_animator_is_no_timer "$log"
@@ -209,10 +245,18 @@ check "the window forgot the pad and keeps the button off" logged "$log" 'AUTOPI
 echo "=== the pad is pulled out while the sheet asks"
 log="$work/sheet-unplug.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikAutopilotUnplugOnSheet YES
+check "the sheet is answered after the pad left" wait_for "$log" "AUTOPILOT confirming sheet" 60
+check "the program ends after the answer" finished_within 60
+check "the answer for the gone pad brings no alert" not_logged "$log" "AUTOPILOT alert:"
+check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+
+echo "=== the pad's link fails while the sheet asks, before its removal is reported"
+log="$work/sheet-cut.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikAutopilotCutLinkOnSheet YES
 check "the failure alert comes when the image cannot be sent" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
 check "the sheet is gone before the alert shows" logged "$log" "AUTOPILOT the answered sheet is no longer under the alert"
 check "the program ends after the failed send" finished_within 60
-check "the window forgot the pad" logged "$log" 'AUTOPILOT done: version field "", button disabled'
+check "the button is enabled again for the pad still there" logged "$log" 'AUTOPILOT done: version field "v1.10", button enabled'
 
 echo "=== a pad that stops answering"
 log="$work/silent.log"

@@ -39,12 +39,12 @@ std::vector<Point> stripeOrigins(Rect bar, double offset) {
 }
 
 std::array<Point, 4> stripePolygon(Point origin, Rect bar) {
-  const float top = origin.y + bar.height;
+  const float farEdge = origin.y + bar.height;
   return {{
       {origin.x, origin.y},
       {origin.x + kStripeWidth, origin.y},
-      {origin.x + kStripeWidth - kStripeSlant, top},
-      {origin.x - kStripeSlant, top},
+      {origin.x + kStripeWidth - kStripeSlant, farEdge},
+      {origin.x - kStripeSlant, farEdge},
   }};
 }
 

@@ -58,17 +58,18 @@ float filledFraction(double value, double minimum, double maximum);
 std::optional<Rect> barRect(float frameWidth, float frameHeight, float fraction);
 
 struct Bezel {
-  Rect outline;        // stroked faintly white, in the upper half only
-  Rect highlightClip;  // that upper half
+  Rect outline;        // stroked faintly white, in the lower half only (the larger y)
+  Rect highlightClip;  // that lower half
   Rect trough;         // filled grey
-  Point lineFrom, lineTo;  // the trough's straight bottom edge, in the same grey
+  Point lineFrom, lineTo;  // the trough's straight top edge (y 0), in the same grey
 };
 Bezel bezelOf(Rect bounds);
 
 // The origin of every stripe laid over the bar: enough to cover it at any offset.
 std::vector<Point> stripeOrigins(Rect bar, double offset);
 
-// One stripe: a slanted parallelogram, 7 wide, its far edge shifted 8 toward smaller x.
+// One stripe: a slanted parallelogram, 7 wide, from the base line at the bar's top down to its
+// far edge at the bar's bottom, which is shifted 8 toward smaller x.
 std::array<Point, 4> stripePolygon(Point origin, Rect bar);
 
 // The thin light line over the bar, from x 0 (not the bar's x) to the bar's width.

@@ -1,5 +1,7 @@
 #include "updater_controller.h"
 
+#include <utility>
+
 #include "window_texts.h"
 
 namespace morvik::mac {
@@ -17,7 +19,10 @@ void UpdaterController::setup() {
 
 ArrivalAction UpdaterController::deviceArrived(std::uint32_t vendorId, std::uint32_t productId) {
   const ArrivalAction action = tracker_.arrived(vendorId, productId);
-  if (action == ArrivalAction::AcceptBootPad) engine_.updateInit();
+  if (action == ArrivalAction::AcceptBootPad) {
+    confirmationOpen_ = false;  // updateInit drops the confirmation
+    engine_.updateInit();
+  }
   if (action == ArrivalAction::ShowHelp) window_.showHelp();
   return action;
 }
@@ -32,6 +37,7 @@ void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t prod
   // A boot-mode pad that was never served (a second one) leaving changes nothing.
   if (!servedPad) return;
   if (tracker_.removed(vendorId, productId) != RemovalAction::ForgetBootPad) return;
+  confirmationOpen_ = false;
   // The pad left in the middle of an update: say so now rather than leave the image open
   // and the user without an answer.
   if (awaitingPadSince_) engine_.Firmware_UpdateError(UpdateFailure::PadGone);
@@ -61,6 +67,10 @@ void UpdaterController::updateButtonAction() {
 
 void UpdaterController::alertEnded(int code, HidTransport* pad) {
   if (!pad || (code != kSheetOk && code != kSheetCancel)) return;
+  // A window-modal sheet does not stop the HID callbacks: its pad may leave or come back anew,
+  // or the update fail, while it is up. Its answer then asks about nothing, and must neither
+  // start the watch over a pad that owes nothing nor reach a pad that arrived since.
+  if (!std::exchange(confirmationOpen_, false)) return;
   if (code == kSheetOk) awaitPad();
   // A sheet that ran to its end before it returned (GNUstep runs sheets modally) answers
   // confirmImage itself.
@@ -74,6 +84,11 @@ void UpdaterController::alertEnded(int code, HidTransport* pad) {
 void UpdaterController::checkPadSilence() {
   if (!awaitingPadSince_ || now_() - *awaitingPadSince_ <= engine_.owedAnswerWait()) return;
   engine_.Firmware_UpdateError(UpdateFailure::PadSilent);
+}
+
+void UpdaterController::updateEnded() {
+  stopAwaitingPad();
+  confirmationOpen_ = false;
 }
 
 void UpdaterController::offerUpdateAgain() {
@@ -101,7 +116,7 @@ void UpdaterController::onFactoryVersion() {
 }
 
 void UpdaterController::onNotInBootMode() {
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kNotInBootModeAlert);
 }
 
@@ -113,19 +128,20 @@ std::optional<std::string> UpdaterController::chooseImageFile() {
 Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::uint32_t /*padVersion*/) {
   sheetOpening_ = true;
   sheetAnswer_ = Confirmation::Later;
+  confirmationOpen_ = true;
   window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
   sheetOpening_ = false;
   return sheetAnswer_;
 }
 
 void UpdaterController::onUpdateCancelled() {
-  stopAwaitingPad();
+  updateEnded();
   offerUpdateAgain();
 }
 
 void UpdaterController::onImageUnreadable(ImageProblem /*problem*/) {
   // Nothing went to the pad; tell the user and let them pick another image.
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kFailureAlert);
   offerUpdateAgain();
 }
@@ -136,12 +152,12 @@ void UpdaterController::onImageSent() {}
 
 void UpdaterController::onUpdateSucceeded() {
   // The button stays disabled: the pad restarts in run mode and its removal clears the window.
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kSuccessAlert);
 }
 
 void UpdaterController::onUpdateFailed(UpdateFailure /*cause*/) {
-  stopAwaitingPad();
+  updateEnded();
   window_.runAlert(kFailureAlert);
   offerUpdateAgain();
 }

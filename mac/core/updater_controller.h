@@ -65,6 +65,7 @@ class UpdaterController final : private UpdateObserver {
   void offerUpdateAgain();
   void awaitPad() { awaitingPadSince_ = now_(); }
   void stopAwaitingPad() { awaitingPadSince_.reset(); }
+  void updateEnded();
 
   UpdaterWindow& window_;
   std::function<Clock::time_point()> now_;
@@ -74,6 +75,9 @@ class UpdaterController final : private UpdateObserver {
   HidTransport* reportingPad_ = nullptr;  // the pad whose report is being handled
   std::int32_t percent_old = -1;          // the last percentage shown
   bool sheetOpening_ = false;             // inside beginConfirmationSheet
+  // The open sheet's answer is still awaited. Whatever comes first (the pad left or was
+  // replaced, the update ended) leaves the sheet's answer void.
+  bool confirmationOpen_ = false;
   Confirmation sheetAnswer_ = Confirmation::Later;
   // Set while the pad owes an answer (after the begin command, the header and each block).
   std::optional<Clock::time_point> awaitingPadSince_;

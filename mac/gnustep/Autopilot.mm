@@ -3,8 +3,10 @@
 // shown, answers the file chooser with -MorvikAutopilotImage, confirms the sheet, and
 // dismisses each application-modal alert once the file named by -MorvikAutopilotDismissFile
 // exists (at once without one). With -MorvikAutopilotUnplugOnSheet YES it pulls the pad out
-// just before it confirms the sheet. Every step is logged with the prefix "AUTOPILOT".
-// A few seconds after the last alert it quits the application.
+// just before it confirms the sheet; with -MorvikAutopilotCutLinkOnSheet YES it breaks the
+// pad's link there instead, its removal unreported. Every step is logged with the prefix
+// "AUTOPILOT". A few seconds after the last alert (or after that sheet, which may bring none)
+// it quits the application.
 #import <AppKit/AppKit.h>
 
 #include "ns_array_elements.h"
@@ -33,6 +35,7 @@ constexpr int kQuitAfterIdleTicks = 40;
   NSWindow* answeredSheet;  // retained
   BOOL sawAlert;
   BOOL unplugOnSheet;
+  BOOL cutLinkOnSheet;
 }
 @end
 
@@ -54,6 +57,7 @@ constexpr int kQuitAfterIdleTicks = 40;
   imagePath = [[defaults stringForKey:@"MorvikAutopilotImage"] retain];
   dismissFile = [[defaults stringForKey:@"MorvikAutopilotDismissFile"] retain];
   unplugOnSheet = [defaults boolForKey:@"MorvikAutopilotUnplugOnSheet"];
+  cutLinkOnSheet = [defaults boolForKey:@"MorvikAutopilotCutLinkOnSheet"];
   lastProgress = -1;
   NSTimer* timer = [NSTimer timerWithTimeInterval:kTick target:self selector:@selector(tick:) userInfo:nil repeats:YES];
   for (NSString* mode : elementsOf([NSArray arrayWithObjects:NSDefaultRunLoopMode, NSModalPanelRunLoopMode, nil]))
@@ -101,7 +105,21 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
   return nil;
 }
 
+// The Edit menu, whose key equivalents give text fields their Cut, Copy, Paste and Select All.
+static void reportEditMenu() {
+  NSMutableArray* items = [NSMutableArray array];
+  for (NSMenuItem* item : elementsOf([[[[NSApp mainMenu] itemWithTitle:@"Edit"] submenu] itemArray])) {
+    if ([item isSeparatorItem]) continue;
+    NSString* key = [[item keyEquivalent] length] == 0 ? @"-"
+        : [NSString stringWithFormat:@"%@%@", ([item keyEquivalentModifierMask] & NSCommandKeyMask) ? @"cmd+" : @"",
+                                     [item keyEquivalent]];
+    [items addObject:[NSString stringWithFormat:@"%@ %@ %@", [item title], key, NSStringFromSelector([item action])]];
+  }
+  NSLog(@"AUTOPILOT edit menu: %@", [items componentsJoinedByString:@", "]);
+}
+
 - (void)reportControls {
+  reportEditMenu();
   NSWindow* window = [[self controller] window];
   for (NSView* view : elementsOf([[window contentView] subviews]))
     NSLog(@"AUTOPILOT control %@ hidden=%d frame=%@", NSStringFromClass([view class]), [view isHidden],
@@ -171,6 +189,10 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
         NSLog(@"AUTOPILOT unplugging the pad");
         MorvikSimUnplugAll();
       }
+      if (cutLinkOnSheet) {
+        NSLog(@"AUTOPILOT cutting the pad's link");
+        MorvikSimCutLinks();
+      }
       NSLog(@"AUTOPILOT confirming sheet");
       sheetTicks = 0;
       closingWindow = sheet;
@@ -219,7 +241,7 @@ static NSButton* buttonTitled(NSView* view, NSString* title) {
     [[controller updateButton] performClick:nil];
     return;
   }
-  if (sawAlert && ++idleTicks > kQuitAfterIdleTicks) {
+  if ((sawAlert || (unplugOnSheet && answeredSheet)) && ++idleTicks > kQuitAfterIdleTicks) {
     NSLog(@"AUTOPILOT done: version field \"%@\", button %@", version,
           [[controller updateButton] isEnabled] ? @"enabled" : @"disabled");
     [NSApp terminate:nil];

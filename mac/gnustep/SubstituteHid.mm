@@ -10,7 +10,8 @@
 // Pad behaviour: -MorvikSimVersion (x 100, default 110), -MorvikSimLatencyMs (default 0),
 // -MorvikSimBootFlag (default 1), -MorvikSimErrorAfter (data frames, default none),
 // -MorvikSimSilentAfter (data frames, default none).
-// MorvikSimUnplugAll() pulls every pad out at once, for the autopilot.
+// MorvikSimUnplugAll() pulls every pad out at once, for the autopilot; MorvikSimCutLinks()
+// breaks every pad's link without reporting a removal.
 #import <Foundation/Foundation.h>
 
 #include "ns_array_elements.h"
@@ -243,6 +244,10 @@ IOHIDManagerRef IOHIDManagerCreate(CFAllocatorRef, IOOptionBits) {
 }
 
 void MorvikSimUnplugAll() { [latestManager cue:@"unplug"]; }
+
+void MorvikSimCutLinks() {
+  for (MorvikSimDevice* device : elementsOf(latestManager->present)) device->pad->unplug();
+}
 
 void IOHIDManagerSetDeviceMatchingMultiple(IOHIDManagerRef manager, CFArrayRef multiple) {
   MorvikSimManager* m = managerOf(manager);

@@ -84,9 +84,10 @@ class ControllerFlow : public testing::Test {
     controller.bootPadOpened(pad);
   }
   // Hands every answer that is due to the controller, as the report callback would.
-  void pump() {
-    while (auto report = pad.takeDueReport())
-      controller.inputReport(pad, std::span<const std::uint8_t>(report->bytes.data(), report->length));
+  void pump() { pump(pad); }
+  void pump(SimulatedPad& from) {
+    while (auto report = from.takeDueReport())
+      controller.inputReport(from, std::span<const std::uint8_t>(report->bytes.data(), report->length));
   }
   void startUpdateWith(const std::string& image) {
     window.imageToChoose = image;
@@ -296,16 +297,88 @@ TEST_F(ControllerFlow, PadUnpluggedMidUpdateFailsThenForgetsThePad) {
   EXPECT_EQ(controller.deviceConnected(), 0);
 }
 
-TEST_F(ControllerFlow, ConfirmingAfterThePadLeftFailsAndKeepsTheButtonOff) {
+// A sheet leaves the HID callbacks running (AppKit's is window-modal; GNUstep's runs its own
+// modal loop): before the user answers, its pad may leave, come back as a new arrival, or end
+// the update itself. The answer then belongs to no update: it shows nothing, and the pad then
+// served (if any) can be updated afresh.
+enum class WhileTheSheetIsUp { PadLeaves, PadReturns, PadReportsError };
+struct StaleSheetCase {
+  const char* name;
+  WhileTheSheetIsUp event;
+  bool modal;  // the sheet ends before beginConfirmationSheet returns
+  int code;
+  std::vector<std::string> shownMeanwhile;
+};
+void PrintTo(const StaleSheetCase& c, std::ostream* os) { *os << c.name; }
+
+class StaleSheet : public ControllerFlow, public testing::WithParamInterface<StaleSheetCase> {};
+
+TEST_P(StaleSheet, AnswerShowsNothingAndThePadStillServedUpdatesAfresh) {
+  const StaleSheetCase& c = GetParam();
+  const auto image = writeImage("stale.dat", 123, 64, 64);
+  SimulatedPad newPad;
+  SimulatedPad* served = &pad;
+  const auto happen = [&] {
+    if (c.event == WhileTheSheetIsUp::PadReportsError) {
+      const std::array<std::uint8_t, kReportSize> error{5, 0x00, kMsgUpdate, 1, 0, kEvtError21};
+      controller.inputReport(pad, error);
+      return;
+    }
+    pad.unplug();
+    controller.deviceRemoved(0x0483, 0x5750, true);
+    served = nullptr;
+    if (c.event != WhileTheSheetIsUp::PadReturns) return;
+    ASSERT_EQ(controller.deviceArrived(0x0483, 0x5750), ArrivalAction::AcceptBootPad);
+    controller.bootPadOpened(newPad);
+    pump(newPad);
+    served = &newPad;
+  };
+  const auto answer = [&](HidTransport* context) {
+    happen();
+    controller.alertEnded(c.code, context);
+  };
   plugBootPad();
   pump();
-  startUpdateWith(writeImage("left.dat", 123, 64, 64));
-  pad.unplug();
-  controller.deviceRemoved(0x0483, 0x5750, true);
   window.take();
+  if (c.modal) window.endSheetAtOnce = answer;
+  startUpdateWith(image);
+  if (!c.modal) answer(window.sheetContext);
+  window.endSheetAtOnce = nullptr;
+  pump(newPad);
+  fakeNow += 1h;
+  controller.checkPadSilence();
+  std::vector<std::string> shown{"button off", "chooser", "sheet The File Firmware Version:  v1.23"};
+  shown.insert(shown.end(), c.shownMeanwhile.begin(), c.shownMeanwhile.end());
+  EXPECT_EQ(window.take(), shown);
+  EXPECT_FALSE(pad.received().header.has_value());
+  EXPECT_FALSE(newPad.received().header.has_value());
+  if (!served) return;
+
+  window.imageToChoose = image;
+  controller.updateButtonAction();
+  pump(*served);
   controller.alertEnded(kSheetOk, window.sheetContext);
-  EXPECT_EQ(window.take(), std::vector<std::string>{"alert " + std::string(kFailureAlert)});
+  pump(*served);
+  EXPECT_TRUE(window.saw("alert " + std::string(kSuccessAlert)));
+  EXPECT_EQ(served->received().payload.size(), 64u);
 }
+
+const std::vector<std::string> kPadLeft{"version ", "button off"};
+const std::vector<std::string> kPadBack{"version ", "button off", "button on", "version v1.10", "settle"};
+const std::vector<std::string> kPadFailed{"alert " + std::string(kFailureAlert), "button on"};
+constexpr auto kLeaves = WhileTheSheetIsUp::PadLeaves;
+constexpr auto kReturns = WhileTheSheetIsUp::PadReturns;
+constexpr auto kReportsError = WhileTheSheetIsUp::PadReportsError;
+INSTANTIATE_TEST_SUITE_P(Answers, StaleSheet,
+                         testing::Values(StaleSheetCase{"PadLeftThenOk", kLeaves, false, kSheetOk, kPadLeft},
+                                         StaleSheetCase{"PadLeftThenCancel", kLeaves, false, kSheetCancel, kPadLeft},
+                                         StaleSheetCase{"PadBackThenOk", kReturns, false, kSheetOk, kPadBack},
+                                         StaleSheetCase{"PadBackThenCancel", kReturns, false, kSheetCancel, kPadBack},
+                                         StaleSheetCase{"PadErrorThenOk", kReportsError, false, kSheetOk, kPadFailed},
+                                         StaleSheetCase{"PadErrorThenCancel", kReportsError, false, kSheetCancel, kPadFailed},
+                                         StaleSheetCase{"ModalSheetPadLeftThenOk", kLeaves, true, kSheetOk, kPadLeft},
+                                         StaleSheetCase{"ModalSheetPadBackThenOk", kReturns, true, kSheetOk, kPadBack}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ControllerFlow, AnotherBootPadLeavingChangesNothing) {
   plugBootPad();

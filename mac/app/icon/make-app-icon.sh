@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Draws the application icon of Morvik GamePad and packs it into MorvikGamePad.icns beside
 # Info.plist.in: a light gamepad on a dark rounded square, with the updater's green arrow
-# going down into it. Needs ImageMagick and png2icns (Debian: imagemagick, icnsutils).
-# The .icns is kept in the repository, so a Mac build needs neither; run this after changing
-# the drawing and commit both.
+# going down into it. Needs ImageMagick and Python 3.
+# The .icns holds every image Apple's iconutil makes from a full icon set: 16, 32, 128, 256
+# and 512 points at 1x and 2x, each as a PNG under its own entry type, after a table of
+# contents. The same drawing always gives the same bytes. The .icns is kept in the
+# repository, so a Mac build needs none of this; run it after changing the drawing and
+# commit both.
 set -euo pipefail
 cd "$(dirname "$0")"
 out=../MorvikGamePad.icns
@@ -30,12 +33,22 @@ convert -size 1024x1024 xc:none \
   -compose over -composite \
   "$master"
 
-sizes=(16 32 48 128 256 512 1024)
-pngs=()
-for size in "${sizes[@]}"; do
-  png="$work/icon-$size.png"
-  convert "$master" -filter Lanczos -resize "${size}x${size}" -strip "PNG32:$png"
-  pngs+=("$png")
+# Entry type and pixel size of each image, as iconutil names them (the 2x ones are ic11 to ic14).
+entries=(icp4:16 ic11:32 icp5:32 ic12:64 ic07:128 ic13:256 ic08:256 ic14:512 ic09:512 ic10:1024)
+for entry in "${entries[@]}"; do
+  size=${entry#*:}
+  # No time stamps, so that the file only changes with the drawing.
+  convert "$master" -filter Lanczos -resize "${size}x${size}" -strip \
+    -define png:exclude-chunks=date,time "PNG32:$work/${entry%%:*}.png"
 done
-png2icns "$out" "${pngs[@]}" > /dev/null
+python3 - "$out" "$work" "${entries[@]%%:*}" <<'PACK'
+import struct, sys
+out, work, types = sys.argv[1], sys.argv[2], sys.argv[3:]
+images = [(t.encode(), open(f"{work}/{t}.png", "rb").read()) for t in types]
+toc = b"".join(t + struct.pack(">I", 8 + len(png)) for t, png in images)
+body = b"TOC " + struct.pack(">I", 8 + len(toc)) + toc
+body += b"".join(t + struct.pack(">I", 8 + len(png)) + png for t, png in images)
+with open(out, "wb") as icns:
+    icns.write(b"icns" + struct.pack(">I", 8 + len(body)) + body)
+PACK
 echo "wrote $(cd .. && pwd)/MorvikGamePad.icns"
