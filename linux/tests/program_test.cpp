@@ -218,6 +218,11 @@ INSTANTIATE_TEST_SUITE_P(
                       EndingCase{"PadVanishes", {"--simulate", "-y", "--sim-vanish-after", "2"}, "", 8,
                                  "went away (unplugged?) (the simulated pad was unplugged)."},
                       EndingCase{"Declined", {"--simulate"}, "n\n", 6, "cancelled"},
+                      EndingCase{"TwoPadsAndNoChoice", {"--simulate", "-y", "--sim-pads", "2"}, "", 10, "--pad PATH"},
+                      EndingCase{"ChosenPadAbsent", {"--simulate", "-y", "--sim-pads", "2", "--pad", "sim:3"}, "", 3,
+                                 "sim:2  serial SIM-0002"},
+                      EndingCase{"LogOnAFullDisk", {"--simulate", "-y", "--all", "--log", "/dev/full"}, "", 1,
+                                 "no pad was touched"},
                       EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
                       EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
     [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });

@@ -1,0 +1,212 @@
+// Several pads at once: each scenario checks every pad's outcome and the bytes each pad got.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <variant>
+
+#include "bench_session.h"
+#include "bench_views.h"
+#include "pad_choice.h"
+#include "pad_lock.h"
+#include "sha256.h"
+#include "simulated_bench.h"
+#include "test_image.h"
+
+namespace morvik::cli {
+namespace {
+
+// Keeps each pad's outcome, and can stop the bench once a pad got far enough or enough pads ended.
+class RecordingView final : public BenchView {
+ public:
+  std::optional<std::int32_t> stopAtPercent;
+  std::optional<std::size_t> stopAfterOutcomes;
+  StopSource stop;
+  std::map<std::string, PadResult> results;
+  BenchTally counted;
+
+  void padFound(const PadEntry&, std::optional<std::uint32_t>, std::uint32_t) override {}
+  void padProgress(const PadEntry&, std::int32_t percent) override {
+    if (stopAtPercent && percent >= *stopAtPercent) stop.request_stop();
+  }
+  void padFinished(const PadResult& result) override {
+    const std::lock_guard lock(mutex_);
+    results[result.pad.path] = result;
+    if (stopAfterOutcomes && results.size() >= *stopAfterOutcomes) stop.request_stop();
+  }
+  void note(const std::string&) override {}
+  void tally(const BenchTally& tally, ExitCode) override { counted = tally; }
+
+ private:
+  std::mutex mutex_;
+};
+
+struct BenchCase {
+  const char* name;
+  std::uint32_t pads;
+  std::function<void(BenchSimulation&, BenchSettings&, RecordingView&)> arrange;
+  bool answer;
+  ExitCode code;
+  std::string outcomes;  // per pad: U updated, F failed, S skipped, I interrupted, - none
+  std::string whole;     // per pad: y the pad got exactly the image, n it got no data at all, ? either
+};
+void PrintTo(const BenchCase& c, std::ostream* os) { *os << c.name; }
+
+class Bench : public ::testing::TestWithParam<BenchCase> {};
+
+constexpr char outcomeLetter(PadOutcome outcome) {
+  switch (outcome) {
+    case PadOutcome::Updated: return 'U';
+    case PadOutcome::Failed: return 'F';
+    case PadOutcome::Skipped: return 'S';
+    case PadOutcome::Interrupted: return 'I';
+  }
+  return '?';
+}
+
+TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
+  const BenchCase& c = GetParam();
+  const auto image = std::make_shared<const ImageBytes>(testing::imageBytes(123, 4109, 4109));  // a short last block
+  BenchSimulation simulation;
+  simulation.pads = c.pads;
+  simulation.keepReceived = true;
+  BenchSettings settings;
+  settings.imagePath = "bench.dat";
+  settings.image = image;
+  settings.timing.silenceLimit = std::chrono::milliseconds(300);
+  settings.lookEvery = std::chrono::milliseconds(10);
+  RecordingView view;
+  c.arrange(simulation, settings, view);
+  SimulatedBench source(simulation);
+
+  const ExitCode code = runBench(source, settings, view, nullptr, [&](const std::string&) { return c.answer; },
+                                 view.stop.get_token());
+
+  EXPECT_EQ(code, c.code);
+  std::string outcomes, whole;
+  for (std::uint32_t n = 1; n <= c.pads; ++n) {
+    const auto result = view.results.find("sim:" + std::to_string(n));
+    outcomes += result == view.results.end() ? '-' : outcomeLetter(result->second.outcome);
+    const auto got = source.pad(n).received();
+    whole += got.payload == std::vector<std::uint8_t>(image->begin() + 28, image->end()) ? 'y'
+             : got.dataFrames == 0                                                    ? 'n'
+                                                                                      : 'p';
+  }
+  EXPECT_EQ(outcomes, c.outcomes);
+  for (std::size_t i = 0; i < c.whole.size(); ++i)
+    if (c.whole[i] == '?') whole[i] = '?';  // a pad that failed part-way may have got anything up to the fault
+  EXPECT_EQ(whole, c.whole);
+}
+
+void faultyPad(BenchSimulation& s, std::uint32_t n, const std::function<void(PadBehaviour&)>& fault) {
+  s.faultyPad = n;
+  fault(s.behaviour);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, Bench,
+    ::testing::Values(
+        BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
+        BenchCase{"OnePadFails", 3,
+                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
+                  true, ExitCode::SomePadsFailed, "UFU", "y?y"},
+        BenchCase{"OnePadFallsSilent", 3,
+                  [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
+                  true, ExitCode::SomePadsFailed, "FUU", "pyy"},
+        BenchCase{"OnePadIsUnplugged", 3,
+                  [](auto& s, auto&, auto&) { faultyPad(s, 3, [](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }); },
+                  true, ExitCode::SomePadsFailed, "UUF", "yyp"},
+        BenchCase{"OnePadNotInBootMode", 2,
+                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.bootFlag = 0; }); }, true,
+                  ExitCode::SomePadsFailed, "UF", "yn"},
+        BenchCase{"AnsweredNoSendsNothing", 2, [](auto&, auto&, auto&) {}, false, ExitCode::Cancelled, "SS", "nn"},
+        BenchCase{"CtrlCMidBench", 3,
+                  [](auto& s, auto&, auto& v) {
+                    s.behaviour.latency = std::chrono::microseconds(500);
+                    v.stopAtPercent = 20;
+                  },
+                  true, ExitCode::Cancelled, "III", "ppp"},
+        BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
+                  [](auto& s, auto& b, auto& v) {
+                    faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
+                    s.arriveEvery = std::chrono::milliseconds(30);
+                    b.watch = true;
+                    v.stopAfterOutcomes = 3;
+                  },
+                  true, ExitCode::Success, "USU", "yny"},
+        BenchCase{"WatchWithForceUpdatesItToo", 2,
+                  [](auto& s, auto& b, auto& v) {
+                    s.behaviour.version = 123;
+                    b.watch = b.force = true;
+                    v.stopAfterOutcomes = 2;
+                  },
+                  true, ExitCode::Success, "UU", "yy"},
+        BenchCase{"WatchEndsAfterItsCount", 4,
+                  [](auto& s, auto& b, auto&) {
+                    s.arriveEvery = std::chrono::milliseconds(400);
+                    b.watch = true;
+                    b.count = 2;
+                  },
+                  true, ExitCode::Success, "UU--", "yynn"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
+  const PadEntry boot1{kBootModeIdentity, true, "/dev/hidraw1", "A1"}, boot2{kBootModeIdentity, true, "/dev/hidraw2", ""};
+  const PadEntry run{kRunModeIdentities[0], false, "/dev/hidraw3", "R1"};
+  struct Case {
+    std::vector<PadEntry> boot, running;
+    std::optional<std::string> wanted;
+    ExitCode code;
+    std::string chosenOrMessagePart;
+  } cases[] = {
+      {{boot1}, {}, std::nullopt, ExitCode::Success, "/dev/hidraw1"},
+      {{boot1, boot2}, {}, std::nullopt, ExitCode::SeveralPads, "--pad PATH or --pad SERIAL"},
+      {{boot1, boot2}, {}, "A1", ExitCode::Success, "/dev/hidraw1"},
+      {{boot1, boot2}, {}, "/dev/hidraw2", ExitCode::Success, "/dev/hidraw2"},
+      {{boot1, boot2}, {}, "nope", ExitCode::NoPad, "/dev/hidraw2"},
+      {{boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
+      {{}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
+      {{}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
+  };
+  for (const Case& c : cases) {
+    const PadChoice choice = choosePad(SearchResult{c.boot, c.running, false}, c.wanted);
+    EXPECT_EQ(choice.refusal, c.code) << c.chosenOrMessagePart;
+    const std::string seen = choice.pad ? choice.pad->path : choice.message;
+    EXPECT_NE(seen.find(c.chosenOrMessagePart), std::string::npos) << seen;
+  }
+}
+
+TEST(PadLock, ASecondTakerIsRefusedWithTheHoldersIdUntilTheFirstLetsGo) {
+  const auto directory = std::filesystem::path(::testing::TempDir()) / "locks";
+  std::filesystem::create_directories(directory);
+  setenv("MORVIK_LOCK_DIR", directory.c_str(), 1);
+  {
+    auto first = PadLock::take("/dev/hidraw7");
+    ASSERT_TRUE(std::holds_alternative<PadLock>(first));
+    const auto second = PadLock::take("/dev/hidraw7");
+    ASSERT_TRUE(std::holds_alternative<std::string>(second));
+    EXPECT_NE(std::get<std::string>(second).find("(process " + std::to_string(getpid()) + ")"), std::string::npos);
+    EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw8")));
+  }
+  EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw7")));
+}
+
+TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {
+  for (int columns = 1; columns <= 100; ++columns)
+    for (const std::string& outcome : {std::string(), std::string("failed: the pad stopped answering")}) {
+      const std::string line = padLine("/dev/hidraw12 (SERIAL-1)", "1.10 → 1.23", 42, outcome, columns);
+      const auto shown = std::count_if(line.begin(), line.end(), [](char ch) { return (ch & 0xC0) != 0x80; });
+      EXPECT_LE(shown, std::max(columns - 1, 1)) << line;
+    }
+  EXPECT_EQ(sha256Hex(std::vector<std::uint8_t>{'a', 'b', 'c'}),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  const ImageBytes image(100, 1);
+  EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/dev/full", "x.dat", image)));
+  EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/nonexistent/dir/x.log", "x.dat", image)));
+}
+
+}  // namespace
+}  // namespace morvik::cli
