@@ -6,6 +6,7 @@ const char* helpText() {
   return R"(Usage: morvik-update [options] IMAGE.dat
        morvik-update --info IMAGE.dat
        morvik-update --list
+       morvik-update --all | --watch [--count N] IMAGE.dat
 
 Updates the firmware of a Morvik gamepad connected by USB in boot mode.
 Switch the pad off, hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro,
@@ -16,7 +17,18 @@ Options:
       --trace             print every report sent ("out ...") and received ("in ...")
       --wait SECONDS      wait up to SECONDS for a pad in boot mode to be plugged in
       --info IMAGE.dat    show the image's header and whether it is fit to send
-      --list              list the pads present, in boot mode and in run mode
+      --list              list the pads present, in boot mode and in run mode, with
+                          each boot-mode pad's firmware version
+      --pad PATH|SERIAL   update the pad with this path (/dev/hidraw3) or USB serial
+                          (needed when several pads are in boot mode)
+      --all               update every pad in boot mode at once (one question)
+      --watch             keep running: update each pad in boot mode as it is
+                          plugged in, until Ctrl-C
+      --count N           with --watch: end once N pads are updated
+      --force             with --all or --watch: update a pad that already runs the
+                          image's version too (otherwise it is skipped)
+      --json              print one JSON object per line (events, --list, --info)
+      --log FILE          append one JSON line per pad's outcome to FILE
       --simulate          update a simulated pad instead of a real one
       --sim-version N     simulated pad's version x 100 (110 is 1.10), or 'factory'
       --sim-not-boot      simulated pad reports that it is not in boot mode
@@ -30,6 +42,11 @@ Options:
       --sim-header-delay-ms N
                           simulated pad acknowledges the image header N milliseconds
                           late (as while it erases its flash)
+      --sim-pads N        N simulated pads (sim:1, serial SIM-0001, ...)
+      --sim-faulty-pad K  only simulated pad K takes --sim-version, --sim-not-boot
+                          and the --sim-*-after faults; the others behave
+      --sim-arrive-every-ms N
+                          simulated pads are plugged in one after another, N ms apart
   -h, --help              show this help (it wins over every other option)
       --version           show the program's version (it wins over all but --help)
 
@@ -45,6 +62,9 @@ Exit status:
   7  the pad reported that the update failed
   8  the pad stopped answering or went away
   9  the pad cannot be opened (permissions: see the udev rule in README)
+ 10  several pads are in boot mode: pick one with --pad, or use --all
+ 11  --all, --watch: a pad was not updated (it failed, went away, was in use, ...)
+ 12  another morvik-update is updating the pad
 )";
 }
 
