@@ -17,6 +17,7 @@
 #include "help_text.h"
 #include "hidapi_pad.h"
 #include "image_info.h"
+#include "json_text.h"
 #include "pad_choice.h"
 #include "pad_listing.h"
 #include "pad_lock.h"
@@ -24,17 +25,29 @@
 #include "printable_text.h"
 #include "simulated_bench.h"
 #include "update_session.h"
+#include "version_text.h"
 
 namespace morvik::cli {
 namespace {
 
-ExitCode showImageInfo(const std::string& path, StopToken stop) {
+std::string imageInfoJson(const std::string& path, const ImageReport& report) {
+  JsonLine line("image");
+  line.add("path", path);
+  if (report.header)
+    line.add("version", versionText(report.header->version)).add("image_length", std::uint64_t{report.header->imageLength});
+  line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
+  line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
+  return line.line();
+}
+
+ExitCode showImageInfo(const CliOptions& options, StopToken stop) {
+  const std::string& path = options.imagePath;
   const ImageReport report = inspectImage(path, stop);
   if (report.fault == ImageFault::Cancelled) {
     std::cerr << "Cancelled.\n";
     return ExitCode::Cancelled;
   }
-  std::cout << imageInfoText(path, report);
+  std::cout << (options.json ? imageInfoJson(path, report) : imageInfoText(path, report));
   return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
 }
 
@@ -197,7 +210,7 @@ ExitCode run(const CliOptions& options, StopToken stop) {
   switch (options.mode) {
     case Mode::Help: std::cout << helpText(); return ExitCode::Success;
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
-    case Mode::Info: return showImageInfo(options.imagePath, stop);
+    case Mode::Info: return showImageInfo(options, stop);
     case Mode::List: return listPads(options);
     case Mode::Update: return update(options, stop);
   }
