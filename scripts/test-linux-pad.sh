@@ -139,7 +139,10 @@ run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad c
         test "$(data_frames "$dir/pad.trace")/$(finishes "$dir/pad.trace")" = "${pad_check#blocks=}/0"
       ;;
     nothing)
-      check "nothing was sent to the pad" test ! -s "$dir/pad.trace"
+      local trace
+      for trace in "$dir"/pad*.trace; do
+        check "nothing was sent to $(basename "$trace" .trace)" test ! -s "$trace"
+      done
       ;;
     untouched)
       check "no image went to the pad" test "$(sent_frames "$dir/pad.trace" | wc -l)" = 0
@@ -187,16 +190,20 @@ run_speed() {
 # A row with several pads names each: "--pad ... --pad ...", their records pad.trace, pad2.trace...
 scenarios=(
   "update|--pad|root|--yes --trace IMAGE|0|Firmware updated to v1.23.|exact"
-  "list|--pad --serial MV-0042|root|--list|0|0483:5750  boot mode  GamePad  /dev/hidraw0  serial MV-0042|nothing"
+  "list|--pad --serial MV-0042|root|--list|0|0483:5750  boot mode  GamePad  /dev/hidraw0  serial MV-0042  firmware 1.10|untouched"
   "run-mode|--pad --product 5751|root|--yes IMAGE|4|Found a Zelto pad, but it is in its normal mode.|nothing"
   "boot-id-not-boot-mode|--pad --not-boot|root|--yes IMAGE|4|The pad is not in boot mode|untouched"
   "no-pad||root|--yes IMAGE|3|No pad in boot mode found (USB 0483:5750).|nothing"
   "no-permission|--pad|unprivileged|--yes IMAGE|9|Permission denied on /dev/hidraw0: this user may not open the pad.|nothing"
   "factory-version|--pad --version factory|root|--yes IMAGE|0|Pad firmware version:   factory firmware|exact"
-  "pad-error|--pad --error-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error.|blocks=300"
-  "pad-silent|--pad --silent-after 300|root|--yes IMAGE|8|Update failed: the pad stopped answering.|blocks=301"
-  "pad-pulled-out|--pad --unplug-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?).|blocks=300"
+  "pad-error|--pad --error-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error (error event 0x15).|blocks=300"
+  "pad-silent|--pad --silent-after 300|root|--yes IMAGE|8|Update failed: the pad stopped answering (no answer within 5000 ms).|blocks=301"
+  "pad-pulled-out|--pad --unplug-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?) (|blocks=300"
   "plugged-in-during-wait|--pad --plug-after-ms 1500|root|--wait 10 --yes IMAGE|0|Firmware updated to v1.23.|exact"
+  "two-pads-no-choice|--pad --serial MV-1 --pad --serial MV-2|root|--yes IMAGE|10|Pick one with --pad PATH or --pad SERIAL|nothing"
+  "all-four|--pad --pad --version 105 --pad --pad --version factory|root|--all --yes IMAGE|0|4 updated, 0 failed, 0 skipped|exact"
+  "pad-in-use|--pad --latency-us 2000|root|--yes IMAGE -- --after-ms 700 --yes IMAGE|0|is not free: it is in use by another morvik-update (process|exact"
+  "watch-two-plugged-in|--pad --plug-after-ms 300 --pad --plug-after-ms 900|root|--watch --count 2 --yes IMAGE|0|2 updated, 0 failed, 0 skipped|exact"
 )
 
 passed=()
