@@ -78,8 +78,8 @@ TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
 }
 
 std::string bar(int filled, int empty, const char* percent) {
-  return "\r[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(empty), '-') +
-         "] " + percent + "\x1b[K";
+  const auto count = [](int n) { return static_cast<std::size_t>(n); };
+  return "\r[" + std::string(count(filled), '#') + std::string(count(empty), '-') + "] " + percent + "\x1b[K";
 }
 
 // On a terminal the bar is redrawn in place, as wide as the terminal allows, and its line is
@@ -217,8 +217,8 @@ TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
     std::this_thread::sleep_for(c.padAnswersAfter);
     observer.onProgress(1);
     const std::string text = out.str();
-    const auto note = text.find("\nThe pad is preparing for the image (erasing its flash); waiting up to 30 s for it.\n");
-    EXPECT_EQ(note != std::string::npos, c.explained) << text;
+    const std::string note = "\nThe pad is preparing for the image (erasing its flash); waiting up to 30 s for it.\n";
+    EXPECT_EQ(text.find(note) != std::string::npos, c.explained) << text;
     EXPECT_EQ(text.substr(text.rfind('\r')), bar(0, 40, "  1%")) << "the bar ends the output";
   }
 }
