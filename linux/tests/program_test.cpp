@@ -10,9 +10,9 @@
 
 #include <array>
 #include <chrono>
-#include <optional>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
