@@ -141,7 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{100, 128, {32, 32, 32, 32}, {64, 96, 128}},  // longer payload: not cut
                       StreamCase{1, 1, {1, 0}, {100}},
                       StreamCase{0, 0, {0, 0}, {100}},      // an empty image: no division by zero
-                      StreamCase{0, 40, {32, 8}, {100}}));  // length 0 ends at the first progress
+                      StreamCase{0, 40, {32, 8}, {100}}),  // length 0 ends at the first progress
+    [](const auto& param) {
+      return "Length" + std::to_string(param.param.imageLength) + "File" + std::to_string(param.param.payloadBytes);
+    });
 
 TEST(Progress, NeverWrapsAround) {
   EXPECT_EQ(progressPercent(50'000'000, 100'000'000), 50);  // x 100 would wrap in 32 bits

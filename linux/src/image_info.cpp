@@ -132,8 +132,8 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   // Room for the file and the read that finds its end, so that the buffer never grows by doubling.
   if (!pipe) bytes.reserve(static_cast<std::size_t>(std::min(sizeOnDisk + kReadChunk, kMaxFileBytes + 1)));
   int error = 0;
-  if (const auto fault =
-          readUpTo(file.get(), pipe, tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1, bytes, stop, pipeIdleLimit, error))
+  const std::uint64_t readLimit = tooLargeOnDisk ? kHeaderSize : kMaxFileBytes + 1;
+  if (const auto fault = readUpTo(file.get(), pipe, readLimit, bytes, stop, pipeIdleLimit, error))
     return refuse(*fault, error);
 
   if (bytes.size() < kHeaderSize) return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);

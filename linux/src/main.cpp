@@ -223,9 +223,9 @@ ExitCode checkOutputWritten(ExitCode code) {
   errno = 0;
   std::cout.flush();
   if (std::cout) return code;
-  const int error = errno;
-  std::cerr << "morvik-update: the output could not be written" << (error ? std::string(": ") + std::strerror(error) : "")
-            << ".\n";
+  const int error = errno;  // known only when this last flush is what failed
+  std::cerr << "morvik-update: the output could not be written"
+            << (error ? std::string(": ") + std::strerror(error) : std::string()) << ".\n";
   return code == ExitCode::Success ? ExitCode::Error : code;
 }
 

@@ -10,9 +10,9 @@
 
 #include <array>
 #include <chrono>
-#include <optional>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -374,7 +374,8 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
 TEST(Program, OutputThatCannotBeWrittenIsAnError) {
   const std::string image = writeTestFile("fine.dat", imageBytes(123, 64, 64));
   const std::string errFile = ::testing::TempDir() + "morvik_full_output_err.txt";
-  for (const std::string& options : {std::string("--help"), std::string("--version"), "--info " + image, "--simulate --yes " + image}) {
+  const std::string commands[] = {"--help", "--version", "--info " + image, "--simulate --yes " + image};
+  for (const std::string& options : commands) {
     const std::string command = std::string(MORVIK_UPDATE_PROGRAM) + " " + options + " >/dev/full 2>" + errFile;
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << options << ": status " << status;

@@ -40,6 +40,8 @@ struct Story {
   std::vector<Step> steps;
   std::int32_t upgradedAtEnd;
 };
+// Names the story in test listings instead of dumping its bytes.
+void PrintTo(const Story& story, std::ostream* os) { *os << story.name; }
 
 class PadTrackerStories : public testing::TestWithParam<Story> {};
 

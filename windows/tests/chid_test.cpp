@@ -28,6 +28,8 @@ struct SearchCase {
   std::string expectedPath;  // empty: not found
   bool reportsFit = true;
 };
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
 
 class CHidSearch : public ::testing::TestWithParam<SearchCase> {};
 
@@ -190,6 +192,7 @@ struct WriteCase {
   bool sent;
   HidInterface pad = kPad;
 };
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 class CHidWriteOutcome : public ::testing::TestWithParam<WriteCase> {};
 
@@ -248,6 +251,7 @@ struct ReadCase {
   ReadStatus expectedStatus;
   bool delivers;
 };
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class CHidRead : public ::testing::TestWithParam<ReadCase> {};
 

@@ -53,6 +53,11 @@ const Texts kEnglish{0x0404,  // Chinese (Taiwan): any id but 0x0804 gets Englis
                      "1. Hold Home+L1+R1 for 3 seconds. Both LED will      blink.\r\n\r\n2. Connect to PC via USB cable."
                      "\r\n\r\n3. Click USB Update button and select firmware      file.",
                      "and current is"};
+
+// Names the language in test names and listings instead of dumping the texts' pointers.
+const char* languageName(const Texts& texts) { return texts.languageId == 0x0804 ? "Chinese" : "English"; }
+void PrintTo(const Texts& texts, std::ostream* os) { *os << languageName(texts) << " texts"; }
+
 const std::string kToolName = "Morvik Tools v1.02 ";
 
 // An image of version 1.23 with 100 payload bytes, one per test: tests may run in parallel.
@@ -477,7 +482,7 @@ TEST_P(UpdateDialog, AMinimisedWindowDrawsItsIconCentred) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, UpdateDialog, ::testing::Values(kChinese, kEnglish),
-                         [](const auto& testCase) { return testCase.param.languageId == 0x0804 ? "Chinese" : "English"; });
+                         [](const auto& testCase) { return std::string(languageName(testCase.param)); });
 
 }  // namespace
 }  // namespace morvik::win
