@@ -21,8 +21,8 @@ constexpr std::chrono::milliseconds kRefreshEvery{100};
 // One pad's side of the engine. It never blocks: the bench asked its one question before.
 class PadObserver final : public UpdateObserver {
  public:
-  PadObserver(const PadEntry& pad, const std::string& imagePath, std::uint32_t imageVersion, BenchView& view)
-      : pad_(pad), imagePath_(imagePath), imageVersion_(imageVersion), view_(view) {}
+  PadObserver(const PadEntry& pad, const std::string& imagePath, BenchView& view)
+      : pad_(pad), imagePath_(imagePath), view_(view) {}
 
   void onDeviceVersion(std::uint32_t) override {}
   void onFactoryVersion() override {}
@@ -60,7 +60,6 @@ class PadObserver final : public UpdateObserver {
 
   PadEntry pad_;
   const std::string& imagePath_;
-  std::uint32_t imageVersion_;
   BenchView& view_;
   const UpdateEngine* engine_ = nullptr;
   bool writingStarted_ = false;
@@ -81,10 +80,10 @@ struct PadJob {
   std::atomic<bool> ended{false};
   ReaderOutcome outcome = ReaderOutcome::Ended;
 
-  PadJob(const PadEntry& entry, const BenchSettings& settings, std::uint32_t imageVersion, BenchView& view)
+  PadJob(const PadEntry& entry, const BenchSettings& settings, BenchView& view)
       : pad(entry),
         files(settings.imagePath, settings.image),
-        observer(entry, settings.imagePath, imageVersion, view),
+        observer(entry, settings.imagePath, view),
         engine(FrontEndForm::Polling, observer, &files, settings.timing) {
     observer.attach(engine);
   }
@@ -137,7 +136,7 @@ PadResult resultFor(const PadEntry& pad, PadOutcome outcome, ExitCode code, std:
 }
 
 std::variant<std::unique_ptr<PadJob>, PadResult> Bench::prepare(const PadEntry& pad) {
-  auto job = std::make_unique<PadJob>(pad, settings_, imageVersion_, view_);
+  auto job = std::make_unique<PadJob>(pad, settings_, view_);
   if (source_.shared()) {
     auto lock = PadLock::take(pad.path);
     if (auto* refusal = std::get_if<std::string>(&lock))
