@@ -7,9 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh demo >/dev/null
 command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target morvik-update >/dev/null
-program=build/release/linux/morvik-update
+cmake --preset demo >/dev/null
+cmake --build --preset demo -j"$(nproc)" --target morvik-update >/dev/null
+program=build/demo/linux/morvik-update
 
 image=build/bench-pads/image-64k.dat
 mkdir -p "$(dirname "$image")"
