@@ -380,7 +380,7 @@ finish_scenario() {  # <name> <failures before> <pad pid> <update.exe pid>
   for _ in $(seq 30); do gone "$3" && break; sleep 0.1; done
   check_is "what reached the pad" "$(writes "$dir")" "$expected"
   check_is "the driver lost no report to a full queue (writes, inputs)" \
-    "$(tr -d '\r' <"$dir/stats" 2>/dev/null | sed -n 's/^\(outputs\|inputs\)_dropped //p' | paste -sd/)" "0/0"
+    "$(tr -d '\r' 2>/dev/null <"$dir/stats" | sed -n 's/^\(outputs\|inputs\)_dropped //p' | paste -sd/)" "0/0"
   /usr/lib/wine/wineserver -k 2>/dev/null
   wait "$3" "$4" 2>/dev/null
   /usr/lib/wine/wineserver -w
