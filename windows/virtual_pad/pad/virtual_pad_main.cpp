@@ -105,6 +105,7 @@ class PadProgram {
         finishesSaved = received.finishes;
         m_streamEnd = now;
         saveReceived();
+        saveStats();
       }
     }
     if (WaitForSingleObject(m_stop, 0) != WAIT_OBJECT_0) fail("the driver's channel failed: no more reports are taken");
@@ -138,7 +139,7 @@ class PadProgram {
     }
   }
 
-  // The last update's stream, and what the driver lost to full queues (unknown: -1).
+  // The last update's stream, and what the driver lost to full queues so far (unknown: -1).
   void saveStats() {
     if (m_options.statsPath.empty()) return;
     std::ofstream stats(m_options.statsPath, std::ios::trunc);
