@@ -147,7 +147,7 @@ writes() {  # <scenario dir>
 choose_image() {  # <scenario dir>; sets $box
   local file
   file=$(press_button --wait-file-dialog 5)
-  [ "$(field "file dialog" "$file")" = yes ] || { echo "  FAILED: no open-file dialog"; failures=$((failures + 1)); return 1; }
+  [ "$(field "file dialog" "$file")" = yes ] || { fail "no open-file dialog"; return 1; }
   click "$(field "file name at" "$file")"
   xdotool type --delay 5 "$(winpath "$1")"
   xdotool key Return
@@ -166,7 +166,7 @@ answer_box() {
 
 # One whole update from the click on: the image is confirmed, the bar moves, success is
 # announced and the pad gets the image byte for byte.
-update_once() {  # <image> <received copy>
+update_once() {  # <image>
   choose_image "$1" || return 1
   if [ "$flow" = factory ]; then
     check "the confirmation names the image's version only" test "$(field box "$box")" = "[$t_new_only]"
@@ -193,7 +193,6 @@ update_once() {  # <image> <received copy>
   # The pad saves each update's image once it has taken the finish command.
   for _ in $(seq 30); do cmp -s "$1" "$dir/received.dat" && break; sleep 0.1; done
   check "the pad received the image byte for byte" cmp -s "$1" "$dir/received.dat"
-  cp "$dir/received.dat" "$2"
 }
 
 # The dialog after a failure was answered: the pad is still there.
@@ -249,7 +248,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
       fi
       check "the button is enabled" test "$(field "button enabled" "$state")" = yes
       shot "windows-$lang" "$state"
-      update_once "$dir/image.dat" "$dir/received-1.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
+      update_once "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
       expected="* writes, 1 header, $blocks, 0, 0 blocks (taken, held, refused), 1 finish"
       if [ "$flow" = replug ]; then
         "$wine" "$vpad/vpadctl.exe" unplug
@@ -259,8 +258,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
         state=$(probe --wait-title "(GamePad V1.10)" 15)
         check "the pad plugged back: its version shows, the button is enabled" test "$(field "button enabled" "$state")" = yes
         make_image "$dir/image-2.dat" "$size"
-        update_once "$dir/image-2.dat" "$dir/received-2.dat"
-        check "the first update's image was byte for byte too" cmp -s "$dir/image.dat" "$dir/received-1.dat"
+        update_once "$dir/image-2.dat"
         expected="* writes, 2 header, $((2 * blocks)), 0, 0 blocks (taken, held, refused), 2 finish"
       fi
       if [ "$flow" = bench ]; then
