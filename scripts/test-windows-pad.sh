@@ -3,7 +3,8 @@
 # HID stack: the virtual pad's driver serves a HID device 0483:5750 whose reports the pad
 # program answers with the simulated pad. Each scenario plays the user under Xvfb (xdotool
 # clicks the button, fills the open-file dialog, answers the boxes); dialog_probe reads what
-# the dialog shows. Each leaves build/mingw/e2e/<scenario>/{image.dat,pad.trace,received.dat}.
+# the dialog shows. Each ends as the user ends it, by closing the dialog, and leaves
+# build/mingw/e2e/<scenario>/{image.dat,pad.trace,received.dat,stats}.
 #
 #   scripts/test-windows-pad.sh [scenario...]     all scenarios, or the named ones
 #   MORVIK_E2E_SHOTS=1                            also save screenshots of the update in
@@ -47,6 +48,8 @@ if [ ! -f "$WINEPREFIX/vpad-installed" ] || [ "$vpad/morvik_vpad.sys" -nt "$WINE
   "$wine" "$vpad/vpadctl.exe" install "$(winpath "$vpad/morvik_vpad.inf")" || { echo "e2e: cannot install the virtual pad"; exit 1; }
   /usr/lib/wine/wineserver -k 2>/dev/null
   /usr/lib/wine/wineserver -w
+  # Wine's installer keeps the driver a device already has: a rebuilt one is copied over it.
+  cp "$vpad/morvik_vpad.sys" "$WINEPREFIX/drive_c/windows/system32/drivers/" || exit 1
   touch "$WINEPREFIX/vpad-installed"
 fi
 
@@ -55,7 +58,7 @@ wine_desktop "$out/e2e.reg"
 
 # ---------------------------------------------------------------- display and helpers
 
-start_display
+start_display || exit 1
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null
   kill $xvfb 2>/dev/null
@@ -83,17 +86,29 @@ press_button() {
 }
 
 failures=0
+fail() { echo "  FAILED: $1"; failures=$((failures + 1)); }
 check() {  # <description> <condition...>
   local what=$1
   shift
-  if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
+  if "$@"; then echo "  ok: $what"; else fail "$what"; fi
+}
+check_is() {  # <description> <actual> <expected glob>
+  # shellcheck disable=SC2053
+  if [[ $2 == $3 ]]; then echo "  ok: $1: $2"; else fail "$1: got \"$2\", wanted \"$3\""; fi
 }
 has() { grep -qF -- "$2" <<<"$1"; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# An image of 64 KiB, version 1.23: header (version, opaque word, payload length, 16 reserved
-# bytes) and random payload.
-make_image() {
-  { printf '\x7b\x00\x00\x00\x78\x56\x34\x12\x00\x00\x01\x00'; head -c 16 /dev/zero; head -c 65536 /dev/urandom; } >"$1"
+# An image, version 1.23: header (version, opaque word, payload length, 16 reserved bytes) and
+# random payload.
+make_image() {  # <file> <payload bytes>
+  local n=$2
+  {
+    printf '\x7b\x00\x00\x00\x78\x56\x34\x12'
+    printf '%b' "$(printf '\\x%02x' $((n & 255)) $((n >> 8 & 255)) $((n >> 16 & 255)) $((n >> 24 & 255)))"
+    head -c 16 /dev/zero
+    head -c "$n" /dev/urandom
+  } >"$1"
 }
 
 shot() {  # <name> <probe output>: the dialog's frame, cut out of the screen
@@ -118,56 +133,108 @@ texts() {
 
 # ---------------------------------------------------------------- one scenario
 
-# Data frames (one report each: count 0x27) and finish commands the pad received, from its trace.
-data_frames() { grep -c '^out 27 00 16 23 00 00 ' "$1/pad.trace"; }
-finishes() { grep -c '^out 05 00 16 01 00 02$' "$1/pad.trace"; }
+# What update.exe wrote to the pad, from the pad's trace: headers, data frames by what became of
+# them (taken by the pad, held or refused by the driver while the pad stalled or was being
+# pulled out) and finish commands.
+writes() {  # <scenario dir>
+  local t=$1/pad.trace fate
+  printf '%s writes, %s header' "$(grep -cE '^(out|held|refused) ' "$t")" "$(grep -cE '^(out|held|refused) .. 00 16 .. .. 01 ' "$t")"
+  for fate in out held refused; do printf ', %s' "$(grep -cE "^$fate .. 00 16 .. .. 00( |\$)" "$t")"; done
+  printf ' blocks (taken, held, refused), %s finish' "$(grep -cE '^(out|held|refused) 05 00 16 01 00 02$' "$t")"
+}
 
 # The user's steps from the button to the confirmation: click, pick the image, see the box.
 choose_image() {  # <scenario dir>; sets $box
   local file
   file=$(press_button --wait-file-dialog 5)
-  [ "$(field "file dialog" "$file")" = yes ] || { echo "  FAILED: no open-file dialog"; failures=$((failures + 1)); return 1; }
+  [ "$(field "file dialog" "$file")" = yes ] || { fail "no open-file dialog"; return 1; }
   click "$(field "file name at" "$file")"
-  xdotool type --delay 5 "$(winpath "$1/image.dat")"
+  xdotool type --delay 5 "$(winpath "$1")"
   xdotool key Return
   box=$(probe --wait-box 15)
 }
 
-# Clicks the box's OK until the box has gone.
+# Clicks the box's OK until the box has gone; a box that stays fails the scenario.
 answer_box() {
   for _ in 1 2 3; do
-    click "$(field "box ok at" "$1")" || return 1
+    click "$(field "box ok at" "$1")" || break
     probe --wait-box-gone "$(field "box id" "$1")" 3 && return 0
   done
+  fail "the box was not answered: $(field box "$1")"
   return 1
 }
 
-run_scenario() {  # <name> <language> <flow> <pad options...>
-  local name=$1 lang=$2 flow=$3
-  shift 3
+# One whole update from the click on: the image is confirmed, the bar moves, success is
+# announced and the pad gets the image byte for byte.
+update_once() {  # <image>
+  choose_image "$1" || return 1
+  if [ "$flow" = factory ]; then
+    check "the confirmation names the image's version only" test "$(field box "$box")" = "[$t_new_only]"
+  else
+    check "the confirmation names both versions" has "$box" "$t_new 1.10"
+  fi
+  answer_box "$box"
+  if [ "${MORVIK_E2E_SHOTS:-0}" = 1 ] && [ "$flow" = success ]; then
+    sleep 2.5
+    shot "windows-updating-$lang" "$(probe --state)"
+  fi
+  local watch
+  watch=$(probe --watch-progress 60)
+  if ((blocks >= 2048)); then
+    check "the bar moves" test "$(field "progress positions" "$watch")" -ge 10
+  else  # too quick to watch
+    check "the bar is full" test "$(field "progress highest" "$watch")" = 100
+  fi
+  check "success is announced" test "$(field box "$watch")" = "[$t_ok]"
+  answer_box "$watch"
+  state=$(probe --state)
+  check "the success label shows" test "$(field "success label" "$state")" = "[$t_label]"
+  shot "windows-success-$lang" "$state"
+  # The pad saves each update's image once it has taken the finish command.
+  for _ in $(seq 30); do cmp -s "$1" "$dir/received.dat" && break; sleep 0.1; done
+  check "the pad received the image byte for byte" cmp -s "$1" "$dir/received.dat"
+}
+
+# The dialog after a failure was answered: the pad is still there.
+check_pad_kept() {
+  state=$(probe --wait-button on 5)
+  check "the button is enabled again" test "$(field "button enabled" "$state")" = yes
+  [ "$flow" = notboot ] && return
+  check "the title still shows the pad's version" has "$(field title "$state")" "(GamePad V1.10)"
+  check "no success label" test "$(field "success label" "$state")" = hidden
+}
+
+run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
+  local name=$1 lang=$2 flow=$3 size=$4
+  shift 4
   local dir=$out/$name
   local before=$failures
-  echo "scenario $name ($lang): $flow, pad $*"
+  echo "scenario $name ($lang): $flow, $size bytes, pad $*"
   rm -rf "$dir"
   mkdir -p "$dir"
-  make_image "$dir/image.dat"
+  make_image "$dir/image.dat" "$size"
   texts "$lang"
   local locale=en_US.UTF-8
   [ "$lang" = zh ] && locale=zh_CN.UTF-8
+  local blocks=$(((size + 31) / 32))
+  # What the pad is to have got by the end, and when the dialog is closed.
+  local expected="* writes, 0 header, 0, 0, 0 blocks (taken, held, refused), 0 finish" closing="at the end"
 
-  if [ "$flow" = late ]; then "$wine" "$vpad/vpadctl.exe" unplug; else "$wine" "$vpad/vpadctl.exe" plug; fi
+  # A pad whose report lengths are not the real pad's declares them when it is next plugged in.
+  if [ "$flow" = late ] || [ "$flow" = unfit ]; then "$wine" "$vpad/vpadctl.exe" unplug; else "$wine" "$vpad/vpadctl.exe" plug; fi
   LC_ALL=$locale "$wine" "$vpad/virtual_pad.exe" --trace "$(winpath "$dir/pad.trace")" \
     --received "$(winpath "$dir/received.dat")" --stats "$(winpath "$dir/stats")" --ready "$(winpath "$dir/ready")" "$@" \
     >"$dir/pad.log" 2>&1 &
   local pad=$!
   for _ in $(seq 300); do [ -f "$dir/ready" ] && break; sleep 0.1; done  # a first driver start is slow
   check "the pad program answers for the pad" test -f "$dir/ready"
+  [ "$flow" = unfit ] && "$wine" "$vpad/vpadctl.exe" plug
   LC_ALL=$locale "$wine" "${MORVIK_E2E_UPDATE_EXE:-$bin/update.exe}" >/dev/null 2>&1 &
   local app=$!
 
   local state box watch
   case $flow in
-    success | bench | factory | error | silent | unplug | stall)
+    success | bench | factory | replug)
       if [ "$flow" = factory ]; then
         box=$(probe --wait-box 30)
         check "the pad with factory firmware is asked to update" has "$box" "$t_factory"
@@ -181,44 +248,56 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
       fi
       check "the button is enabled" test "$(field "button enabled" "$state")" = yes
       shot "windows-$lang" "$state"
-      choose_image "$dir" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
-      if [ "$flow" = factory ]; then
-        check "the confirmation names the image's version only" test "$(field box "$box")" = "[$t_new_only]"
-      else
-        check "the confirmation names both versions" has "$box" "$t_new 1.10"
+      update_once "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
+      expected="* writes, 1 header, $blocks, 0, 0 blocks (taken, held, refused), 1 finish"
+      if [ "$flow" = replug ]; then
+        "$wine" "$vpad/vpadctl.exe" unplug
+        state=$(probe --wait-button off 10)
+        check "the pad pulled out: the button is disabled" test "$(field "button enabled" "$state")" = no
+        "$wine" "$vpad/vpadctl.exe" plug
+        state=$(probe --wait-title "(GamePad V1.10)" 15)
+        check "the pad plugged back: its version shows, the button is enabled" test "$(field "button enabled" "$state")" = yes
+        make_image "$dir/image-2.dat" "$size"
+        update_once "$dir/image-2.dat"
+        expected="* writes, 2 header, $((2 * blocks)), 0, 0 blocks (taken, held, refused), 2 finish"
       fi
+      if [ "$flow" = bench ]; then
+        bench_loop "$dir"
+        # and the bare loop's data frames, one per round trip of the update
+        expected="* writes, 1 header, $((2 * blocks + 1)), 0, 0 blocks (taken, held, refused), 1 finish"
+      fi
+      ;;
+    error | silent | unplug | stall)
+      state=$(probe)
+      check "the title shows the pad's version" has "$(field title "$state")" "(GamePad V1.10)"
+      check "the button is enabled" test "$(field "button enabled" "$state")" = yes
+      choose_image "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
       answer_box "$box"
-      if [ "${MORVIK_E2E_SHOTS:-0}" = 1 ] && [ "$flow" = success ]; then
-        sleep 2.5
-        shot "windows-updating-$lang" "$(probe --state)"
-      fi
-      local limit=60
-      [ "$flow" = stall ] && limit=15  # the pad holds the write for a minute: the program must not wait that long
-      watch=$(probe --watch-progress $limit)
-      if [ "$flow" = success ] || [ "$flow" = bench ] || [ "$flow" = factory ]; then
-        check "the bar moves" test "$(field "progress positions" "$watch")" -ge 10
-        check "success is announced" test "$(field box "$watch")" = "[$t_ok]"
-        answer_box "$watch"
-        state=$(probe --state)
-        check "the success label shows" test "$(field "success label" "$state")" = "[$t_label]"
-        shot "windows-success-$lang" "$state"
-        check "the pad received the image byte for byte" cmp -s "$dir/image.dat" "$dir/received.dat"
-        check "all 2048 blocks went once, then one finish" test "$(data_frames "$dir")/$(finishes "$dir")" = 2048/1
-        [ "$flow" = bench ] && bench_loop "$dir"
+      watch=$(probe --watch-progress 60)
+      check "the bar moved before the fault" test "$(field "progress highest" "$watch")" -ge 1
+      check "failure is announced" test "$(field box "$watch")" = "[$t_fail]"
+      # How soon the failure shows, by what update.exe promises: a pad's error or its going
+      # away ends the update at once, a write the pad does not take fails within 2 s (1 s, and
+      # 1 s more for the cancelled write to come back), a pad that owes an answer may stay
+      # silent 5 s. Each with a margin for a busy machine.
+      local bound=3
+      [ "$flow" = stall ] && bound=4
+      [ "$flow" = silent ] && bound=8
+      local still
+      still=$(field "still before the box ms" "$watch")
+      check "failure shown within $bound s of the fault (the bar stood still ${still:-?} ms)" test "${still:-999999}" -le $((bound * 1000))
+      answer_box "$watch"
+      # Nothing goes to the pad after the fault, taken, held or refused, but the one block a
+      # silent pad took unanswered and the one a stalled pad no longer took.
+      expected="* writes, 1 header, 300, 0, 0 blocks (taken, held, refused), 0 finish"
+      [ "$flow" = silent ] && expected="* writes, 1 header, 301, 0, 0 blocks (taken, held, refused), 0 finish"
+      [ "$flow" = stall ] && expected="* writes, 1 header, 300, 1, 0 blocks (taken, held, refused), 0 finish"
+      if [ "$flow" = unplug ]; then
+        state=$(probe --wait-button off 10)
+        check "the button is disabled once the pad is gone" test "$(field "button enabled" "$state")" = no
+        check "the title no longer shows a version" test "$(field title "$state")" = "[$t_tool]"
       else
-        check "the bar moved before the fault" test "$(field "progress highest" "$watch")" -ge 1
-        check "failure is announced" test "$(field box "$watch")" = "[$t_fail]"
-        # Nothing goes to the pad after the fault but the one block a silent pad took unanswered.
-        local expected=300
-        [ "$flow" = silent ] && expected=301
-        check "the update stopped at the fault ($expected blocks, no finish)" \
-          test "$(data_frames "$dir")/$(finishes "$dir")" = $expected/0
-        answer_box "$watch"
-        if [ "$flow" = unplug ]; then
-          state=$(probe --wait-button off 10)
-          check "the button is disabled once the pad is gone" test "$(field "button enabled" "$state")" = no
-          check "the title no longer shows a version" test "$(field title "$state")" = "[$t_tool]"
-        fi
+        check_pad_kept
       fi
       ;;
     notboot)
@@ -227,7 +306,16 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
       box=$(press_button --wait-box 5)
       check "the pad in its normal mode is refused" test "$(field box "$box")" = "[$t_boot]"
       answer_box "$box"
-      check "no image was sent" test ! -s "$dir/received.dat" -a "$(grep -c '^out .. 00 16 .. .. 01 ' "$dir/pad.trace")" = 0
+      check_pad_kept
+      ;;
+    unfit)
+      state=$(probe --wait-button on 15)
+      check "a pad with 64-byte reports: no version in the title" test "$(field title "$state")" = "[Morvik GamePad ]"
+      box=$(press_button --wait-box 5)
+      check "a click is answered with the failure" test "$(field box "$box")" = "[$t_fail]"
+      answer_box "$box"
+      check "no open-file dialog" test "$(field "file dialog" "$(probe --state)")" = no
+      expected="0 writes, 0 header, 0, 0, 0 blocks (taken, held, refused), 0 finish"
       ;;
     late)
       state=$(probe)
@@ -236,6 +324,30 @@ run_scenario() {  # <name> <language> <flow> <pad options...>
       state=$(probe --wait-title "(GamePad V1.25)" 15)
       check "the pad that arrives enables the button" test "$(field "button enabled" "$state")" = yes
       check "the title shows its version" has "$(field title "$state")" "(GamePad V1.25)"
+      ;;
+    close-file)
+      state=$(press_button --wait-file-dialog 5)
+      check "the open-file dialog shows" test "$(field "file dialog" "$state")" = yes
+      closing="in the open-file dialog"
+      ;;
+    close-confirm | close-header | close-stream)
+      choose_image "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
+      check "the confirmation shows" has "$box" "$t_new 1.10"
+      closing="in the confirmation box"
+      [ "$flow" = close-confirm ] || answer_box "$box"
+      if [ "$flow" = close-header ]; then
+        sleep 1.5
+        check "the pad has not answered the header yet" test "$(field progress "$(probe --state)")" = 0
+        closing="while the pad is silent after the header"
+        expected="* writes, 1 header, 0, 0, 0 blocks (taken, held, refused), 0 finish"
+      elif [ "$flow" = close-stream ]; then
+        sleep 1.5
+        local at
+        at=$(field progress "$(probe --state)")
+        check "the update is under way ($at %)" test "${at:-0}" -ge 1 -a "${at:-0}" -lt 100
+        closing="mid-update"
+        expected="* writes, 1 header, *, 0, 0 blocks (taken, held, refused), 0 finish"
+      fi
       ;;
   esac
   finish_scenario "$name" "$before" "$pad" "$app"
@@ -256,9 +368,21 @@ bench_loop() {  # <scenario dir>
     printf "  per round trip: update.exe %.3f ms, bare loop %.3f ms; ratio %.2f\n", u / n, l / n, u / l }'
 }
 
+# The user closes the dialog, and update.exe must be gone within 5 s; then the pad program
+# stops and what reached the pad is counted against $expected (both set by run_scenario).
 finish_scenario() {  # <name> <failures before> <pad pid> <update.exe pid>
+  # Timed from the probe's start, which posts WM_CLOSE once it has found the dialog.
+  local asked=$EPOCHREALTIME took=
+  probe --close >/dev/null
+  for _ in $(seq 60); do gone "$4" && took=$(awk -v a="$asked" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') && break; sleep 0.1; done
+  local ended=${took:+after $took s}
+  check "update.exe ends within 5 s of its dialog being closed $closing (${ended:-still running})" \
+    awk -v t="${took:-99}" 'BEGIN { exit !(t <= 5) }'
   "$wine" "$vpad/vpadctl.exe" stop 2>/dev/null
-  for _ in $(seq 30); do kill -0 "$3" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 30); do gone "$3" && break; sleep 0.1; done
+  check_is "what reached the pad" "$(writes "$dir")" "$expected"
+  check_is "the driver lost no report to a full queue (writes, inputs)" \
+    "$(tr -d '\r' 2>/dev/null <"$dir/stats" | sed -n 's/^\(outputs\|inputs\)_dropped //p' | paste -sd/)" "0/0"
   /usr/lib/wine/wineserver -k 2>/dev/null
   wait "$3" "$4" 2>/dev/null
   /usr/lib/wine/wineserver -w
@@ -267,31 +391,38 @@ finish_scenario() {  # <name> <failures before> <pad pid> <update.exe pid>
 
 # ---------------------------------------------------------------- the scenarios
 
-# name | language | flow | pad program options
+# name | language | flow | image payload bytes | pad program options
 scenarios=(
-  "success-zh|zh|success|--version 110"
-  "success-en|en|success|--version 110 --header-delay-ms 1500"
-  "late-arrival|en|late|--version 125"
-  "not-boot-mode|en|notboot|--not-boot"
-  "factory-version|en|factory|--version factory"
-  "pad-error|en|error|--error-after 300"
-  "pad-silent|en|silent|--silent-after 300"
-  "pad-unplugged|en|unplug|--unplug-after 300"
-  "pad-stops-taking-reports|en|stall|--stall-after 300 --stall-hold-ms 60000"
+  "success-zh|zh|success|65536|--version 110"
+  "success-en|en|success|65536|--version 110 --header-delay-ms 1500"
+  "short-last-block|en|success|4113|--version 110"
+  "unplug-plug-update-again|en|replug|65536|--version 110"
+  "late-arrival|en|late|65536|--version 125"
+  "not-boot-mode|en|notboot|65536|--not-boot"
+  "factory-version|en|factory|65536|--version factory"
+  "pad-64-byte-reports|en|unfit|65536|--report-lengths 64/64"
+  "pad-error|en|error|65536|--error-after 300"
+  "pad-silent|en|silent|65536|--silent-after 300"
+  "pad-unplugged|en|unplug|65536|--unplug-after 300"
+  "pad-stops-taking-reports|en|stall|65536|--stall-after 300 --stall-hold-ms 60000"
+  "close-in-file-dialog|en|close-file|65536|--version 110"
+  "close-in-confirmation|en|close-confirm|65536|--version 110"
+  "close-after-header|en|close-header|65536|--header-delay-ms 20000"
+  "close-mid-update|en|close-stream|65536|--latency-us 2000"
 )
 
 if [ "${1:-}" = --bench ]; then
-  scenarios=("bench|en|bench|--version 110")
+  scenarios=("bench|en|bench|65536|--version 110")
   shift
 fi
 
 passed=()
 failed=()
 for row in "${scenarios[@]}"; do
-  IFS='|' read -r name lang flow options <<<"$row"
+  IFS='|' read -r name lang flow size options <<<"$row"
   if (($#)) && ! printf '%s\n' "$@" | grep -qxF "$name"; then continue; fi
   # shellcheck disable=SC2086
-  run_scenario "$name" "$lang" "$flow" $options
+  run_scenario "$name" "$lang" "$flow" "$size" $options
 done
 
 # README's screenshots change only on request, so that a test run leaves the sources alone.

@@ -8,7 +8,8 @@
 //   dialog_probe --wait-file-dialog S  waits for the open-file dialog, prints its file-name field
 //   dialog_probe --wait-title TEXT S waits until the title contains TEXT and the button is enabled
 //   dialog_probe --wait-button on|off S  waits until the button is enabled / disabled
-//   dialog_probe --watch-progress S  samples the progress bar until a message box shows
+//   dialog_probe --watch-progress S  samples the progress bar until a message box shows; also
+//                                    prints how long the bar stood still before the box came
 //
 // Waits end with exit status 1 when their time runs out (after printing what is there).
 #include <windows.h>
@@ -243,13 +244,21 @@ int wmain(int argc, wchar_t** argv) {
       return finish(false);
     }
     std::set<long> positions;
+    long last = -1;
+    ULONGLONG lastMove = GetTickCount64();
     HWND box = nullptr;
     const bool ok = waitFor(seconds, [&] {
-      positions.insert(static_cast<long>(SendMessageW(GetDlgItem(dialog, kProgressId), PBM_GETPOS, 0, 0)));
+      const auto position = static_cast<long>(SendMessageW(GetDlgItem(dialog, kProgressId), PBM_GETPOS, 0, 0));
+      positions.insert(position);
+      if (position != last) {
+        last = position;
+        lastMove = GetTickCount64();
+      }
       return (box = messageBox()) != nullptr;
     });
     std::printf("progress positions: %zu\n", positions.size());
     std::printf("progress highest: %ld\n", positions.empty() ? 0L : *positions.rbegin());
+    std::printf("still before the box ms: %llu\n", static_cast<unsigned long long>(GetTickCount64() - lastMove));
     if (ok) {
       Sleep(200);
       printBox(box);

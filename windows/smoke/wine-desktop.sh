@@ -15,12 +15,21 @@ wine_desktop() {  # <registry file to write>
   /usr/lib/wine/wineserver -w
 }
 
-# Starts Xvfb on a display number nobody uses; sets DISPLAY and xvfb (its process id).
+# Starts Xvfb on a display number nobody uses; sets DISPLAY and xvfb (its process id). The
+# server picks the number itself and names it only once it takes connections, so two runs on
+# one machine never share a display (and never click each other's windows).
 start_display() {
-  local n=90
-  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+  local named
+  named=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
   xvfb=$!
+  for _ in $(seq 100); do
+    [ -s "$named" ] || ! kill -0 "$xvfb" 2>/dev/null && break
+    sleep 0.1
+  done
+  local n
+  n=$(tr -dc 0-9 <"$named")
+  rm -f "$named"
+  [ -n "$n" ] || { echo "Xvfb did not start"; kill "$xvfb" 2>/dev/null; return 1; }
   export DISPLAY=:$n
-  sleep 1
 }

@@ -10,6 +10,9 @@
 //   the thread that also carries the pad program's requests. Writes are queued and completed at
 //   once. Only the hold mode (a pad that takes no more output reports) leaves them pending, and
 //   a timer of this driver, not the pad program, ends them.
+//
+// Nothing is lost unseen: the pad program is told of every write, also of those the driver
+// refused or held, and a write or input report that finds its queue full fails and is counted.
 #include "driver/hid_minidriver.h"
 
 #include <cstddef>
@@ -26,23 +29,22 @@ struct Report {
   UCHAR bytes[kReportBytes];
 };
 
-// A fixed ring of reports; the oldest is kept when it is full, as a pad whose host stops
-// reading loses what comes after.
-template <ULONG Capacity>
-struct ReportRing {
-  Report slots[Capacity];
+ULONG atMostOneReport(ULONG length) { return length < kReportBytes ? length : kReportBytes; }
+
+// A fixed ring; when it is full the oldest items are kept and the push fails.
+template <class Item, ULONG Capacity>
+struct Ring {
+  Item slots[Capacity];
   ULONG head;
   ULONG count;
 
-  bool push(const UCHAR* bytes, ULONG length) {
+  bool push(const Item& item) {
     if (count == Capacity) return false;
-    Report& slot = slots[(head + count) % Capacity];
-    RtlZeroMemory(slot.bytes, kReportBytes);
-    RtlCopyMemory(slot.bytes, bytes, length < kReportBytes ? length : kReportBytes);
+    slots[(head + count) % Capacity] = item;
     ++count;
     return true;
   }
-  bool pop(Report& out) {
+  bool pop(Item& out) {
     if (count == 0) return false;
     out = slots[head];
     head = (head + 1) % Capacity;
@@ -52,7 +54,10 @@ struct ReportRing {
   void clear() { head = count = 0; }
 };
 
-// A vendor collection with one 64-byte input and one 64-byte output report, no report ids.
+// A vendor collection with one input and one output report, no report ids. The two report
+// counts are set from the lengths the pad program declared (64 bytes each for the real pad).
+constexpr ULONG kInputCountAt = 15;
+constexpr ULONG kOutputCountAt = 21;
 const UCHAR kReportDescriptor[] = {
     0x06, 0x00, 0xFF,  // usage page (vendor 0xFF00)
     0x09, 0x01,        // usage 1
@@ -69,6 +74,10 @@ const UCHAR kReportDescriptor[] = {
     0xC0,              // end collection
 };
 
+struct ReportDescriptor {
+  UCHAR bytes[sizeof(kReportDescriptor)];
+};
+
 // ---- the driver's state: one pad, one pad program
 
 KSPIN_LOCK g_lock;
@@ -78,8 +87,10 @@ PDRIVER_DISPATCH g_saved[IRP_MJ_MAXIMUM_FUNCTION + 1];
 PFILE_OBJECT g_attached;  // the pad program's handle, while one answers for the pad
 bool g_unplugged;         // between IOCTL_VPAD_UNPLUGGING and the next AddDevice
 ULONG g_holdMs;           // nonzero: writes stay pending this long, then fail
-ReportRing<256> g_outputs;  // written by the host, not yet taken by the pad program
-ReportRing<64> g_inputs;    // put by the pad program, not yet read by the class driver
+VpadAttach g_lengths = {VPAD_HID_REPORT_LENGTH, VPAD_HID_REPORT_LENGTH};  // declared by the pad program
+VpadDrops g_drops;
+Ring<VpadOutput, 256> g_outputs;  // written by the host, not yet taken by the pad program
+Ring<Report, 64> g_inputs;        // put by the pad program, not yet read by the class driver
 LIST_ENTRY g_pendingReads;  // the class driver's READ_REPORT requests
 LIST_ENTRY g_pendingTakes;  // the pad program's TAKE_OUTPUT requests
 LIST_ENTRY g_heldWrites;    // WRITE_REPORT requests of the hold mode
@@ -139,8 +150,24 @@ void completeAll(LIST_ENTRY& list, NTSTATUS status) {
   while (!IsListEmpty(&list)) complete(irpOf(RemoveHeadList(&list)), status);
 }
 
-void copyReport(const Report& report, PVOID to, ULONG room) {
-  RtlCopyMemory(to, report.bytes, room < kReportBytes ? room : kReportBytes);
+void copyReport(const Report& report, PVOID to, ULONG room) { RtlCopyMemory(to, report.bytes, atMostOneReport(room)); }
+
+// Called with g_lock held: a write of the host for the pad program, handed to its waiting
+// TAKE_OUTPUT request (`take`, to be completed after the lock by deliver) or queued. False
+// when the queue is full: the write is lost to the pad program, and counted.
+bool offer(const VpadOutput& output, PIRP& take) {
+  take = nullptr;
+  if (!g_attached) return true;  // no pad program: nobody answers, the pad drops what it gets
+  take = takeQueued(g_pendingTakes);
+  if (take || g_outputs.push(output)) return true;
+  ++g_drops.outputs;
+  return false;
+}
+
+void deliver(PIRP take, const VpadOutput& output) {
+  if (!take) return;
+  RtlCopyMemory(take->AssociatedIrp.SystemBuffer, &output, sizeof(output));
+  complete(take, STATUS_SUCCESS, sizeof(output));
 }
 
 // ---- the hold mode's end: the held writes fail, as a write to a pad that stopped taking them
@@ -196,7 +223,7 @@ NTSTATUS readReport(PIRP irp) {
   if (g_inputs.pop(report)) {
     KeReleaseSpinLock(&g_lock, irql);
     copyReport(report, irp->UserBuffer, room);
-    return complete(irp, STATUS_SUCCESS, room < kReportBytes ? room : kReportBytes);
+    return complete(irp, STATUS_SUCCESS, atMostOneReport(room));
   }
   const bool queued = queue(g_pendingReads, irp);
   KeReleaseSpinLock(&g_lock, irql);
@@ -215,10 +242,17 @@ NTSTATUS writeReport(PIRP irp) {
     ++bytes;
     --length;
   }
+  VpadOutput output;
+  RtlZeroMemory(&output, sizeof(output));
+  RtlCopyMemory(output.report, bytes, atMostOneReport(length));
+  PIRP take = nullptr;
   KIRQL irql;
   KeAcquireSpinLock(&g_lock, &irql);
   if (g_unplugged) {
+    output.fate = VPAD_WRITE_REFUSED;
+    offer(output, take);
     KeReleaseSpinLock(&g_lock, irql);
+    deliver(take, output);
     return complete(irp, STATUS_DEVICE_NOT_CONNECTED);
   }
   if (g_holdMs) {
@@ -229,20 +263,17 @@ NTSTATUS writeReport(PIRP irp) {
       due.QuadPart = -static_cast<LONGLONG>(g_holdMs) * 10000;
       KeSetTimer(&g_holdTimer, due, &g_holdDpc);
     }
+    output.fate = VPAD_WRITE_HELD;
+    if (queued) offer(output, take);
     KeReleaseSpinLock(&g_lock, irql);
+    deliver(take, output);
     return queued ? STATUS_PENDING : complete(irp, STATUS_CANCELLED);
   }
-  PIRP take = g_attached ? takeQueued(g_pendingTakes) : nullptr;
-  if (!take && g_attached) g_outputs.push(bytes, length);  // no pad program: the report is lost
+  output.fate = VPAD_WRITE_TAKEN;
+  const bool offered = offer(output, take);
   KeReleaseSpinLock(&g_lock, irql);
-  if (take) {
-    Report report{};
-    RtlCopyMemory(report.bytes, bytes, length < kReportBytes ? length : kReportBytes);
-    PIO_STACK_LOCATION takeStack = IoGetCurrentIrpStackLocation(take);
-    const ULONG room = takeStack->Parameters.DeviceIoControl.OutputBufferLength;
-    copyReport(report, take->AssociatedIrp.SystemBuffer, room);
-    complete(take, STATUS_SUCCESS, room < kReportBytes ? room : kReportBytes);
-  }
+  deliver(take, output);
+  if (!offered) return complete(irp, STATUS_DEVICE_BUSY);
   // Written with its report id, as the class driver counts it for the caller.
   return complete(irp, STATUS_SUCCESS, length + 1);
 }
@@ -260,7 +291,16 @@ NTSTATUS hidInternalControl(PDEVICE_OBJECT, PIRP irp) {
       descriptor.wReportLength = sizeof(kReportDescriptor);
       return copyOut(irp, &descriptor, sizeof(descriptor));
     }
-    case vpad::kIoctlHidGetReportDescriptor: return copyOut(irp, kReportDescriptor, sizeof(kReportDescriptor));
+    case vpad::kIoctlHidGetReportDescriptor: {
+      ReportDescriptor descriptor;
+      RtlCopyMemory(descriptor.bytes, kReportDescriptor, sizeof(kReportDescriptor));
+      KIRQL irql;
+      KeAcquireSpinLock(&g_lock, &irql);
+      descriptor.bytes[kInputCountAt] = static_cast<UCHAR>(g_lengths.inputLength - 1);
+      descriptor.bytes[kOutputCountAt] = static_cast<UCHAR>(g_lengths.outputLength - 1);
+      KeReleaseSpinLock(&g_lock, irql);
+      return copyOut(irp, descriptor.bytes, sizeof(descriptor.bytes));
+    }
     case vpad::kIoctlHidGetDeviceAttributes: {
       vpad::HidDeviceAttributes attributes{};
       attributes.Size = sizeof(attributes);
@@ -286,8 +326,7 @@ void resetLink() {
   KeAcquireSpinLock(&g_lock, &irql);
   takeAll(g_pendingReads, failed);
   takeAll(g_heldWrites, failed);
-  g_inputs.clear();
-  g_outputs.clear();
+  g_inputs.clear();  // what the pad sent and the host never read goes with the pad
   KeReleaseSpinLock(&g_lock, irql);
   completeAll(failed, STATUS_DEVICE_NOT_CONNECTED);
 }
@@ -327,6 +366,8 @@ NTSTATUS addDevice(PDRIVER_OBJECT, PDEVICE_OBJECT fdo) {
 
 // ---- the control device, as the pad program uses it
 
+bool fitsReport(ULONG length) { return length >= 2 && length <= VPAD_HID_REPORT_LENGTH; }
+
 void detach(PFILE_OBJECT file) {
   LIST_ENTRY cancelled;
   LIST_ENTRY released;
@@ -357,27 +398,32 @@ NTSTATUS controlIoctl(PIRP irp) {
 
   switch (code) {
     case IOCTL_VPAD_ATTACH: {
+      if (!buffer || inLength < sizeof(VpadAttach)) return complete(irp, STATUS_BUFFER_TOO_SMALL);
+      const VpadAttach lengths = *static_cast<const VpadAttach*>(buffer);
+      if (!fitsReport(lengths.inputLength) || !fitsReport(lengths.outputLength))
+        return complete(irp, STATUS_INVALID_PARAMETER);
       KeAcquireSpinLock(&g_lock, &irql);
       const bool taken = g_attached && g_attached != file;
       if (!taken) {
         g_attached = file;
+        g_lengths = lengths;
         g_outputs.clear();
       }
       KeReleaseSpinLock(&g_lock, irql);
       return complete(irp, taken ? STATUS_SHARING_VIOLATION : STATUS_SUCCESS);
     }
     case IOCTL_VPAD_TAKE_OUTPUT: {
-      if (!buffer || outLength < kReportBytes) return complete(irp, STATUS_BUFFER_TOO_SMALL);
+      if (!buffer || outLength < sizeof(VpadOutput)) return complete(irp, STATUS_BUFFER_TOO_SMALL);
       KeAcquireSpinLock(&g_lock, &irql);
       if (g_attached != file) {
         KeReleaseSpinLock(&g_lock, irql);
         return complete(irp, STATUS_INVALID_DEVICE_STATE);
       }
-      Report report;
-      if (g_outputs.pop(report)) {
+      VpadOutput output;
+      if (g_outputs.pop(output)) {
         KeReleaseSpinLock(&g_lock, irql);
-        copyReport(report, buffer, outLength);
-        return complete(irp, STATUS_SUCCESS, kReportBytes);
+        RtlCopyMemory(buffer, &output, sizeof(output));
+        return complete(irp, STATUS_SUCCESS, sizeof(output));
       }
       const bool queued = queue(g_pendingTakes, irp);
       KeReleaseSpinLock(&g_lock, irql);
@@ -390,15 +436,17 @@ NTSTATUS controlIoctl(PIRP irp) {
         KeReleaseSpinLock(&g_lock, irql);
         return complete(irp, STATUS_INVALID_DEVICE_STATE);
       }
+      // A pad that is being pulled out sends nothing.
       PIRP read = g_unplugged ? nullptr : takeQueued(g_pendingReads);
-      if (!read && !g_unplugged) g_inputs.push(static_cast<const UCHAR*>(buffer), kReportBytes);
+      const bool lost = !read && !g_unplugged && !g_inputs.push(*static_cast<const Report*>(buffer));
+      if (lost) ++g_drops.inputs;
       KeReleaseSpinLock(&g_lock, irql);
       if (read) {
         const ULONG room = IoGetCurrentIrpStackLocation(read)->Parameters.DeviceIoControl.OutputBufferLength;
-        RtlCopyMemory(read->UserBuffer, buffer, room < kReportBytes ? room : kReportBytes);
-        complete(read, STATUS_SUCCESS, room < kReportBytes ? room : kReportBytes);
+        RtlCopyMemory(read->UserBuffer, buffer, atMostOneReport(room));
+        complete(read, STATUS_SUCCESS, atMostOneReport(room));
       }
-      return complete(irp, STATUS_SUCCESS);
+      return complete(irp, lost ? STATUS_DEVICE_BUSY : STATUS_SUCCESS);
     }
     case IOCTL_VPAD_HOLD_WRITES: {
       if (!buffer || inLength < sizeof(VpadHoldWrites)) return complete(irp, STATUS_BUFFER_TOO_SMALL);
@@ -407,6 +455,14 @@ NTSTATUS controlIoctl(PIRP irp) {
       if (mine) g_holdMs = static_cast<const VpadHoldWrites*>(buffer)->holdMs;
       KeReleaseSpinLock(&g_lock, irql);
       return complete(irp, mine ? STATUS_SUCCESS : STATUS_INVALID_DEVICE_STATE);
+    }
+    case IOCTL_VPAD_GET_DROPS: {
+      if (!buffer || outLength < sizeof(VpadDrops)) return complete(irp, STATUS_BUFFER_TOO_SMALL);
+      KeAcquireSpinLock(&g_lock, &irql);
+      const VpadDrops drops = g_drops;
+      KeReleaseSpinLock(&g_lock, irql);
+      RtlCopyMemory(buffer, &drops, sizeof(drops));
+      return complete(irp, STATUS_SUCCESS, sizeof(drops));
     }
     case IOCTL_VPAD_UNPLUGGING:
       KeAcquireSpinLock(&g_lock, &irql);

@@ -2,11 +2,15 @@
 
 #include <windows.h>
 #include <devguid.h>
+extern "C" {
+#include <hidsdi.h>
+}
 #include <newdev.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
 #include <array>
+#include <vector>
 
 #include "channel.h"
 
@@ -119,7 +123,42 @@ std::string installPad(const std::wstring& infPath) {
 std::string plugPad() {
   if (std::string failure = setDeviceService(VPAD_SERVICE_NAME); !failure.empty()) return failure;
   if (std::string failure = startDriver(); !failure.empty()) return failure;
-  return reenumerate();
+  if (std::string failure = reenumerate(); !failure.empty()) return failure;
+  // The HID class driver adds the interface a moment after the device.
+  for (int tries = 0; tries < 100; ++tries) {
+    if (!padInterfacePath().empty()) return {};
+    Sleep(100);
+  }
+  return "the pad's HID interface did not appear within 10 s";
+}
+
+std::string padInterfacePath() {
+  GUID hidGuid{};
+  HidD_GetHidGuid(&hidGuid);
+  HDEVINFO set = SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return {};
+  std::string found;
+  SP_DEVICE_INTERFACE_DATA item{};
+  item.cbSize = sizeof(item);
+  for (DWORD index = 0; found.empty() && SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &item); ++index) {
+    DWORD size = 0;
+    SetupDiGetDeviceInterfaceDetailA(set, &item, nullptr, 0, &size, nullptr);
+    std::vector<std::byte> buffer(size);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &item, detail, size, nullptr, nullptr)) continue;
+    HANDLE device = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) continue;
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    if (HidD_GetAttributes(device, &attributes) && attributes.VendorID == VPAD_VENDOR_ID &&
+        attributes.ProductID == VPAD_PRODUCT_ID)
+      found = detail->DevicePath;
+    CloseHandle(device);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return found;
 }
 
 std::string unplugPad() {

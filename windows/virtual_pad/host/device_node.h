@@ -13,8 +13,11 @@ namespace morvik::vpad {
 std::string installPad(const std::wstring& infPath);
 // Starts the driver's service if it is not running. Empty on success.
 std::string startDriver();
-// The pad arrives / goes away. Empty on success.
+// The pad arrives (once its HID interface is there, so that a program started next finds it) /
+// goes away. Empty on success.
 std::string plugPad();
 std::string unplugPad();
+// The HID interface path of the pad (0483:5750), or empty while there is none.
+std::string padInterfacePath();
 
 }  // namespace morvik::vpad

@@ -8,13 +8,13 @@ PadChannel::~PadChannel() {
   if (m_device != INVALID_HANDLE_VALUE) CloseHandle(m_device);
 }
 
-std::string PadChannel::attach() {
+std::string PadChannel::attach(const VpadAttach& lengths) {
+  if (m_device != INVALID_HANDLE_VALUE) CloseHandle(m_device);  // an earlier attempt's
   m_device = CreateFileW(VPAD_CONTROL_USER_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (m_device == INVALID_HANDLE_VALUE)
     return "cannot open the virtual pad's driver (error " + std::to_string(GetLastError()) + ")";
-  const VpadAttach attach{};
-  if (!control(IOCTL_VPAD_ATTACH, &attach, sizeof(attach), nullptr, 0, nullptr))
+  if (!control(IOCTL_VPAD_ATTACH, &lengths, sizeof(lengths), nullptr, 0, nullptr))
     return "another pad program answers for the pad";
   return {};
 }
@@ -36,12 +36,18 @@ bool PadChannel::control(DWORD code, const void* in, DWORD inSize, void* out, DW
   return ok != FALSE;
 }
 
-bool PadChannel::takeOutput(RawReport& report, HANDLE stop) {
-  return control(IOCTL_VPAD_TAKE_OUTPUT, nullptr, 0, report.data(), static_cast<DWORD>(report.size()), stop);
+bool PadChannel::takeOutput(VpadOutput& output, HANDLE stop) {
+  return control(IOCTL_VPAD_TAKE_OUTPUT, nullptr, 0, &output, sizeof(output), stop);
 }
 
 bool PadChannel::putInput(const RawReport& report) {
   return control(IOCTL_VPAD_PUT_INPUT, report.data(), static_cast<DWORD>(report.size()), nullptr, 0, nullptr);
+}
+
+std::optional<VpadDrops> PadChannel::drops() {
+  VpadDrops drops{};
+  if (!control(IOCTL_VPAD_GET_DROPS, nullptr, 0, &drops, sizeof(drops), nullptr)) return std::nullopt;
+  return drops;
 }
 
 bool PadChannel::holdWrites(std::uint32_t holdMs) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "channel.h"
@@ -20,14 +21,18 @@ class PadChannel {
   PadChannel& operator=(const PadChannel&) = delete;
   ~PadChannel();
 
-  // Opens the control device and answers for the pad from now on. Empty on success.
-  std::string attach();
-  // Waits for the next report the host writes. False when `stop` was signalled or the
-  // channel failed.
-  bool takeOutput(RawReport& report, HANDLE stop);
+  // Opens the control device and answers for the pad from now on; the pad declares these
+  // report lengths from the next time it is plugged in. Empty on success.
+  std::string attach(const VpadAttach& lengths);
+  // Waits for the next report the host writes, and what became of it. False when `stop` was
+  // signalled or the channel failed.
+  bool takeOutput(VpadOutput& output, HANDLE stop);
+  // False when the report did not reach the host's queue (a full queue is counted in drops()).
   bool putInput(const RawReport& report);
   // Writes from now on stay pending for `holdMs`, then fail.
   bool holdWrites(std::uint32_t holdMs);
+  // What the driver lost to full queues since it started; nullopt when it cannot be asked.
+  std::optional<VpadDrops> drops();
 
  private:
   bool control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize, HANDLE stop);

@@ -1,6 +1,7 @@
 #include "pad/pad_options.h"
 
 #include <charconv>
+#include <string>
 
 namespace morvik::vpad {
 namespace {
@@ -12,6 +13,17 @@ std::optional<std::uint32_t> number(const std::string& text) {
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
   return value;
+}
+
+// "IN/OUT": two report lengths that a HID report of the channel can carry.
+std::optional<VpadAttach> reportLengths(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const auto in = number(text.substr(0, slash));
+  const auto out = number(text.substr(slash + 1));
+  const auto fits = [](std::optional<std::uint32_t> n) { return n && *n >= 2 && *n <= VPAD_HID_REPORT_LENGTH; };
+  if (!fits(in) || !fits(out)) return std::nullopt;
+  return VpadAttach{*in, *out};
 }
 
 }  // namespace
@@ -33,6 +45,16 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
     if (name == "--received") { options.receivedPath = value; continue; }
     if (name == "--stats") { options.statsPath = value; continue; }
     if (name == "--ready") { options.readyPath = value; continue; }
+    if (name == "--report-lengths") {
+      const auto lengths = reportLengths(value);
+      if (!lengths) {
+        error = "bad value for " + name + ": " + value + " (IN/OUT, each 2 to " +
+                std::to_string(VPAD_HID_REPORT_LENGTH) + ")";
+        return std::nullopt;
+      }
+      options.reportLengths = *lengths;
+      continue;
+    }
     const std::optional<std::uint32_t> n = name == "--version" && value == "factory" ? kFactoryVersion : number(value);
     if (!n) {
       error = "bad value for " + name + ": " + value;

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "channel.h"
 #include "morvik/simulated_pad.h"
 
 namespace morvik::vpad {
@@ -17,6 +18,8 @@ struct PadOptions {
   // stallHoldMs, then fail.
   std::optional<std::uint32_t> stallAfterDataFrames;
   std::uint32_t stallHoldMs = 30000;
+  // The report lengths the pad declares, as Windows counts them (report id byte included).
+  VpadAttach reportLengths{VPAD_HID_REPORT_LENGTH, VPAD_HID_REPORT_LENGTH};
   std::string tracePath;     // every report, as morvik-update --trace shows them
   std::string receivedPath;  // the header and payload received, as an image file
   std::string statsPath;     // how long the image took to stream
@@ -26,7 +29,8 @@ struct PadOptions {
 inline constexpr const char* kPadUsage =
     "usage: virtual_pad [--version N|factory] [--not-boot] [--error-after N] [--silent-after N]\n"
     "                   [--unplug-after N] [--stall-after N] [--stall-hold-ms N] [--header-delay-ms N]\n"
-    "                   [--latency-us N] [--trace FILE] [--received FILE] [--stats FILE] [--ready FILE]\n";
+    "                   [--latency-us N] [--report-lengths IN/OUT] [--trace FILE] [--received FILE]\n"
+    "                   [--stats FILE] [--ready FILE]\n";
 
 // Nullopt with `error` set when an option is unknown, lacks its value or has a bad one.
 std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std::string& error);

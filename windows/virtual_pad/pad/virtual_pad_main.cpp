@@ -1,10 +1,9 @@
 // The pad program: answers for the virtual pad with the simulated pad. Reports the host writes
 // reach it through the driver's channel; the simulated pad's answers go back the same way.
-// It writes a trace of every report, and the header and payload the pad received.
+// It writes a trace of every report, and the header and payload of each update the pad received.
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -25,7 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool isUpdateCommand(const RawReport& report, std::uint8_t command) {
+bool isUpdateCommand(std::span<const std::uint8_t> report, std::uint8_t command) {
   return report[0] >= 5 && report[1] == 0x00 && report[2] == kMsgUpdate && report[5] == command;
 }
 
@@ -33,6 +32,7 @@ class PadProgram {
  public:
   explicit PadProgram(PadOptions options) : m_options(std::move(options)), m_pad(m_options.behaviour) {
     m_pad.SetReadTimeout(100);
+    m_pad.recordReports(false);  // the trace keeps them
   }
 
   int run() {
@@ -42,7 +42,7 @@ class PadProgram {
     // The driver may still be loading.
     std::string failure;
     for (int tries = 0; tries < 300; ++tries) {  // 30 s: a first start after installing is slow
-      failure = m_channel.attach();
+      failure = m_channel.attach(m_options.reportLengths);
       if (failure.empty()) break;
       Sleep(100);
     }
@@ -57,6 +57,7 @@ class PadProgram {
     taker.join();
     answerer.join();
     saveReceived();
+    saveStats();
     CloseHandle(m_stop);
     return 0;
   }
@@ -73,11 +74,19 @@ class PadProgram {
     m_trace << traceLine(direction, report) << '\n' << std::flush;
   }
 
+  // Writes the driver refused or held never reach the pad; the trace names them all the same,
+  // so that what the host sent after a fault can be counted.
   void takeReports() {
-    RawReport report{};
+    VpadOutput output{};
     bool holding = false;
     bool unplugged = false;
-    while (m_channel.takeOutput(report, m_stop)) {
+    std::uint32_t finishesSaved = 0;
+    while (m_channel.takeOutput(output, m_stop)) {
+      const std::span<const std::uint8_t, VPAD_REPORT_BYTES> report(output.report);
+      if (output.fate != VPAD_WRITE_TAKEN) {
+        trace(output.fate == VPAD_WRITE_HELD ? "held" : "refused", report);
+        continue;
+      }
       trace("out", report);
       const auto now = Clock::now();
       if (isUpdateCommand(report, kCmdHeader)) {
@@ -92,11 +101,14 @@ class PadProgram {
         unplugged = true;
         if (std::string failure = unplugPad(); !failure.empty()) fail(failure);
       }
-      if (received.finishes > 0 && !m_saved) {
+      if (received.finishes > finishesSaved) {  // each update's image, as soon as it is whole
+        finishesSaved = received.finishes;
         m_streamEnd = now;
         saveReceived();
+        saveStats();
       }
     }
+    if (WaitForSingleObject(m_stop, 0) != WAIT_OBJECT_0) fail("the driver's channel failed: no more reports are taken");
   }
 
   void answerReports() {
@@ -115,7 +127,6 @@ class PadProgram {
   }
 
   void saveReceived() {
-    m_saved = true;
     const auto received = m_pad.received();
     if (!m_options.receivedPath.empty()) {
       std::ofstream file(m_options.receivedPath, std::ios::binary | std::ios::trunc);
@@ -126,12 +137,21 @@ class PadProgram {
       file.write(reinterpret_cast<const char*>(received.payload.data()),
                  static_cast<std::streamsize>(received.payload.size()));
     }
-    if (!m_options.statsPath.empty() && received.finishes > 0) {
+  }
+
+  // The last update's stream, and what the driver lost to full queues so far (unknown: -1).
+  void saveStats() {
+    if (m_options.statsPath.empty()) return;
+    std::ofstream stats(m_options.statsPath, std::ios::trunc);
+    const auto received = m_pad.received();
+    if (received.finishes > 0) {
       const auto ms = std::chrono::duration<double, std::milli>(m_streamEnd - m_streamStart).count();
-      std::ofstream(m_options.statsPath, std::ios::trunc)
-          << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips "
-          << received.dataFrames + 1 << "\n";
+      stats << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips "
+            << received.dataFrames + 1 << "\n";
     }
+    const auto drops = m_channel.drops();
+    stats << "outputs_dropped " << (drops ? static_cast<long>(drops->outputs) : -1L) << "\ninputs_dropped "
+          << (drops ? static_cast<long>(drops->inputs) : -1L) << "\n";
   }
 
   PadOptions m_options;
@@ -140,7 +160,6 @@ class PadProgram {
   HANDLE m_stop = nullptr;
   std::mutex m_traceMutex;
   std::ofstream m_trace;
-  std::atomic<bool> m_saved{false};
   Clock::time_point m_streamStart{};
   Clock::time_point m_streamEnd{};
 };

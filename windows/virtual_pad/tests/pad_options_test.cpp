@@ -25,6 +25,13 @@ TEST(PadOptions, ScenariosAndBadInput) {
          EXPECT_EQ(o.behaviour.bootFlag, 1u);
          EXPECT_FALSE(o.behaviour.errorAfterDataFrames || o.behaviour.silentAfterDataFrames ||
                       o.behaviour.vanishAfterDataFrames || o.stallAfterDataFrames);
+         EXPECT_EQ(o.reportLengths.inputLength, 65u);  // the real pad's, with the report id byte
+         EXPECT_EQ(o.reportLengths.outputLength, 65u);
+       }},
+      {"report lengths, input first", {"--report-lengths", "64/2"}, nullptr,
+       [](const PadOptions& o) {
+         EXPECT_EQ(o.reportLengths.inputLength, 64u);
+         EXPECT_EQ(o.reportLengths.outputLength, 2u);
        }},
       {"factory", {"--version", "factory"}, nullptr,
        [](const PadOptions& o) { EXPECT_EQ(o.behaviour.version, kFactoryVersion); }},
@@ -51,6 +58,10 @@ TEST(PadOptions, ScenariosAndBadInput) {
       {"negative", {"--silent-after", "-1"}, "bad value for --silent-after: -1", nullptr},
       {"beyond 32 bits", {"--version", "4294967296"}, "bad value for --version: 4294967296", nullptr},
       {"trailing junk", {"--error-after", "3x"}, "bad value for --error-after: 3x", nullptr},
+      {"one length only", {"--report-lengths", "64"}, "bad value for --report-lengths: 64 (IN/OUT, each 2 to 65)",
+       nullptr},
+      {"longer than a report", {"--report-lengths", "65/66"},
+       "bad value for --report-lengths: 65/66 (IN/OUT, each 2 to 65)", nullptr},
       {"unknown option", {"--fast", "1"}, "unknown option --fast", nullptr},
       {"stray argument", {"pad.dat"}, "unknown argument pad.dat", nullptr},
   };

@@ -3,53 +3,16 @@
 // one data frame and waits for the pad's answer, and prints how long the rounds took.
 //   report_loop N
 #include <windows.h>
-extern "C" {
-#include <hidsdi.h>
-}
-#include <setupapi.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "channel.h"
+#include "host/device_node.h"
 #include "morvik/frame_builder.h"
 
-namespace {
-
-std::string findPad() {
-  GUID hidGuid{};
-  HidD_GetHidGuid(&hidGuid);
-  HDEVINFO set = SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set == INVALID_HANDLE_VALUE) return {};
-  std::string found;
-  SP_DEVICE_INTERFACE_DATA item{};
-  item.cbSize = sizeof(item);
-  for (DWORD index = 0; found.empty() && SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &item); ++index) {
-    DWORD size = 0;
-    SetupDiGetDeviceInterfaceDetailA(set, &item, nullptr, 0, &size, nullptr);
-    std::vector<std::byte> buffer(size);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &item, detail, size, nullptr, nullptr)) continue;
-    HANDLE device = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) continue;
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof(attributes);
-    if (HidD_GetAttributes(device, &attributes) && attributes.VendorID == VPAD_VENDOR_ID &&
-        attributes.ProductID == VPAD_PRODUCT_ID)
-      found = detail->DevicePath;
-    CloseHandle(device);
-  }
-  SetupDiDestroyDeviceInfoList(set);
-  return found;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const long rounds = argc == 2 ? std::strtol(argv[1], nullptr, 10) : 0;
@@ -57,7 +20,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: report_loop N\n");
     return 2;
   }
-  const std::string path = findPad();
+  const std::string path = morvik::vpad::padInterfacePath();
   if (path.empty()) {
     std::fprintf(stderr, "report_loop: no pad found\n");
     return 1;
