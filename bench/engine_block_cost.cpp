@@ -45,8 +45,7 @@ void BM_EngineCostPerBlock(benchmark::State& state) {
   state.counters["ns_per_block"] = static_cast<double>(observer.steadyCpuNanoseconds) / blocks;
   state.counters["allocs_per_block"] = static_cast<double>(observer.steadyAllocations) / blocks;
   // Choosing and opening the image allocate; this shows the counter is live.
-  state.counters["allocs_per_update"] =
-      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  state.counters["allocs_per_update"] = static_cast<double>(allocations) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_EngineCostPerBlock)->Unit(benchmark::kMicrosecond);
 

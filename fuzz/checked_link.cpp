@@ -67,9 +67,9 @@ void CheckedLink::checkUpdateFrame(std::span<const std::uint8_t> frame) {
     case kCmdData:
       require(payloadLength <= kBlockSize, "a block is at most 32 bytes");
       require(dataBytes_ + payloadLength <= image_.payload.size(), "no block goes beyond the file");
-      require(std::equal(payload.begin(), payload.end(),
-                         image_.payload.begin() + static_cast<std::ptrdiff_t>(dataBytes_)),
-              "every block is the image's next bytes");
+      require(
+          std::equal(payload.begin(), payload.end(), image_.payload.begin() + static_cast<std::ptrdiff_t>(dataBytes_)),
+          "every block is the image's next bytes");
       dataBytes_ += payloadLength;
       break;
     case kCmdFinish:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
-#   native tests (warnings as errors), AddressSanitizer + UBSan, morvik-update against emulated
+#   the sources' layout, native tests (warnings as errors), AddressSanitizer + UBSan, morvik-update against emulated
 #   pads (umockdev) in both, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, and the Windows and macOS front-end suites.
 set -euo pipefail
@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 jobs=$(nproc)
+
+echo "=== format: the C++ sources as .clang-format says"
+bash scripts/check-format.sh
 
 run_preset() {
   local preset=$1

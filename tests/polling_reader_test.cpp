@@ -163,22 +163,22 @@ TEST_P(MisbehavingPad, EndsTheUpdateAsFailedWithItsCause) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pads, MisbehavingPad,
-    ::testing::Values(
-        MisbehaviourCase{"ErrorEvent", misbehaving([](PadBehaviour& b) {
-                           b.errorAfterDataFrames = 3;
-                           b.errorEvent = kEvtError24;
-                         }),
-                         UpdateFailure::PadReportedError, 3},
-        MisbehaviourCase{"FallsSilent", misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }),
-                         UpdateFailure::PadSilent, 3},
-        MisbehaviourCase{"KeepsReportingButNeverAcknowledges",
-                         misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }), UpdateFailure::PadSilent, 3,
-                         true},
-        MisbehaviourCase{"HeaderAnswerLaterThanItsLimit",
-                         misbehaving([](PadBehaviour& b) { b.headerAnswerDelay = std::chrono::milliseconds(2000); }),
-                         UpdateFailure::PadSilent, 0},
-        MisbehaviourCase{"Vanishes", misbehaving([](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }),
-                         UpdateFailure::PadGone, 4}),
+    ::testing::Values(MisbehaviourCase{"ErrorEvent", misbehaving([](PadBehaviour& b) {
+                                         b.errorAfterDataFrames = 3;
+                                         b.errorEvent = kEvtError24;
+                                       }),
+                                       UpdateFailure::PadReportedError, 3},
+                      MisbehaviourCase{"FallsSilent", misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }),
+                                       UpdateFailure::PadSilent, 3},
+                      MisbehaviourCase{"KeepsReportingButNeverAcknowledges",
+                                       misbehaving([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }),
+                                       UpdateFailure::PadSilent, 3, true},
+                      MisbehaviourCase{"HeaderAnswerLaterThanItsLimit", misbehaving([](PadBehaviour& b) {
+                                         b.headerAnswerDelay = std::chrono::milliseconds(2000);
+                                       }),
+                                       UpdateFailure::PadSilent, 0},
+                      MisbehaviourCase{"Vanishes", misbehaving([](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }),
+                                       UpdateFailure::PadGone, 4}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Reader, HeaderAnswerSlowerThanABlockIsNotSilence) {

@@ -51,7 +51,9 @@ void TempImage::write() {
   out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
 }
 
-void RecordingObserver::onDeviceVersion(std::uint32_t version) { events.push_back("version " + std::to_string(version)); }
+void RecordingObserver::onDeviceVersion(std::uint32_t version) {
+  events.push_back("version " + std::to_string(version));
+}
 void RecordingObserver::onFactoryVersion() { events.push_back("factory"); }
 void RecordingObserver::onNotInBootMode() { events.push_back("not-boot"); }
 std::optional<std::string> RecordingObserver::chooseImageFile() {

@@ -41,7 +41,8 @@ class Engine : public ::testing::Test {
   // Acknowledges until the image is sent (or gives up); returns the sizes of the data blocks.
   std::vector<std::size_t> streamAll(std::size_t maxAcks = 100) {
     std::vector<std::size_t> blocks;
-    for (std::size_t i = 0; i < maxAcks && engine.state().g_firmware_update_state != FirmwareUpdateState::Finishing; ++i) {
+    for (std::size_t i = 0; i < maxAcks && engine.state().g_firmware_update_state != FirmwareUpdateState::Finishing;
+         ++i) {
       const std::size_t before = link.written.size();
       ack();
       for (std::size_t w = before; w < link.written.size(); ++w)
@@ -53,7 +54,8 @@ class Engine : public ::testing::Test {
   // The payload size of a data-frame report written as hex text, or none for other reports.
   static std::optional<std::size_t> dataBlockSize(const std::string& report) {
     std::vector<unsigned> b;
-    for (std::size_t at = 0; at < report.size(); at += 3) b.push_back(static_cast<unsigned>(std::stoul(report.substr(at, 2), nullptr, 16)));
+    for (std::size_t at = 0; at < report.size(); at += 3)
+      b.push_back(static_cast<unsigned>(std::stoul(report.substr(at, 2), nullptr, 16)));
     if (b.size() < 6 || b[1] != 0x00 || b[2] != kMsgUpdate || b[5] != kCmdData) return std::nullopt;
     return b[0] > 5 ? b[0] - 7u : 0u;
   }
@@ -97,15 +99,15 @@ TEST_F(Engine, WholeUpdateWritesTheExactReportSequence) {
 
   const auto& b = image.bytes();
   const std::vector<std::uint8_t> block1(b.begin() + 28, b.begin() + 60), block2(b.begin() + 60, b.begin() + 92);
-  EXPECT_EQ(link.written, (std::vector<std::string>{
-                              "05 00 16 01 00 04",
-                              "05 00 1A 01 00 00",
-                              "23 00 16 1F 00 01 1C 00 7B 00 00 00 AA BB CC DD 40 00 00 00 " +
-                                  hex(std::span(b).subspan(12, 16)),
-                              "27 00 16 23 00 00 20 00 " + hex(block1),
-                              "27 00 16 23 00 00 20 00 " + hex(block2),
-                              "05 00 16 01 00 02",
-                          }));
+  EXPECT_EQ(link.written,
+            (std::vector<std::string>{
+                "05 00 16 01 00 04",
+                "05 00 1A 01 00 00",
+                "23 00 16 1F 00 01 1C 00 7B 00 00 00 AA BB CC DD 40 00 00 00 " + hex(std::span(b).subspan(12, 16)),
+                "27 00 16 23 00 00 20 00 " + hex(block1),
+                "27 00 16 23 00 00 20 00 " + hex(block2),
+                "05 00 16 01 00 02",
+            }));
   EXPECT_EQ(observer.events, (Events{"version 110", "choose", "confirm 123 110", "progress 100", "sent", "succeeded"}));
   EXPECT_EQ(engine.state().m_updateComplete, 1u);
   EXPECT_EQ(engine.state().deviceUpgradedCount, 1);
@@ -117,7 +119,9 @@ struct StreamCase {
   std::vector<std::size_t> blocks;
   std::vector<std::int32_t> progress;
 };
-void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.imageLength << " bytes long, " << c.payloadBytes << " in the file"; }
+void PrintTo(const StreamCase& c, std::ostream* os) {
+  *os << c.imageLength << " bytes long, " << c.payloadBytes << " in the file";
+}
 
 class Streaming : public Engine, public ::testing::WithParamInterface<StreamCase> {};
 
@@ -135,12 +139,11 @@ TEST_P(Streaming, BlocksAndProgressFollowTheImageLength) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, Streaming,
-    ::testing::Values(StreamCase{100, 100, {32, 32, 32, 4}, {64, 96, 100}},
-                      StreamCase{96, 96, {32, 32, 32}, {66, 100}},
+    ::testing::Values(StreamCase{100, 100, {32, 32, 32, 4}, {64, 96, 100}}, StreamCase{96, 96, {32, 32, 32}, {66, 100}},
                       StreamCase{64, 64, {32, 32}, {100}},
                       StreamCase{100, 128, {32, 32, 32, 32}, {64, 96, 128}},  // longer payload: not cut
                       StreamCase{1, 1, {1, 0}, {100}},
-                      StreamCase{0, 0, {0, 0}, {100}},      // an empty image: no division by zero
+                      StreamCase{0, 0, {0, 0}, {100}},     // an empty image: no division by zero
                       StreamCase{0, 40, {32, 8}, {100}}),  // length 0 ends at the first progress
     [](const auto& param) {
       return "Length" + std::to_string(param.param.imageLength) + "File" + std::to_string(param.param.payloadBytes);
@@ -155,7 +158,8 @@ TEST(Progress, NeverWrapsAround) {
 
 TEST_F(Engine, VersionReportsAreUnsignedAndTheFactoryMarkerIsItsOwnNotification) {
   for (const std::uint32_t v : {0u, 123u, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu}) receive(versionMessage(v));
-  EXPECT_EQ(observer.events, (Events{"version 0", "version 123", "version 2147483648", "version 4294967294", "factory"}));
+  EXPECT_EQ(observer.events,
+            (Events{"version 0", "version 123", "version 2147483648", "version 4294967294", "factory"}));
   EXPECT_EQ(engine.state().cur_devVersion, 0xFFFFFFFFu);
   EXPECT_EQ(engine.state().packet_type_save, 0x97);
   EXPECT_TRUE(link.written.empty());
@@ -205,24 +209,24 @@ TEST_P(UnreadableImage, IsRefusedBeforeAnythingGoesToThePad) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnreadableImage,
-    ::testing::Values(
-        UnreadableCase{"Missing", [] { return std::unique_ptr<TempImage>(); }, ImageProblem::CannotOpen},
-        UnreadableCase{"Empty", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>{}); },
-                       ImageProblem::HeaderTooShort},
-        UnreadableCase{"TwentySevenBytes", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>(27, 0)); },
-                       ImageProblem::HeaderTooShort},
-        UnreadableCase{"PayloadShorterThanItsLength",
-                       [] { return std::make_unique<TempImage>(100, 64, patternBytes(63)); },
-                       ImageProblem::PayloadTooShort},
-        UnreadableCase{"HugeLengthTinyFile",
-                       [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
-                       ImageProblem::PayloadTooShort},
-        UnreadableCase{"LengthBeyondTheLimit",
-                       [] {
-                         return std::make_unique<TempImage>(100, kMaxImagePayloadBytes + 1,
-                                                            patternBytes(kMaxImagePayloadBytes + 1));
-                       },
-                       ImageProblem::TooLarge}),
+    ::testing::Values(UnreadableCase{"Missing", [] { return std::unique_ptr<TempImage>(); }, ImageProblem::CannotOpen},
+                      UnreadableCase{"Empty", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>{}); },
+                                     ImageProblem::HeaderTooShort},
+                      UnreadableCase{"TwentySevenBytes",
+                                     [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>(27, 0)); },
+                                     ImageProblem::HeaderTooShort},
+                      UnreadableCase{"PayloadShorterThanItsLength",
+                                     [] { return std::make_unique<TempImage>(100, 64, patternBytes(63)); },
+                                     ImageProblem::PayloadTooShort},
+                      UnreadableCase{"HugeLengthTinyFile",
+                                     [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
+                                     ImageProblem::PayloadTooShort},
+                      UnreadableCase{"LengthBeyondTheLimit",
+                                     [] {
+                                       return std::make_unique<TempImage>(100, kMaxImagePayloadBytes + 1,
+                                                                          patternBytes(kMaxImagePayloadBytes + 1));
+                                     },
+                                     ImageProblem::TooLarge}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct ChangedFileCase {
@@ -248,14 +252,18 @@ TEST_P(ImageChangedAfterTheCheck, PadStillGetsExactlyTheCheckedBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ImageChangedAfterTheCheck,
-    ::testing::Values(
-        ChangedFileCase{"Truncated", [](const std::string& path) { std::ofstream(path, std::ios::trunc).write("0123456789", 10); }},
-        ChangedFileCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }},
-        ChangedFileCase{"Rewritten", [](const std::string& path) {
-                          const auto other = patternBytes(128, 9);
-                          std::ofstream(path, std::ios::binary | std::ios::trunc)
-                              .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
-                        }}),
+    ::testing::Values(ChangedFileCase{"Truncated",
+                                      [](const std::string& path) {
+                                        std::ofstream(path, std::ios::trunc).write("0123456789", 10);
+                                      }},
+                      ChangedFileCase{"Removed", [](const std::string& path) { std::remove(path.c_str()); }},
+                      ChangedFileCase{"Rewritten",
+                                      [](const std::string& path) {
+                                        const auto other = patternBytes(128, 9);
+                                        std::ofstream(path, std::ios::binary | std::ios::trunc)
+                                            .write(reinterpret_cast<const char*>(other.data()),
+                                                   static_cast<std::streamsize>(other.size()));
+                                      }}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Engine, PadErrorEndsTheUpdateAndOnlyANewConfirmationStreamsAgain) {
@@ -295,10 +303,8 @@ TEST_F(Engine, StrayAcknowledgementWhileIdleAnnouncesNothing) {
 TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
   TempImage image(100, 32, patternBytes(32));
   const std::vector<std::function<void()>> endings = {
-      [&] { receive(eventMessage(kEvtError21)); },
-      [&] { receive(eventMessage(kEvtError24)); },
-      [&] { receive(deviceInfoMessage(0)); },
-      [&] { engine.updateInit(); },  // the pad arrived anew
+      [&] { receive(eventMessage(kEvtError21)); }, [&] { receive(eventMessage(kEvtError24)); },
+      [&] { receive(deviceInfoMessage(0)); }, [&] { engine.updateInit(); },  // the pad arrived anew
   };
   for (const bool imageSent : {false, true}) {
     for (const auto& end : endings) {
@@ -372,20 +378,20 @@ std::vector<std::uint8_t> withBootFlagBeyond(std::size_t delivered) {
   return r;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Reports, Malformed,
-    ::testing::Values(
-        MalformedCase{"BadLead", {7, 0x01, 0x16, 3, 0, 0x14, 0, 0}, 64},
-        MalformedCase{"UnknownType", {7, 0x00, 0x42, 3, 0, 0x14, 0, 0}, 64},
-        MalformedCase{"UnknownEvent", {7, 0x00, 0x16, 3, 0, 0x07, 0, 0}, 64},
-        MalformedCase{"EventCodeMissing", {4, 0x00, 0x16, 0x01, 0x00, 0x14}, 5},
-        MalformedCase{"AckCutAfterTwoBytes", {5, 0x00, 0x16, 0x01, 0x00, 0x14}, 3},
-        MalformedCase{"VersionCutInsideItsValue", {11, 0x00, 0x16, 7, 0, 0x04, 4, 0, 0x01, 0x02, 0x03, 0x04}, 11},
-        MalformedCase{"DeviceInfoEndsBeforeItsBootFlag", withBootFlagBeyond(43), 43},
-        MalformedCase{"CountByteZero", {0}, 64},
-        MalformedCase{"NothingDelivered", {0}, 0},
-        MalformedCase{"OnlyTheCountByte", {0xFF}, 1}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Reports, Malformed,
+                         ::testing::Values(MalformedCase{"BadLead", {7, 0x01, 0x16, 3, 0, 0x14, 0, 0}, 64},
+                                           MalformedCase{"UnknownType", {7, 0x00, 0x42, 3, 0, 0x14, 0, 0}, 64},
+                                           MalformedCase{"UnknownEvent", {7, 0x00, 0x16, 3, 0, 0x07, 0, 0}, 64},
+                                           MalformedCase{"EventCodeMissing", {4, 0x00, 0x16, 0x01, 0x00, 0x14}, 5},
+                                           MalformedCase{"AckCutAfterTwoBytes", {5, 0x00, 0x16, 0x01, 0x00, 0x14}, 3},
+                                           MalformedCase{"VersionCutInsideItsValue",
+                                                         {11, 0x00, 0x16, 7, 0, 0x04, 4, 0, 0x01, 0x02, 0x03, 0x04},
+                                                         11},
+                                           MalformedCase{"DeviceInfoEndsBeforeItsBootFlag", withBootFlagBeyond(43), 43},
+                                           MalformedCase{"CountByteZero", {0}, 64},
+                                           MalformedCase{"NothingDelivered", {0}, 0},
+                                           MalformedCase{"OnlyTheCountByte", {0xFF}, 1}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Engine, CountByteIsNotTrustedForLengthEitherWay) {
   auto report = inputReport(ackMessage());

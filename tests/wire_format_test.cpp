@@ -46,22 +46,34 @@ const auto block5 = iota(5, 0x80);
 INSTANTIATE_TEST_SUITE_P(
     Sends, WireFormat,
     ::testing::Values(
-        WireCase{"Finish", [](UpdateEngine& e, HidTransport& l) { return e.SendFirmwarePacket(l, 0x97, kCmdFinish, nullptr, 0); },
+        WireCase{"Finish",
+                 [](UpdateEngine& e, HidTransport& l) { return e.SendFirmwarePacket(l, 0x97, kCmdFinish, nullptr, 0); },
                  {"05 00 16 01 00 02"}},
-        WireCase{"VersionQuery", [](UpdateEngine& e, HidTransport& l) { return e.SendFirmwarePacket(l, 0x97, kCmdVersionQuery, nullptr, 0); },
+        WireCase{"VersionQuery",
+                 [](UpdateEngine& e, HidTransport& l) {
+                   return e.SendFirmwarePacket(l, 0x97, kCmdVersionQuery, nullptr, 0);
+                 },
                  {"05 00 16 01 00 04"}},
         WireCase{"PayloadIgnoredWhenLengthNotPositive",
-                 [](UpdateEngine& e, HidTransport& l) { return e.SendFirmwarePacket(l, 0x97, kCmdFinish, block5.data(), -3); },
+                 [](UpdateEngine& e, HidTransport& l) {
+                   return e.SendFirmwarePacket(l, 0x97, kCmdFinish, block5.data(), -3);
+                 },
                  {"05 00 16 01 00 02"}},
-        WireCase{"BeginUpdate", [](UpdateEngine& e, HidTransport& l) { return e.Rfcomm_DriverCmd(l, 0x97, kDrvBeginUpdate, 0); },
+        WireCase{"BeginUpdate",
+                 [](UpdateEngine& e, HidTransport& l) { return e.Rfcomm_DriverCmd(l, 0x97, kDrvBeginUpdate, 0); },
                  {"05 00 1A 01 00 00"}},
-        WireCase{"ReadIdle", [](UpdateEngine& e, HidTransport& l) { return e.Rfcomm_DriverCmd(l, 0x97, kDrvReadIdle, 0); },
+        WireCase{"ReadIdle",
+                 [](UpdateEngine& e, HidTransport& l) { return e.Rfcomm_DriverCmd(l, 0x97, kDrvReadIdle, 0); },
                  {"05 00 1D 01 00 00"}},
-        WireCase{"FullBlock", [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block32.data(), 32); },
-                 {join("27 00 16 23 00 00 20 00", block32)}},
-        WireCase{"LastBlockOfFive", [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block5.data(), 5); },
+        WireCase{
+            "FullBlock",
+            [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block32.data(), 32); },
+            {join("27 00 16 23 00 00 20 00", block32)}},
+        WireCase{"LastBlockOfFive",
+                 [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block5.data(), 5); },
                  {join("0C 00 16 08 00 00 05 00", block5)}},
-        WireCase{"EmptyBlock", [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block5.data(), 0); },
+        WireCase{"EmptyBlock",
+                 [](UpdateEngine& e, HidTransport& l) { return e.Send_FirmwareDataPacket(l, 0x97, block5.data(), 0); },
                  {"05 00 16 01 00 00"}},
         WireCase{"Header",
                  [](UpdateEngine& e, HidTransport& l) {
@@ -71,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                    transfer.imageLength = 64;
                    return e.SendFirmwareHeader(l, 0x97, transfer);
                  },
-                 {"23 00 16 1F 00 01 1C 00 7B 00 00 00 AA BB CC DD 40 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"}}),
+                 {"23 00 16 1F 00 01 1C 00 7B 00 00 00 AA BB CC DD 40 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                  "00 00 00"}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(WireFormat, LongDataFrameIsCutIntoReportsOfAtMost39Bytes) {
@@ -83,7 +96,8 @@ TEST(WireFormat, LongDataFrameIsCutIntoReportsOfAtMost39Bytes) {
   ASSERT_EQ(link.written.size(), 4u);
   const std::vector<std::size_t> counts{39, 39, 39, 18};
   for (std::size_t i = 0; i < counts.size(); ++i)
-    EXPECT_EQ(link.written[i].substr(0, 2), testing::hex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(counts[i])}));
+    EXPECT_EQ(link.written[i].substr(0, 2),
+              testing::hex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(counts[i])}));
   EXPECT_EQ(link.written[0].substr(0, 26), "27 00 16 83 00 00 80 00 00");
 }
 
@@ -113,10 +127,12 @@ TEST(WireFormat, PayloadTooLargeForTheFrameBufferIsRefused) {
   UpdateEngine engine(FrontEndForm::Polling, observer);
   RecordingLink link;
   std::vector<std::uint8_t> payload(kMaxPayloadBytes + 1, 0xEE);
-  EXPECT_EQ(engine.Send_FirmwareDataPacket(link, 0x97, payload.data(), static_cast<std::int32_t>(payload.size())), kLinkRefused);
+  EXPECT_EQ(engine.Send_FirmwareDataPacket(link, 0x97, payload.data(), static_cast<std::int32_t>(payload.size())),
+            kLinkRefused);
   EXPECT_TRUE(link.written.empty());
   payload.pop_back();
-  EXPECT_EQ(engine.Send_FirmwareDataPacket(link, 0x97, payload.data(), static_cast<std::int32_t>(payload.size())), kLinkOk);
+  EXPECT_EQ(engine.Send_FirmwareDataPacket(link, 0x97, payload.data(), static_cast<std::int32_t>(payload.size())),
+            kLinkOk);
   EXPECT_EQ(link.written.size(), 27u);  // 1024 bytes in 39-byte pieces
 }
 

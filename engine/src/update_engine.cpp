@@ -22,8 +22,7 @@ std::string_view failureName(UpdateFailure cause) {
   return "unknown failure";
 }
 
-UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files,
-                           ReaderTiming timing)
+UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files, ReaderTiming timing)
     : form_(form), observer_(observer), files_(files ? *files : stdioFiles_), timing_(timing) {
   if (form == FrontEndForm::Polling) cur_devVersion = kVersionUnknown;
 }
@@ -32,8 +31,7 @@ UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFil
 
 LinkStatus UpdateEngine::WriteHid(HidTransport& link) { return link.writeReport(usb_send_packet); }
 
-LinkStatus UpdateEngine::carryFrame(HidTransport& link, std::span<const std::uint8_t> frame,
-                                    bool cutIntoPieces) {
+LinkStatus UpdateEngine::carryFrame(HidTransport& link, std::span<const std::uint8_t> frame, bool cutIntoPieces) {
   const std::size_t pieceLimit = cutIntoPieces ? kMaxPieceBytes : kMaxMessageBytes;
   if (!cutIntoPieces && frame.size() > pieceLimit) return kLinkRefused;
   // Each piece goes out only after the previous one did; a failed write drops the rest.
@@ -52,13 +50,12 @@ LinkStatus UpdateEngine::SendFirmwarePacket(HidTransport& link, PacketType kind,
   return carryFrame(link, std::span<const std::uint8_t>(frameBuffer_.data(), size), command == kCmdData);
 }
 
-LinkStatus UpdateEngine::Send_FirmwareDataPacket(HidTransport& link, PacketType kind,
-                                                 const std::uint8_t* block, std::int32_t length) {
+LinkStatus UpdateEngine::Send_FirmwareDataPacket(HidTransport& link, PacketType kind, const std::uint8_t* block,
+                                                 std::int32_t length) {
   return SendFirmwarePacket(link, kind, kCmdData, block, length);
 }
 
-LinkStatus UpdateEngine::SendFirmwareHeader(HidTransport& link, PacketType kind,
-                                            const FirmwareTransfer& transfer) {
+LinkStatus UpdateEngine::SendFirmwareHeader(HidTransport& link, PacketType kind, const FirmwareTransfer& transfer) {
   // The three words the pad needs, then the image's own header bytes 12..27.
   FirmwareHeader header = m_firmwareHeader;
   header.version = transfer.version;
@@ -68,8 +65,7 @@ LinkStatus UpdateEngine::SendFirmwareHeader(HidTransport& link, PacketType kind,
   return SendFirmwarePacket(link, kind, kCmdHeader, payload.data(), static_cast<std::int32_t>(payload.size()));
 }
 
-LinkStatus UpdateEngine::Rfcomm_DriverCmd(HidTransport& link, PacketType kind, std::uint8_t code,
-                                          std::uint8_t value) {
+LinkStatus UpdateEngine::Rfcomm_DriverCmd(HidTransport& link, PacketType kind, std::uint8_t code, std::uint8_t value) {
   if (kind != kPacketTypeUsbHid) return kLinkRefused;
   const auto frame = buildDriverFrame(code, value);
   return carryFrame(link, frame, false);
@@ -93,8 +89,7 @@ void UpdateEngine::OnDataReceived(HidTransport& pad, PacketType kind, std::span<
   }
 }
 
-void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind,
-                                              std::span<const std::uint8_t> body) {
+void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind, std::span<const std::uint8_t> body) {
   if (body.empty()) return;
   switch (body[0]) {
     case kEvtVersion:
@@ -113,8 +108,7 @@ void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind
       Firmware_UpdateError(UpdateFailure::PadReportedError,
                            body[0] == kEvtError21 ? "error event 0x15" : "error event 0x18");
       return;
-    default:
-      return;
+    default: return;
   }
 }
 

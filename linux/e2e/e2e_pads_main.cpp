@@ -48,8 +48,10 @@ int run(const RunOptions& options) {
     pads.push_back(std::make_unique<EmulatedPad>(testbed, static_cast<unsigned>(pads.size()), setup));
   std::vector<EmulatedPad*> waiting;
   for (auto& pad : pads) {
-    if (pad->setup().plugAfter.count() > 0) waiting.push_back(pad.get());
-    else if (!pad->plug()) return 1;
+    if (pad->setup().plugAfter.count() > 0)
+      waiting.push_back(pad.get());
+    else if (!pad->plug())
+      return 1;
   }
 
   const auto started = Clock::now();
@@ -68,7 +70,8 @@ int run(const RunOptions& options) {
     const pid_t ended = waitpid(-1, &status, WNOHANG);
     if (ended > 0) {
       --running;
-      const std::size_t which = static_cast<std::size_t>(std::find(programs.begin(), programs.end(), ended) - programs.begin());
+      const std::size_t which =
+          static_cast<std::size_t>(std::find(programs.begin(), programs.end(), ended) - programs.begin());
       if (which == 0) firstStatus = exitStatus(status);
       if (programs.size() > 1 && which < programs.size())
         std::fprintf(stderr, "morvik-e2e-pads: program %zu (%s) exited with %d\n", which + 1,

@@ -236,8 +236,8 @@ void EmulatedPad::saveReceived() {
   if (!setup_.options.statsPath.empty() && received.finishes > 0) {
     const auto ms = std::chrono::duration<double, std::milli>(streamEnd_ - streamStart_).count();
     std::ofstream(setup_.options.statsPath, std::ios::trunc)
-        << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips "
-        << received.dataFrames + 1 << "\n";
+        << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips " << received.dataFrames + 1
+        << "\n";
   }
 }
 

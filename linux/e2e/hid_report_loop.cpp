@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
   // One 32-byte block in one report behind the report ID, as an update streams them.
   std::array<std::uint8_t, morvik::kFrameBufferSize> frame{};
   const std::array<std::uint8_t, morvik::kBlockSize> block{};
-  const std::size_t size = morvik::buildUpdateFrame(frame, morvik::kCmdData, block.data(), static_cast<std::int32_t>(block.size()));
+  const std::size_t size =
+      morvik::buildUpdateFrame(frame, morvik::kCmdData, block.data(), static_cast<std::int32_t>(block.size()));
   std::array<unsigned char, morvik::kReportSize + 1> out{};
   morvik::fillReport(std::span<std::uint8_t, morvik::kReportSize>(out.data() + 1, morvik::kReportSize),
                      std::span<const std::uint8_t>(frame.data(), size));

@@ -31,15 +31,14 @@ PadSysfs padSysfs(unsigned index, std::uint16_t productId, const std::string& se
   const std::string hidraw = hid + "/hidraw/hidraw" + number;
 
   PadSysfs pad;
-  pad.description = "P: " + usb +
-                    "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nA: idVendor=0483\nA: idProduct=" + product +
-                    "\nA: bcdDevice=0100\nA: manufacturer=Morvik\nA: product=GamePad\nA: serial=" + serial +
-                    "\n\nP: " + interface + "\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n\nP: " +
-                    hid + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00000483:0000" + product +
-                    "\nE: HID_NAME=Morvik GamePad\nE: HID_UNIQ=" + serial + "\nH: report_descriptor=" + kDescriptorHex +
-                    "\n\nP: " + hidraw + "\nN: hidraw" + number + "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw" +
-                    number + "\nE: MAJOR=240\nE: MINOR=" + number + "\nA: dev=240:" + number +
-                    "\nL: device=../../../" + hidName + "\n";
+  pad.description =
+      "P: " + usb + "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nA: idVendor=0483\nA: idProduct=" + product +
+      "\nA: bcdDevice=0100\nA: manufacturer=Morvik\nA: product=GamePad\nA: serial=" + serial + "\n\nP: " + interface +
+      "\nE: DEVTYPE=usb_interface\nE: SUBSYSTEM=usb\nA: bInterfaceNumber=00\n\nP: " + hid +
+      "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:00000483:0000" + product +
+      "\nE: HID_NAME=Morvik GamePad\nE: HID_UNIQ=" + serial + "\nH: report_descriptor=" + kDescriptorHex +
+      "\n\nP: " + hidraw + "\nN: hidraw" + number + "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw" + number +
+      "\nE: MAJOR=240\nE: MINOR=" + number + "\nA: dev=240:" + number + "\nL: device=../../../" + hidName + "\n";
   pad.devpaths = {"/sys" + hidraw, "/sys" + hid, "/sys" + interface, "/sys" + usb};
   pad.devnode = "/dev/hidraw" + number;
   return pad;

@@ -40,8 +40,10 @@ std::optional<PadSetup> parsePad(std::span<const std::string> args, std::size_t 
       error = "bad value for " + name + ": " + value;
       return std::nullopt;
     }
-    if (name == "--product") pad.productId = static_cast<std::uint16_t>(*n);
-    else pad.plugAfter = std::chrono::milliseconds(*n);
+    if (name == "--product")
+      pad.productId = static_cast<std::uint16_t>(*n);
+    else
+      pad.plugAfter = std::chrono::milliseconds(*n);
   }
   auto options = vpad::parsePadOptions(simulated, error);
   if (!options) return std::nullopt;

@@ -29,7 +29,8 @@ std::optional<std::string> StdinAnswers::readLine(StopToken stop) {
 }
 
 bool isStandardInput(const std::string& path) {
-  struct stat named {}, input {};
+  struct stat named {
+  }, input{};
   return stat(path.c_str(), &named) == 0 && fstat(STDIN_FILENO, &input) == 0 && named.st_dev == input.st_dev &&
          named.st_ino == input.st_ino;
 }

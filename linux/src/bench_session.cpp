@@ -245,8 +245,8 @@ ExitCode Bench::all(const BenchQuestion& ask) {
       ready.push_back(std::move(std::get<std::unique_ptr<PadJob>>(prepared)));
   }
   if (!ready.empty()) {
-    std::string question = "Update " + std::to_string(ready.size()) + (ready.size() == 1 ? " pad" : " pads") +
-                           " to v" + versionText(imageVersion_) + "?\n";
+    std::string question = "Update " + std::to_string(ready.size()) + (ready.size() == 1 ? " pad" : " pads") + " to v" +
+                           versionText(imageVersion_) + "?\n";
     for (const auto& job : ready)
       question += "  " + padLabel(job->pad) + "  v" + versionBeforeText(job->versionBefore) + '\n';
     if (!ask(question)) {

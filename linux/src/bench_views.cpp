@@ -180,7 +180,10 @@ void JsonBenchView::padProgress(const PadEntry& pad, std::int32_t percent) {
   const auto [at, added] = shown_.try_emplace(pad.path, percent);
   if (!added && at->second == percent) return;
   at->second = percent;
-  write(JsonLine("progress").add("path", pad.path).add("percent", static_cast<std::uint64_t>(std::clamp(percent, 0, 100))).line());
+  write(JsonLine("progress")
+            .add("path", pad.path)
+            .add("percent", static_cast<std::uint64_t>(std::clamp(percent, 0, 100)))
+            .line());
 }
 
 void JsonBenchView::padFinished(const PadResult& result) {

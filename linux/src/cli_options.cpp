@@ -48,7 +48,8 @@ Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std:
   return [member, least](CliOptions& o, std::string_view value) -> std::optional<std::string> {
     const auto n = parseUnsigned(value);
     if (!n || *n < least)
-      return "expects a number of data frames (" + std::to_string(least) + " or more), not '" + std::string(value) + "'";
+      return "expects a number of data frames (" + std::to_string(least) + " or more), not '" + std::string(value) +
+             "'";
     o.simulation.*member = *n;
     return std::nullopt;
   };
@@ -160,12 +161,14 @@ std::optional<Mode> askedForHelpOrVersion(std::span<const std::string_view> argu
 std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
                                             bool simulationOptionSeen, int modeOptions) {
   if (modeOptions > 1) return "give only one of --info and --list, once";
-  if (options.simulate && options.mode == Mode::Info) return "--simulate goes with an update or --list, not with --info";
+  if (options.simulate && options.mode == Mode::Info)
+    return "--simulate goes with an update or --list, not with --info";
   if (options.all && options.watch) return "give --all or --watch, not both";
   if (options.all && options.pad) return "--all updates every pad: it takes no --pad";
   if (options.count && !options.watch) return "--count goes with --watch";
   if (options.force && !options.all && !options.watch) return "--force goes with --all or --watch";
-  if (options.trace && options.bench()) return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
+  if (options.trace && options.bench())
+    return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
   if (options.mode != Mode::Update && (options.all || options.watch || options.logPath || options.pad))
     return "--all, --watch, --pad and --log go with an update, not with --info or --list";
   if (options.simulation.faultyPad && *options.simulation.faultyPad > options.simulation.pads)

@@ -7,8 +7,8 @@
 
 namespace morvik::cli {
 
-ConsoleObserver::ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out,
-                                 std::ostream& err, StopToken stop)
+ConsoleObserver::ConsoleObserver(ConsoleSettings settings, AnswerSource& answers, std::ostream& out, std::ostream& err,
+                                 StopToken stop)
     : settings_(std::move(settings)),
       answers_(answers),
       out_(out),
@@ -31,8 +31,7 @@ std::optional<std::string> ConsoleObserver::chooseImageFile() { return settings_
 
 Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint32_t padVersion) {
   imageVersion_ = imageVersion;
-  out_ << "Image firmware version: " << versionText(imageVersion) << "  (pad: " << padVersionText(padVersion)
-       << ")\n";
+  out_ << "Image firmware version: " << versionText(imageVersion) << "  (pad: " << padVersionText(padVersion) << ")\n";
   // A pad that reported a real version (not the factory firmware) is compared with the image:
   // going back, or writing the same version again, is said before the question.
   const bool comparable = padVersion != kFactoryVersion && padVersion != kVersionUnknown;

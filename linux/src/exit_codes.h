@@ -8,18 +8,18 @@ namespace morvik::cli {
 
 enum class ExitCode : int {
   Success = 0,
-  Error = 1,          // anything not listed below (the USB library failed, output unwritable, ...)
-  Usage = 2,          // bad command line
-  NoPad = 3,          // no pad found
-  NotInBootMode = 4,  // the pad is connected but not in boot mode
-  ImageRefused = 5,   // the image cannot be read or is not fit for an update
-  Cancelled = 6,      // the user declined or pressed Ctrl-C
-  PadFailed = 7,      // the pad reported that the update failed
-  PadLost = 8,        // the pad stopped answering or went away
-  NoAccess = 9,       // the pad is there but cannot be opened (permissions)
-  SeveralPads = 10,   // several pads in boot mode and no --pad to pick one: nothing was sent
+  Error = 1,            // anything not listed below (the USB library failed, output unwritable, ...)
+  Usage = 2,            // bad command line
+  NoPad = 3,            // no pad found
+  NotInBootMode = 4,    // the pad is connected but not in boot mode
+  ImageRefused = 5,     // the image cannot be read or is not fit for an update
+  Cancelled = 6,        // the user declined or pressed Ctrl-C
+  PadFailed = 7,        // the pad reported that the update failed
+  PadLost = 8,          // the pad stopped answering or went away
+  NoAccess = 9,         // the pad is there but cannot be opened (permissions)
+  SeveralPads = 10,     // several pads in boot mode and no --pad to pick one: nothing was sent
   SomePadsFailed = 11,  // --all, --watch: a pad was not updated (failed, lost, in use, not in boot mode)
-  PadInUse = 12,      // another morvik-update is updating the pad
+  PadInUse = 12,        // another morvik-update is updating the pad
 };
 
 // A word for each code, for the JSON outcome and the log ("pad lost").

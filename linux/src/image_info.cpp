@@ -136,7 +136,8 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   if (const auto fault = readUpTo(file.get(), pipe, readLimit, bytes, stop, pipeIdleLimit, error))
     return refuse(*fault, error);
 
-  if (bytes.size() < kHeaderSize) return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);
+  if (bytes.size() < kHeaderSize)
+    return refuse(pipe && bytes.empty() ? ImageFault::EmptyPipe : ImageFault::HeaderTooShort);
   report.header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes.data(), kHeaderSize));
   report.payloadBytes = (tooLargeOnDisk ? sizeOnDisk : bytes.size()) - kHeaderSize;
   if (report.payloadBytes > kMaxPayloadBytes) return refuse(ImageFault::TooLarge);
@@ -152,7 +153,8 @@ std::string faultText(const ImageReport& report) {
   if (!report.fault) return "";
   const std::string limit = limitText();
   switch (*report.fault) {
-    case ImageFault::CannotOpen: return std::string("the file cannot be read (") + std::strerror(report.systemError) + ")";
+    case ImageFault::CannotOpen:
+      return std::string("the file cannot be read (") + std::strerror(report.systemError) + ")";
     case ImageFault::NoSuchFile: return "no such file";
     case ImageFault::IsDirectory: return "it is a directory, not a firmware image";
     case ImageFault::PermissionDenied: return "permission denied (this user may not read it)";
@@ -168,8 +170,8 @@ std::string faultText(const ImageReport& report) {
     case ImageFault::HeaderTooShort:
       return "the file is too short to be a firmware image (fewer than " + std::to_string(kHeaderSize) + " bytes)";
     case ImageFault::PayloadTooShort:
-      return "its header promises " + std::to_string(report.header->imageLength) + " bytes of firmware but it holds only " +
-             std::to_string(report.payloadBytes);
+      return "its header promises " + std::to_string(report.header->imageLength) +
+             " bytes of firmware but it holds only " + std::to_string(report.payloadBytes);
     case ImageFault::NoPayload: return "its header gives an image length of 0: it holds no firmware";
     case ImageFault::Cancelled: return "cancelled while reading it";
   }
@@ -197,8 +199,7 @@ std::string imageInfoText(const std::string& path, const ImageReport& report) {
        << "Image length:  " << report.header->imageLength << " bytes\n"
        << "Payload size:  " << report.payloadBytes << " bytes\n";
   if (report.fault) {
-    text << "Agree:         no: " << faultText(report) << '\n'
-         << "This image is refused for an update.\n";
+    text << "Agree:         no: " << faultText(report) << '\n' << "This image is refused for an update.\n";
   } else if (report.surplusBytes() > 0) {
     text << "Agree:         no: " << report.surplusBytes()
          << " bytes beyond the image length (the update stops with the block that reaches it)\n";

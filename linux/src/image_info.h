@@ -25,18 +25,18 @@ inline constexpr std::uint32_t kMaxPayloadBytes = kMaxImagePayloadBytes;
 inline constexpr std::chrono::milliseconds kPipeIdleLimit{10000};
 
 enum class ImageFault {
-  CannotOpen,        // a system error not listed below (ImageReport::systemError tells which)
+  CannotOpen,  // a system error not listed below (ImageReport::systemError tells which)
   NoSuchFile,
   IsDirectory,
   PermissionDenied,
-  NotRegularFile,    // a device, a socket...: refused without reading it
-  EmptyPipe,         // a pipe whose writer ended without giving a byte
-  PipeStalled,       // a pipe that gave nothing for kPipeIdleLimit (a FIFO: nothing opened it to write)
-  TooLarge,          // more than kMaxPayloadBytes of firmware, in the header or in the file
-  HeaderTooShort,    // fewer than the 28 header bytes
-  PayloadTooShort,   // fewer payload bytes than imageLength: the pad could never finish
-  NoPayload,         // imageLength 0: there is no firmware to write
-  Cancelled,         // a stop request came while the image was being read
+  NotRegularFile,   // a device, a socket...: refused without reading it
+  EmptyPipe,        // a pipe whose writer ended without giving a byte
+  PipeStalled,      // a pipe that gave nothing for kPipeIdleLimit (a FIFO: nothing opened it to write)
+  TooLarge,         // more than kMaxPayloadBytes of firmware, in the header or in the file
+  HeaderTooShort,   // fewer than the 28 header bytes
+  PayloadTooShort,  // fewer payload bytes than imageLength: the pad could never finish
+  NoPayload,        // imageLength 0: there is no firmware to write
+  Cancelled,        // a stop request came while the image was being read
 };
 
 struct ImageReport {

@@ -34,7 +34,8 @@ std::string imageInfoJson(const std::string& path, const ImageReport& report) {
   JsonLine line("image");
   line.add("path", path);
   if (report.header)
-    line.add("version", versionText(report.header->version)).add("image_length", std::uint64_t{report.header->imageLength});
+    line.add("version", versionText(report.header->version))
+        .add("image_length", std::uint64_t{report.header->imageLength});
   line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
   line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
   return line.line();
@@ -137,8 +138,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const ImageRe
   settings.only = std::move(only);
   StdinAnswers answers;
   const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
-  if (code == ExitCode::NoPad)
-    std::cerr << "No pad in boot mode found (USB 0483:5750).\n" << kBootModeHowTo << '\n';
+  if (code == ExitCode::NoPad) std::cerr << "No pad in boot mode found (USB 0483:5750).\n" << kBootModeHowTo << '\n';
   return code;
 }
 

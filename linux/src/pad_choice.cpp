@@ -16,7 +16,8 @@ PadChoice chooseWanted(const std::vector<PadEntry>& present, const std::string& 
                [&](const PadEntry& p) { return p.path == wanted || (!p.serial.empty() && p.serial == wanted); });
   const std::string name = "'" + printable(wanted) + "'";
   if (matches.empty())
-    return refuse(ExitCode::NoPad, "No pad has the path or serial " + name + ". The pads present:\n" + padListText(present));
+    return refuse(ExitCode::NoPad,
+                  "No pad has the path or serial " + name + ". The pads present:\n" + padListText(present));
   if (matches.size() > 1)
     return refuse(ExitCode::SeveralPads,
                   "Several pads have the serial " + name + "; pick one by its path:\n" + padListText(matches));
@@ -35,10 +36,10 @@ PadChoice choosePad(const SearchResult& present, const std::optional<std::string
     return chooseWanted(all, *wanted);
   }
   if (present.bootPads.size() > 1)
-    return refuse(ExitCode::SeveralPads, "Found " + std::to_string(present.bootPads.size()) +
-                                             " pads in boot mode; nothing was sent to any of them:\n" +
-                                             padListText(present.bootPads) +
-                                             "Pick one with --pad PATH or --pad SERIAL, or update them all with --all.\n");
+    return refuse(ExitCode::SeveralPads,
+                  "Found " + std::to_string(present.bootPads.size()) +
+                      " pads in boot mode; nothing was sent to any of them:\n" + padListText(present.bootPads) +
+                      "Pick one with --pad PATH or --pad SERIAL, or update them all with --all.\n");
   if (present.bootPads.size() == 1) return PadChoice{present.bootPads.front(), ExitCode::Success, ""};
   if (!present.runModePads.empty())
     return refuse(ExitCode::NotInBootMode, "Found a " + std::string(present.runModePads.front().identity.model) +

@@ -59,7 +59,8 @@ std::string sha256Hex(std::span<const std::uint8_t> bytes) {
   tail[rest] = 0x80;
   const std::size_t tailSize = rest < 56 ? 64 : 128;
   const std::uint64_t bits = std::uint64_t{bytes.size()} * 8;
-  for (int i = 0; i < 8; ++i) tail[tailSize - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    tail[tailSize - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
   for (std::size_t block = 0; block < tailSize; block += 64) compress(h, tail.data() + block);
   std::string hex;
   char word[9];

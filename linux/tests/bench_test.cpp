@@ -82,8 +82,8 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   c.arrange(simulation, settings, view);
   SimulatedBench source(simulation);
 
-  const ExitCode code = runBench(source, settings, view, nullptr, [&](const std::string&) { return c.answer; },
-                                 view.stop.get_token());
+  const ExitCode code = runBench(
+      source, settings, view, nullptr, [&](const std::string&) { return c.answer; }, view.stop.get_token());
 
   EXPECT_EQ(code, c.code);
   std::string outcomes, whole;
@@ -92,8 +92,8 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
     outcomes += result == view.results.end() ? '-' : outcomeLetter(result->second.outcome);
     const auto got = source.pad(n).received();
     whole += got.payload == std::vector<std::uint8_t>(image->begin() + 28, image->end()) ? 'y'
-             : got.dataFrames == 0                                                    ? 'n'
-                                                                                      : 'p';
+             : got.dataFrames == 0                                                       ? 'n'
+                                                                                         : 'p';
   }
   EXPECT_EQ(outcomes, c.outcomes);
   for (std::size_t i = 0; i < c.whole.size(); ++i)
@@ -154,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
-  const PadEntry boot1{kBootModeIdentity, true, "/dev/hidraw1", "A1"}, boot2{kBootModeIdentity, true, "/dev/hidraw2", ""};
+  const PadEntry boot1{kBootModeIdentity, true, "/dev/hidraw1", "A1"},
+      boot2{kBootModeIdentity, true, "/dev/hidraw2", ""};
   const PadEntry run{kRunModeIdentities[0], false, "/dev/hidraw3", "R1"};
   struct Case {
     std::vector<PadEntry> boot, running;

@@ -43,9 +43,13 @@ TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
       {"Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
       {"\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
       {"a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
-      {"\xC2\x9B" "2J", "\\xC2\\x9B2J"},        // CSI as a UTF-8 character (C1 control)
-      {"\x9B" "2J\xFF", "\\x9B2J\\xFF"},        // bytes that start no character
-      {"cut\xE5\x9B", "cut\\xE5\\x9B"},         // a character cut short
+      {"\xC2\x9B"
+       "2J",
+       "\\xC2\\x9B2J"},  // CSI as a UTF-8 character (C1 control)
+      {"\x9B"
+       "2J\xFF",
+       "\\x9B2J\\xFF"},                  // bytes that start no character
+      {"cut\xE5\x9B", "cut\\xE5\\x9B"},  // a character cut short
   };
   for (const Case& c : cases) EXPECT_EQ(printable(c.name), c.shown);
 }
@@ -240,10 +244,12 @@ TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
   const Case cases[] = {
       // Installed where udev reads it: only a reload is missing.
       {{"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
-       "The udev rule /usr/lib/udev/rules.d/60-morvik-gamepad.rules is installed", "sudo cp"},
+       "The udev rule /usr/lib/udev/rules.d/60-morvik-gamepad.rules is installed",
+       "sudo cp"},
       // Installed under another prefix: copied to where udev reads it.
       {{"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
-       "sudo cp /opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules /etc/udev/rules.d/", "is installed"},
+       "sudo cp /opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules /etc/udev/rules.d/",
+       "is installed"},
       // Nowhere: the package's path is named.
       {{}, "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules", "is installed"},
   };

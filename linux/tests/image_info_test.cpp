@@ -53,16 +53,16 @@ std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> bytes, std::size_t
 
 INSTANTIATE_TEST_SUITE_P(
     Images, ImageInspection,
-    ::testing::Values(
-        ImageCase{"Exact", imageBytes(123, 64, 64), std::nullopt, 64, "Agree:         yes"},
-        // Larger than one read chunk, so the payload count must add up across reads.
-        ImageCase{"Large", imageBytes(123, 65536, 65536), std::nullopt, 65536, "Agree:         yes"},
-        ImageCase{"Surplus", imageBytes(123, 100, 128), std::nullopt, 128, "no: 28 bytes beyond"},
-        ImageCase{"ShortPayload", imageBytes(123, 100, 99), ImageFault::PayloadTooShort, 99,
-                  "promises 100 bytes of firmware but it holds only 99"},
-        ImageCase{"NoPayload", imageBytes(123, 0, 0), ImageFault::NoPayload, 0, "image length of 0"},
-        ImageCase{"HeaderOnly27", truncated(imageBytes(123, 64, 0), 27), ImageFault::HeaderTooShort, 0, nullptr},
-        ImageCase{"Empty", {}, ImageFault::HeaderTooShort, 0, nullptr}),
+    ::testing::Values(ImageCase{"Exact", imageBytes(123, 64, 64), std::nullopt, 64, "Agree:         yes"},
+                      // Larger than one read chunk, so the payload count must add up across reads.
+                      ImageCase{"Large", imageBytes(123, 65536, 65536), std::nullopt, 65536, "Agree:         yes"},
+                      ImageCase{"Surplus", imageBytes(123, 100, 128), std::nullopt, 128, "no: 28 bytes beyond"},
+                      ImageCase{"ShortPayload", imageBytes(123, 100, 99), ImageFault::PayloadTooShort, 99,
+                                "promises 100 bytes of firmware but it holds only 99"},
+                      ImageCase{"NoPayload", imageBytes(123, 0, 0), ImageFault::NoPayload, 0, "image length of 0"},
+                      ImageCase{"HeaderOnly27", truncated(imageBytes(123, 64, 0), 27), ImageFault::HeaderTooShort, 0,
+                                nullptr},
+                      ImageCase{"Empty", {}, ImageFault::HeaderTooShort, 0, nullptr}),
     [](const ::testing::TestParamInfo<ImageCase>& param) { return param.param.name; });
 
 TEST(ImageInspection, MissingFileCannotBeOpened) {
@@ -160,9 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                      ImageFault::EmptyPipe, "the pipe ended before it gave any data"},
         BadInputCase{"PipeThatStaysSilent", [](Fixture& f) { return f.pipeHolding({}); }, ImageFault::PipeStalled,
                      "gave no data for"},
-        BadInputCase{"PipeThatStopsHalfWay",
-                     [](Fixture& f) { return f.pipeHolding(imageBytes(123, 64, 10)); }, ImageFault::PipeStalled,
-                     "gave no data for"},
+        BadInputCase{"PipeThatStopsHalfWay", [](Fixture& f) { return f.pipeHolding(imageBytes(123, 64, 10)); },
+                     ImageFault::PipeStalled, "gave no data for"},
         BadInputCase{"HeaderClaimsTooMuch",
                      [](Fixture&) {
                        const std::string path = writeTestFile("huge.dat", imageBytes(123, kOverLimit, 64));

@@ -185,8 +185,8 @@ TEST(Program, TracedSimulatedUpdatePrintsTheWholeReportSequence) {
   const auto expected = expectedWholeUpdate(image);
   ASSERT_EQ(traced.size(), expected.size()) << result.out;
   for (std::size_t i = 0; i < expected.size(); ++i)
-    EXPECT_TRUE(matches(traced[i], expected[i])) << "report " << i << ":\n  got  " << traced[i] << "\n  want "
-                                                 << expected[i];
+    EXPECT_TRUE(matches(traced[i], expected[i]))
+        << "report " << i << ":\n  got  " << traced[i] << "\n  want " << expected[i];
 }
 
 struct EndingCase {
@@ -213,18 +213,24 @@ TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Simulated, ProgramEndings,
-    ::testing::Values(EndingCase{"PadFails", {"--simulate", "-y", "--sim-fail-after", "3"}, "", 7, "reported an error"},
-                      EndingCase{"NotInBootMode", {"--simulate", "-y", "--sim-not-boot"}, "", 4, "not in boot mode"},
-                      EndingCase{"PadVanishes", {"--simulate", "-y", "--sim-vanish-after", "2"}, "", 8,
-                                 "went away (unplugged?) (the simulated pad was unplugged)."},
-                      EndingCase{"Declined", {"--simulate"}, "n\n", 6, "cancelled"},
-                      EndingCase{"TwoPadsAndNoChoice", {"--simulate", "-y", "--sim-pads", "2"}, "", 10, "--pad PATH"},
-                      EndingCase{"ChosenPadAbsent", {"--simulate", "-y", "--sim-pads", "2", "--pad", "sim:3"}, "", 3,
-                                 "sim:2  serial SIM-0002"},
-                      EndingCase{"LogOnAFullDisk", {"--simulate", "-y", "--all", "--log", "/dev/full"}, "", 1,
-                                 "no pad was touched"},
-                      EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
-                      EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
+    ::testing::Values(
+        EndingCase{"PadFails", {"--simulate", "-y", "--sim-fail-after", "3"}, "", 7, "reported an error"},
+        EndingCase{"NotInBootMode", {"--simulate", "-y", "--sim-not-boot"}, "", 4, "not in boot mode"},
+        EndingCase{"PadVanishes",
+                   {"--simulate", "-y", "--sim-vanish-after", "2"},
+                   "",
+                   8,
+                   "went away (unplugged?) (the simulated pad was unplugged)."},
+        EndingCase{"Declined", {"--simulate"}, "n\n", 6, "cancelled"},
+        EndingCase{"TwoPadsAndNoChoice", {"--simulate", "-y", "--sim-pads", "2"}, "", 10, "--pad PATH"},
+        EndingCase{"ChosenPadAbsent",
+                   {"--simulate", "-y", "--sim-pads", "2", "--pad", "sim:3"},
+                   "",
+                   3,
+                   "sim:2  serial SIM-0002"},
+        EndingCase{"LogOnAFullDisk", {"--simulate", "-y", "--all", "--log", "/dev/full"}, "", 1, "no pad was touched"},
+        EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
+        EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
     [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });
 
 TEST(Program, AnsweringYesUpdatesAndReportsPlainProgressOffTerminal) {
@@ -289,30 +295,62 @@ TEST_P(ProgramInputs, EndPromptlyWithTheirReasonAndCode) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, ProgramInputs,
     ::testing::Values(
-        InputCase{"UpdateFromDevZero", {"--simulate", "-y", "--trace", "/dev/zero"}, "", 5,
+        InputCase{"UpdateFromDevZero",
+                  {"--simulate", "-y", "--trace", "/dev/zero"},
+                  "",
+                  5,
                   "Cannot use the image /dev/zero: it is a character device, not a regular file"},
         InputCase{"InfoOnDevZero", {"--info", "/dev/zero"}, "", 5, "it is a character device"},
         // A FIFO's writer may come a moment after the program, as a pipe's data may.
-        InputCase{"UpdateFromFifoWhoseWriterLeavesEmpty", {"--simulate", "-y", "--trace", "FIFO"}, "", 5,
-                  "the pipe ended before it gave any data", std::vector<std::uint8_t>{}},
-        InputCase{"InfoOnFifoWhoseWriterLeavesEmpty", {"--info", "FIFO"}, "", 5,
-                  "the pipe ended before it gave any data", std::vector<std::uint8_t>{}},
-        InputCase{"UpdateFromFifoWhoseWriterComesLate", {"--simulate", "-y", "FIFO"}, "", 0,
-                  "Firmware updated to v1.23", imageBytes(123, 640, 640)},
+        InputCase{"UpdateFromFifoWhoseWriterLeavesEmpty",
+                  {"--simulate", "-y", "--trace", "FIFO"},
+                  "",
+                  5,
+                  "the pipe ended before it gave any data",
+                  std::vector<std::uint8_t>{}},
+        InputCase{"InfoOnFifoWhoseWriterLeavesEmpty",
+                  {"--info", "FIFO"},
+                  "",
+                  5,
+                  "the pipe ended before it gave any data",
+                  std::vector<std::uint8_t>{}},
+        InputCase{"UpdateFromFifoWhoseWriterComesLate",
+                  {"--simulate", "-y", "FIFO"},
+                  "",
+                  0,
+                  "Firmware updated to v1.23",
+                  imageBytes(123, 640, 640)},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
         // Names that hold control characters are shown escaped, not played on the terminal.
-        InputCase{"NameWithAnEscapeSequence", {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"}, "", 5,
+        InputCase{"NameWithAnEscapeSequence",
+                  {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"},
+                  "",
+                  5,
                   "Cannot use the image /nonexistent/\\x1B[31mred.dat: no such file"},
-        InputCase{"OptionWithAControlCharacter", {"--\x07" "bell"}, "", 2, "unknown option '--\\x07bell'"},
-        InputCase{"ShortImageThroughAPipe", {"--simulate", "-y", "--trace", "/dev/stdin"},
-                  asText(imageBytes(123, 640, 320)), 5, "promises 640 bytes of firmware but it holds only 320"},
-        InputCase{"InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0,
-                  "Agree:         yes"},
-        InputCase{"UpdateThroughAPipe", {"--simulate", "-y", "/dev/stdin"}, asText(imageBytes(123, 70000, 70000)), 0,
+        InputCase{"OptionWithAControlCharacter",
+                  {"--\x07"
+                   "bell"},
+                  "",
+                  2,
+                  "unknown option '--\\x07bell'"},
+        InputCase{"ShortImageThroughAPipe",
+                  {"--simulate", "-y", "--trace", "/dev/stdin"},
+                  asText(imageBytes(123, 640, 320)),
+                  5,
+                  "promises 640 bytes of firmware but it holds only 320"},
+        InputCase{
+            "InfoThroughAPipe", {"--info", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 0, "Agree:         yes"},
+        InputCase{"UpdateThroughAPipe",
+                  {"--simulate", "-y", "/dev/stdin"},
+                  asText(imageBytes(123, 70000, 70000)),
+                  0,
                   "Firmware updated to v1.23"},
         // Standard input cannot hold both the image and the answer.
-        InputCase{"UpdateThroughAPipeWithoutYes", {"--simulate", "/dev/stdin"}, asText(imageBytes(123, 640, 640)), 2,
+        InputCase{"UpdateThroughAPipeWithoutYes",
+                  {"--simulate", "/dev/stdin"},
+                  asText(imageBytes(123, 640, 640)),
+                  2,
                   "standard input holds the image, so the question \"Update firmware?\" cannot be\nasked there; "
                   "add --yes to answer it"}),
     [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
@@ -344,8 +382,8 @@ TEST(Program, SignalsCancelAnUpdateInProgress) {
                         {SIGHUP, 2, "the terminal went away (SIGHUP)"}};
   for (const Case& c : cases) {
     // 2048 blocks at 2 ms each: the update is still running when the signal comes.
-    Program program({"--simulate", "--yes", "--sim-latency-us", "2000",
-                     writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
+    Program program(
+        {"--simulate", "--yes", "--sim-latency-us", "2000", writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
     ASSERT_TRUE(program.readUntil("Progress: 1%"));
     for (int i = 0; i < c.times; ++i) {
       program.signal(c.signal);

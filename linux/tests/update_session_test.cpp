@@ -31,7 +31,7 @@ struct SessionRun {
 };
 
 SessionRun runUpdate(PollingHidTransport& pad, const std::string& image, const std::string& input, bool yes,
-              StopToken stop = {}) {
+                     StopToken stop = {}) {
   std::istringstream in(input);
   StreamAnswers answers(in);
   std::ostringstream out, err;
@@ -109,23 +109,23 @@ TEST_P(UpdateEndings, EachEndingHasItsOwnExitCodeAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, UpdateEndings,
-    ::testing::Values(
-        EndingCase{"PadReportsError",
-                   with([](PadBehaviour& b) { b.errorAfterDataFrames = 3; }), "", true, ExitCode::PadFailed,
-                   "the pad reported an error"},
-        EndingCase{"PadReportsError24",
-                   with([](PadBehaviour& b) { b.errorAfterDataFrames = 1; b.errorEvent = 0x18; }), "", true,
-                   ExitCode::PadFailed, "the pad reported an error"},
-        EndingCase{"NotInBootMode", with([](PadBehaviour& b) { b.bootFlag = 0; }), "", true,
-                   ExitCode::NotInBootMode, "not in boot mode"},
-        EndingCase{"PadFallsSilent", with([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }), "", true,
-                   ExitCode::PadLost, "stopped answering"},
-        EndingCase{"PadNeverAnswers", with([](PadBehaviour& b) { b.silentAfterDataFrames = 0; }), "", true,
-                   ExitCode::PadLost, "did not report its firmware version"},
-        EndingCase{"PadVanishes", with([](PadBehaviour& b) { b.vanishAfterDataFrames = 2; }), "", true,
-                   ExitCode::PadLost, "went away"},
-        EndingCase{"UserDeclines", PadBehaviour{}, "n\n", false, ExitCode::Cancelled, "cancelled"},
-        EndingCase{"InputEnds", PadBehaviour{}, "", false, ExitCode::Cancelled, "cancelled"}),
+    ::testing::Values(EndingCase{"PadReportsError", with([](PadBehaviour& b) { b.errorAfterDataFrames = 3; }), "", true,
+                                 ExitCode::PadFailed, "the pad reported an error"},
+                      EndingCase{"PadReportsError24", with([](PadBehaviour& b) {
+                                   b.errorAfterDataFrames = 1;
+                                   b.errorEvent = 0x18;
+                                 }),
+                                 "", true, ExitCode::PadFailed, "the pad reported an error"},
+                      EndingCase{"NotInBootMode", with([](PadBehaviour& b) { b.bootFlag = 0; }), "", true,
+                                 ExitCode::NotInBootMode, "not in boot mode"},
+                      EndingCase{"PadFallsSilent", with([](PadBehaviour& b) { b.silentAfterDataFrames = 2; }), "", true,
+                                 ExitCode::PadLost, "stopped answering"},
+                      EndingCase{"PadNeverAnswers", with([](PadBehaviour& b) { b.silentAfterDataFrames = 0; }), "",
+                                 true, ExitCode::PadLost, "did not report its firmware version"},
+                      EndingCase{"PadVanishes", with([](PadBehaviour& b) { b.vanishAfterDataFrames = 2; }), "", true,
+                                 ExitCode::PadLost, "went away"},
+                      EndingCase{"UserDeclines", PadBehaviour{}, "n\n", false, ExitCode::Cancelled, "cancelled"},
+                      EndingCase{"InputEnds", PadBehaviour{}, "", false, ExitCode::Cancelled, "cancelled"}),
     [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });
 
 TEST(UpdateSession, UnpluggedPadCannotBeOpened) {

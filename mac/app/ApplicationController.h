@@ -16,8 +16,8 @@
   BOOL appActive;
 }
 
-@property (readonly) JoystickController* jsController;
-@property (readonly) ConfigsController* configsController;
-@property (readonly) BOOL appActive;
+@property(readonly) JoystickController* jsController;
+@property(readonly) ConfigsController* configsController;
+@property(readonly) BOOL appActive;
 
 @end

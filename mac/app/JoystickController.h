@@ -24,8 +24,8 @@
   NSTimer* padWatchdog;
 }
 
-@property (readonly, nonatomic) NSButton* updateButton;
-@property (readonly, nonatomic) NSTextField* versionText;
+@property(readonly, nonatomic) NSButton* updateButton;
+@property(readonly, nonatomic) NSTextField* versionText;
 
 - (void)setup;
 - (IBAction)updateButtonAction:(id)sender;

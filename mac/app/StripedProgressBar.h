@@ -9,11 +9,11 @@
   NSTimer* animationTimer;
 }
 
-@property (assign) double progressOffset;
+@property(assign) double progressOffset;
 // The repeating timer that redraws the bar while it animates, or nil. Setting it retains the
 // new timer and invalidates and releases the one it replaces. (Not "animator": that name is
 // NSView's animation proxy, which AppKit asks any view for.)
-@property (nonatomic, retain) NSTimer* animationTimer;
+@property(nonatomic, retain) NSTimer* animationTimer;
 
 - (void)activateAnimation:(NSTimer*)timer;
 - (void)drawBezel;

@@ -19,11 +19,11 @@ inline constexpr std::size_t kMatchedIdentityCount = 1 + kRunModeIdentities.size
 std::array<UsbIdentity, kMatchedIdentityCount> matchedIdentities();
 
 enum class ArrivalAction {
-  AcceptBootPad,    // open it, listen to its reports, enable the button, ask its version
-  IgnoreBootPad,    // another boot-mode pad is already served
-  AbsorbRestart,    // the freshly updated pad restarting in run mode
-  ShowHelp,         // a run-mode pad and nothing being served: explain boot mode
-  Ignore,           // a run-mode pad while a boot-mode pad is connected
+  AcceptBootPad,  // open it, listen to its reports, enable the button, ask its version
+  IgnoreBootPad,  // another boot-mode pad is already served
+  AbsorbRestart,  // the freshly updated pad restarting in run mode
+  ShowHelp,       // a run-mode pad and nothing being served: explain boot mode
+  Ignore,         // a run-mode pad while a boot-mode pad is connected
 };
 
 enum class RemovalAction {

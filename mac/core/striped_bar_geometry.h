@@ -58,9 +58,9 @@ float filledFraction(double value, double minimum, double maximum);
 std::optional<Rect> barRect(float frameWidth, float frameHeight, float fraction);
 
 struct Bezel {
-  Rect outline;        // stroked faintly white, in the lower half only (the larger y)
-  Rect highlightClip;  // that lower half
-  Rect trough;         // filled grey
+  Rect outline;            // stroked faintly white, in the lower half only (the larger y)
+  Rect highlightClip;      // that lower half
+  Rect trough;             // filled grey
   Point lineFrom, lineTo;  // the trough's straight top edge (y 0), in the same grey
 };
 Bezel bezelOf(Rect bounds);

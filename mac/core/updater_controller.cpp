@@ -6,16 +6,13 @@
 
 namespace morvik::mac {
 
-UpdaterController::UpdaterController(UpdaterWindow& window, ImageFiles* files,
-                                     std::function<Clock::time_point()> now)
+UpdaterController::UpdaterController(UpdaterWindow& window, ImageFiles* files, std::function<Clock::time_point()> now)
     : window_(window),
       now_(std::move(now)),
       engine_(FrontEndForm::Push, *this, files),
       tracker_([this] { return engine_.takeRestartedPad(); }) {}
 
-void UpdaterController::setup() {
-  window_.setUpdateButtonEnabled(false);
-}
+void UpdaterController::setup() { window_.setUpdateButtonEnabled(false); }
 
 ArrivalAction UpdaterController::deviceArrived(std::uint32_t vendorId, std::uint32_t productId) {
   const ArrivalAction action = tracker_.arrived(vendorId, productId);

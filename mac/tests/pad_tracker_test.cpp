@@ -51,8 +51,8 @@ TEST_P(PadTrackerStories, EachStepActsAndCounts) {
   PadTracker tracker([&] { return upgraded > 0 && upgraded-- > 0; });
   for (std::size_t i = 0; i < story.steps.size(); ++i) {
     const Step& s = story.steps[i];
-    const int got = s.arrival ? static_cast<int>(tracker.arrived(s.vid, s.pid))
-                              : static_cast<int>(tracker.removed(s.vid, s.pid));
+    const int got =
+        s.arrival ? static_cast<int>(tracker.arrived(s.vid, s.pid)) : static_cast<int>(tracker.removed(s.vid, s.pid));
     EXPECT_EQ(got, s.expected) << "step " << i;
     EXPECT_EQ(tracker.deviceConnected(), s.connectedAfter) << "step " << i;
   }
@@ -65,25 +65,31 @@ using R = RemovalAction;
 INSTANTIATE_TEST_SUITE_P(
     Sequences, PadTrackerStories,
     testing::Values(
-        Story{"SecondBootPadIsNotServed", 0,
+        Story{"SecondBootPadIsNotServed",
+              0,
               {arrive(kBootVid, kBootPid, A::AcceptBootPad, 1), arrive(kBootVid, kBootPid, A::IgnoreBootPad, 1)},
               0},
-        Story{"RestartAfterUpdatePassesQuietlyThenHelpAgain", 1,
+        Story{"RestartAfterUpdatePassesQuietlyThenHelpAgain",
+              1,
               {arrive(kRunVid, kRunPid, A::AbsorbRestart, 0), arrive(kRunVid, kRunPid, A::ShowHelp, 0)},
               0},
-        Story{"RunModePadBesideServedBootPad", 0,
+        Story{"RunModePadBesideServedBootPad",
+              0,
               {arrive(kBootVid, kBootPid, A::AcceptBootPad, 1), arrive(kRunVid, kRunPid, A::Ignore, 1),
                leave(kRunVid, kRunPid, R::Ignore, 1)},
               0},
-        Story{"RemovalNeverGoesBelowZero", 0,
+        Story{"RemovalNeverGoesBelowZero",
+              0,
               {leave(kBootVid, kBootPid, R::ForgetBootPad, 0), arrive(kBootVid, kBootPid, A::AcceptBootPad, 1),
                leave(kBootVid, kBootPid, R::ForgetBootPad, 0), leave(kBootVid, kBootPid, R::ForgetBootPad, 0)},
               0},
-        Story{"OnlyLow16BitsOfIdsCount", 0,
+        Story{"OnlyLow16BitsOfIdsCount",
+              0,
               {arrive(0x10483, 0xF5750, A::AcceptBootPad, 1), leave(0xFFFF0483, 0x15750, R::ForgetBootPad, 0)},
               0},
         Story{"UnreadableIdsCountAsRunMode", 0, {arrive(0, 0, A::ShowHelp, 0), leave(0, 0, R::Ignore, 0)}, 0},
-        Story{"TwoUpdatesAbsorbTwoReturns", 2,
+        Story{"TwoUpdatesAbsorbTwoReturns",
+              2,
               {arrive(kBootVid, kBootPid, A::AcceptBootPad, 1), arrive(kRunVid, kRunPid, A::AbsorbRestart, 1),
                leave(kBootVid, kBootPid, R::ForgetBootPad, 0), arrive(kRunVid, kRunPid, A::AbsorbRestart, 0),
                arrive(kRunVid, kRunPid, A::ShowHelp, 0)},

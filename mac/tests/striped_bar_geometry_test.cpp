@@ -26,15 +26,16 @@ TEST(FilledFraction, ValueOverRange) {
     float fraction;
   };
   const Case cases[] = {
-      {0, 0, 100, 0},     {50, 0, 100, 0.5f}, {100, 0, 100, 1},
+      {0, 0, 100, 0},
+      {50, 0, 100, 0.5f},
+      {100, 0, 100, 1},
       {64, 0, 100, 0.64f},
-      {50, 10, 110, 0.5f},   // the minimum is not taken off the value
-      {128, 0, 100, 1},      // an image longer than announced never overflows the frame
-      {5, 100, 100, 0},      // a bar without range fills nothing
+      {50, 10, 110, 0.5f},  // the minimum is not taken off the value
+      {128, 0, 100, 1},     // an image longer than announced never overflows the frame
+      {5, 100, 100, 0},     // a bar without range fills nothing
       {std::numeric_limits<double>::infinity(), 0, 100, 1},
   };
-  for (const auto& c : cases)
-    EXPECT_FLOAT_EQ(filledFraction(c.value, c.minimum, c.maximum), c.fraction) << c.value;
+  for (const auto& c : cases) EXPECT_FLOAT_EQ(filledFraction(c.value, c.minimum, c.maximum), c.fraction) << c.value;
 }
 
 TEST(BarRect, InsetByTwoAndFourNarrowerAtFull) {
@@ -80,8 +81,8 @@ TEST(HighlightLine, FromZeroNotFromTheBarsX) {
 
 TEST(DrawingPlan, TroughOnlyWhenEmptyElseBarStripesThenHighlightInTheirClip) {
   EXPECT_EQ(drawingPlan(0), std::vector<DrawStep>{DrawStep::Trough});
-  EXPECT_EQ(drawingPlan(0.3f), (std::vector<DrawStep>{DrawStep::Trough, DrawStep::Bar,
-                                                      DrawStep::StripesClippedToBar, DrawStep::HighlightLine}));
+  EXPECT_EQ(drawingPlan(0.3f), (std::vector<DrawStep>{DrawStep::Trough, DrawStep::Bar, DrawStep::StripesClippedToBar,
+                                                      DrawStep::HighlightLine}));
 }
 
 }  // namespace

@@ -32,7 +32,9 @@ class RecordingWindow final : public UpdaterWindow {
   void setUpdateButtonEnabled(bool enabled) override { events.push_back(enabled ? "button on" : "button off"); }
   void setVersionText(std::string_view text) override { events.push_back("version " + std::string(text)); }
   void settleVersionField() override { events.push_back("settle"); }
-  void setProgressValue(double percent) override { events.push_back("progress " + std::to_string(static_cast<int>(percent))); }
+  void setProgressValue(double percent) override {
+    events.push_back("progress " + std::to_string(static_cast<int>(percent)));
+  }
   void runAlert(std::string_view message) override { events.push_back("alert " + std::string(message)); }
   void showHelp() override { events.push_back("help"); }
   std::optional<std::string> chooseImageFile() override {
@@ -103,7 +105,8 @@ TEST_F(ControllerFlow, SuccessStreamsTheImageAndTheRestartedPadShowsNoHelp) {
   EXPECT_EQ(window.take(), (std::vector<std::string>{"button off", "button on", "version v1.10", "settle"}));
 
   startUpdateWith(image);
-  EXPECT_EQ(window.take(), (std::vector<std::string>{"button off", "chooser", "sheet The File Firmware Version:  v1.23"}));
+  EXPECT_EQ(window.take(),
+            (std::vector<std::string>{"button off", "chooser", "sheet The File Firmware Version:  v1.23"}));
   ASSERT_EQ(window.sheetContext, &pad);
 
   controller.alertEnded(kSheetOk, window.sheetContext);
@@ -375,7 +378,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, StaleSheet,
                                          StaleSheetCase{"PadBackThenOk", kReturns, false, kSheetOk, kPadBack},
                                          StaleSheetCase{"PadBackThenCancel", kReturns, false, kSheetCancel, kPadBack},
                                          StaleSheetCase{"PadErrorThenOk", kReportsError, false, kSheetOk, kPadFailed},
-                                         StaleSheetCase{"PadErrorThenCancel", kReportsError, false, kSheetCancel, kPadFailed},
+                                         StaleSheetCase{"PadErrorThenCancel", kReportsError, false, kSheetCancel,
+                                                        kPadFailed},
                                          StaleSheetCase{"ModalSheetPadLeftThenOk", kLeaves, true, kSheetOk, kPadLeft},
                                          StaleSheetCase{"ModalSheetPadBackThenOk", kReturns, true, kSheetOk, kPadBack}),
                          [](const auto& param) { return std::string(param.param.name); });
@@ -402,8 +406,8 @@ TEST_F(ControllerFlow, UnreadableImageIsReportedAndTheButtonComesBack) {
   const std::string shortImage = writeImage("short.dat", 123, 1000, 10);
   for (const auto& image : {missing, shortImage}) {
     startUpdateWith(image);
-    EXPECT_EQ(window.take(), (std::vector<std::string>{"button off", "chooser",
-                                                       "alert " + std::string(kFailureAlert), "button on"}))
+    EXPECT_EQ(window.take(),
+              (std::vector<std::string>{"button off", "chooser", "alert " + std::string(kFailureAlert), "button on"}))
         << image;
   }
   EXPECT_FALSE(pad.received().header.has_value());
@@ -411,7 +415,8 @@ TEST_F(ControllerFlow, UnreadableImageIsReportedAndTheButtonComesBack) {
 
 TEST_F(ControllerFlow, ConfirmationBeforeAnyVersionReportFailsInsteadOfHanging) {
   plugBootPad();
-  while (pad.takeDueReport()) {}  // the version answer is lost
+  while (pad.takeDueReport()) {
+  }  // the version answer is lost
   startUpdateWith(writeImage("noversion.dat", 123, 64, 64));
   window.take();
   controller.alertEnded(kSheetOk, window.sheetContext);

@@ -10,7 +10,11 @@ namespace {
 
 TEST(VersionFieldText, TwoDecimalsOfVersionOverHundred) {
   const std::vector<std::pair<std::uint32_t, std::string>> cases{
-      {123, "v1.23"}, {100, "v1.00"}, {0, "v0.00"}, {5, "v0.05"}, {110, "v1.10"},
+      {123, "v1.23"},
+      {100, "v1.00"},
+      {0, "v0.00"},
+      {5, "v0.05"},
+      {110, "v1.10"},
       // Large values stay positive: the version is unsigned, never read as negative.
       {0x80000000u, "v21474836.00"}};
   for (const auto& [version, text] : cases) EXPECT_EQ(versionFieldText(version), text) << version;

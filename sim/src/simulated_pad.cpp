@@ -30,7 +30,7 @@ PadReport malformedReport(std::uint32_t index) {
   switch (index % 8) {
     case 0: return reportOf(std::array<std::uint8_t, 7>{0x01, 0x16, 0x03, 0x00, kEvtAck, 0, 0});  // bad lead
     case 1: return reportOf(std::array<std::uint8_t, 7>{0x00, 0x42, 0x03, 0x00, kEvtAck, 0, 0});  // unknown type
-    case 2: return reportOf(std::array<std::uint8_t, 7>{0x00, 0x16, 0x03, 0x00, 0x07, 0, 0});  // unknown event
+    case 2: return reportOf(std::array<std::uint8_t, 7>{0x00, 0x16, 0x03, 0x00, 0x07, 0, 0});     // unknown event
     case 3: {  // count byte claims more than a report can hold
       PadReport r = reportOf(std::array<std::uint8_t, 5>{0x00, 0x16, 0x01, 0x00, 0x07});
       r.bytes[0] = 0xFF;
@@ -57,8 +57,7 @@ bool silentFromTheStart(const PadBehaviour& behaviour) {
 }
 }  // namespace
 
-SimulatedPad::SimulatedPad(PadBehaviour behaviour)
-    : behaviour_(behaviour), silent_(silentFromTheStart(behaviour)) {}
+SimulatedPad::SimulatedPad(PadBehaviour behaviour) : behaviour_(behaviour), silent_(silentFromTheStart(behaviour)) {}
 
 void SimulatedPad::setBehaviour(const PadBehaviour& behaviour) {
   std::lock_guard lock(mutex_);
@@ -127,7 +126,8 @@ LinkStatus SimulatedPad::writeReport(OutputReport report) {
     if (gone_) return kLinkWriteFailed;
     lastArrival_ = Clock::now();
     const std::size_t count = std::min<std::size_t>(report[0], kMaxMessageBytes);
-    if (recordReports_) received_.reports.emplace_back(report.begin(), report.begin() + 1 + static_cast<std::ptrdiff_t>(count));
+    if (recordReports_)
+      received_.reports.emplace_back(report.begin(), report.begin() + 1 + static_cast<std::ptrdiff_t>(count));
     // Join pieces until the frame's own length field is satisfied.
     const std::size_t room = assembly_.size() - assembled_;
     const std::size_t take = std::min(count, room);
@@ -163,8 +163,7 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
   }
   if (frame.size() < 5) return;
   const std::uint8_t command = frame[4];
-  const std::span<const std::uint8_t> payload =
-      frame.size() >= 7 ? frame.subspan(7) : std::span<const std::uint8_t>{};
+  const std::span<const std::uint8_t> payload = frame.size() >= 7 ? frame.subspan(7) : std::span<const std::uint8_t>{};
   switch (command) {
     case kCmdVersionQuery: {
       ++received_.versionQueries;
@@ -181,7 +180,8 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
       // Room for the whole image up front, so that streaming allocates nothing; a header that
       // claims an absurd length does not get to reserve gigabytes.
       if (recordPayload_)
-        received_.payload.reserve(std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
+        received_.payload.reserve(
+            std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
       received_.dataFrames = 0;
       answerUpdateEvent(kEvtAck, {}, behaviour_.headerAnswerDelay);
       return;

@@ -42,17 +42,10 @@ void CUpdateDlg::OnDestroy() {
 
 bool CUpdateDlg::OnWndMsg(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
   switch (message) {
-    case kWmPaint:
-      return OnPaint();
-    case kWmDestroy:
-      OnDestroy();
-      return false;  // the framework goes on destroying the window
-    case kWmQueryDragIcon:
-      result = reinterpret_cast<std::intptr_t>(OnQueryDragIcon());
-      return true;
-    case kWmDeviceChange:
-      result = OnDeviceChange(wParam, lParam);
-      return true;
+    case kWmPaint: return OnPaint();
+    case kWmDestroy: OnDestroy(); return false;  // the framework goes on destroying the window
+    case kWmQueryDragIcon: result = reinterpret_cast<std::intptr_t>(OnQueryDragIcon()); return true;
+    case kWmDeviceChange: result = OnDeviceChange(wParam, lParam); return true;
     case kWmCommand:
       if ((wParam & 0xFFFF) == static_cast<std::uint16_t>(kIdcUpdateButton) && (wParam >> 16) == kBnClicked) {
         OnUsbUpdate();
@@ -60,8 +53,7 @@ bool CUpdateDlg::OnWndMsg(unsigned message, std::uintptr_t wParam, std::intptr_t
         return true;
       }
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -197,10 +189,10 @@ std::optional<std::string> CUpdateDlg::chooseImageFile() {
 Confirmation CUpdateDlg::confirmImage(std::uint32_t imageVersion, std::uint32_t padVersion) {
   const std::string newFirmware = LoadText(TextIndex::NewFirmware);
   const bool padVersionKnown = padVersion != kFactoryVersion && padVersion != kVersionUnknown;
-  const std::string text =
-      padVersionKnown ? formatText("%s %.02f %s %.02f\n", newFirmware.c_str(), hundredths(imageVersion),
-                                   LoadText(TextIndex::CurrentIs).c_str(), hundredths(padVersion))
-                      : formatText("%s %.02f\n", newFirmware.c_str(), hundredths(imageVersion));
+  const std::string text = padVersionKnown
+                               ? formatText("%s %.02f %s %.02f\n", newFirmware.c_str(), hundredths(imageVersion),
+                                            LoadText(TextIndex::CurrentIs).c_str(), hundredths(padVersion))
+                               : formatText("%s %.02f\n", newFirmware.c_str(), hundredths(imageVersion));
   return showMessage(text, kMbOkCancel) == kIdOk ? Confirmation::Ok : Confirmation::Cancel;
 }
 

@@ -81,11 +81,11 @@ class CUpdateDlg final : public CDialog, private UpdateObserver {
   CWnd* m_pSuccessLabel = nullptr;
   CWnd* m_pInstructions = nullptr;
   std::atomic<bool> m_bWorkerRunning{false};
-  std::atomic<bool> m_bClosing{false};  // set once the window is being destroyed
+  std::atomic<bool> m_bClosing{false};              // set once the window is being destroyed
   std::atomic<std::uint32_t> m_nWorkerThreadId{0};  // the platform's id of the running worker
-  bool m_bQueryingVersion = false;  // dialog's thread only
-  StopSource m_workerStop;          // asked once, when the dialog goes away
-  std::thread m_hWorkerThread;      // last: stopped before anything it uses goes away
+  bool m_bQueryingVersion = false;                  // dialog's thread only
+  StopSource m_workerStop;                          // asked once, when the dialog goes away
+  std::thread m_hWorkerThread;                      // last: stopped before anything it uses goes away
 };
 
 }  // namespace morvik::win

@@ -81,8 +81,7 @@ class CWnd {
 
 class CDialog : public CWnd {
  public:
-  explicit CDialog(unsigned templateId, CWnd* parent = nullptr)
-      : m_nTemplateId(templateId), m_pParent(parent) {}
+  explicit CDialog(unsigned templateId, CWnd* parent = nullptr) : m_nTemplateId(templateId), m_pParent(parent) {}
 
   // Runs the dialog until OK or Cancel (the Esc key, the close box) ends it.
   std::intptr_t DoModal();

@@ -111,8 +111,7 @@ std::intptr_t CFileDialog::DoModal() {
   return kIdOk;
 }
 
-CComApartment::CComApartment()
-    : m_bInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+CComApartment::CComApartment() : m_bInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
 
 CComApartment::~CComApartment() {
   if (m_bInitialised) CoUninitialize();
@@ -141,7 +140,9 @@ CPaintDC::CPaintDC(CWnd* window)
 
 CPaintDC::~CPaintDC() { EndPaint(hwnd(m_pWindow->GetSafeHwnd()), reinterpret_cast<PAINTSTRUCT*>(m_PaintState.get())); }
 
-void CPaintDC::DrawIcon(int x, int y, IconHandle icon) { ::DrawIcon(static_cast<HDC>(m_hDC), x, y, static_cast<HICON>(icon)); }
+void CPaintDC::DrawIcon(int x, int y, IconHandle icon) {
+  ::DrawIcon(static_cast<HDC>(m_hDC), x, y, static_cast<HICON>(icon));
+}
 
 CWinApp::CWinApp() { g_pApp = this; }
 CWinApp::~CWinApp() { g_pApp = nullptr; }

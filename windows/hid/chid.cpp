@@ -146,7 +146,8 @@ bool CHid::WriteReport(const std::uint8_t* payload, std::uint8_t length) {
   const IoState state = finishTransfer(m_hWriteHandle, write, started, kWriteTimeoutMs, wait, transferred);
   if (state == IoState::Done && transferred == kReportLength) return true;
   m_bWriteFailed = true;
-  if (wait == kWaitTimeout) return failed("the write did not complete within " + std::to_string(kWriteTimeoutMs) + " ms");
+  if (wait == kWaitTimeout)
+    return failed("the write did not complete within " + std::to_string(kWriteTimeoutMs) + " ms");
   if (state == IoState::Done) return failed("the pad took " + std::to_string(transferred) + " of 65 bytes");
   return failed("WriteFile failed");
 }

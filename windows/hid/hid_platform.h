@@ -11,9 +11,9 @@
 namespace morvik::win {
 
 using Handle = void*;
-using DeviceSet = void*;       // a device information set of HID interfaces
-using NotifyHandle = void*;    // a device-change notification registration
-using NotifyWindow = void*;    // the window that receives WM_DEVICECHANGE
+using DeviceSet = void*;     // a device information set of HID interfaces
+using NotifyHandle = void*;  // a device-change notification registration
+using NotifyWindow = void*;  // the window that receives WM_DEVICECHANGE
 
 // INVALID_HANDLE_VALUE.
 inline Handle invalidHandle() { return reinterpret_cast<Handle>(~std::uintptr_t{0}); }

@@ -114,14 +114,16 @@ IoState Win32HidPlatform::ReadFile(Handle device, OverlappedRead& read, Handle e
   OVERLAPPED& overlapped = overlappedOf(read);
   overlapped = OVERLAPPED{};
   overlapped.hEvent = event;
-  return startedState(::ReadFile(device, read.report.data(), static_cast<DWORD>(read.report.size()), nullptr, &overlapped));
+  return startedState(
+      ::ReadFile(device, read.report.data(), static_cast<DWORD>(read.report.size()), nullptr, &overlapped));
 }
 
 IoState Win32HidPlatform::WriteFile(Handle device, OverlappedWrite& write, Handle event) {
   OVERLAPPED& overlapped = overlappedOf(write);
   overlapped = OVERLAPPED{};
   overlapped.hEvent = event;
-  return startedState(::WriteFile(device, write.report.data(), static_cast<DWORD>(write.report.size()), nullptr, &overlapped));
+  return startedState(
+      ::WriteFile(device, write.report.data(), static_cast<DWORD>(write.report.size()), nullptr, &overlapped));
 }
 
 std::uint32_t Win32HidPlatform::WaitForSingleObject(Handle object, std::uint32_t milliseconds) {

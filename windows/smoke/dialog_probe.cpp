@@ -27,12 +27,13 @@ namespace {
 constexpr int kProgressId = 1003;
 constexpr int kButtonId = 1007;
 constexpr int kInstructionsId = 1008;
-constexpr int kFileNameCombo = 1148;      // the open-file dialog's file-name field
+constexpr int kFileNameCombo = 1148;  // the open-file dialog's file-name field
 constexpr int kFileNameEdit = 1152;
 
 std::string utf8(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
   return text;
@@ -126,8 +127,10 @@ void printDialog(HWND dialog) {
   printCentre("button at", button);
   std::printf("progress: %ld\n", static_cast<long>(SendMessageW(GetDlgItem(dialog, kProgressId), PBM_GETPOS, 0, 0)));
   HWND label = successLabel(dialog);
-  if (label && IsWindowVisible(label)) std::printf("success label: [%s]\n", shown(label).c_str());
-  else std::printf("success label: hidden\n");
+  if (label && IsWindowVisible(label))
+    std::printf("success label: [%s]\n", shown(label).c_str());
+  else
+    std::printf("success label: hidden\n");
   RECT frame{};
   GetWindowRect(dialog, &frame);
   std::printf("frame: %ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left, frame.top);
@@ -182,8 +185,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command.empty() || command == L"--close") return firstLook(command == L"--close");
 
   if (command == L"--state") {
-    if (HWND dialog = updateDialog()) printDialog(dialog);
-    else std::printf("dialog: none\n");
+    if (HWND dialog = updateDialog())
+      printDialog(dialog);
+    else
+      std::printf("dialog: none\n");
     if (HWND box = messageBox()) printBox(box);
     std::printf("file dialog: %s\n", fileDialog() ? "yes" : "no");
     return finish(true);
@@ -222,8 +227,10 @@ int wmain(int argc, wchar_t** argv) {
       return dialog && windowText(dialog).find(wanted) != std::wstring::npos &&
              IsWindowEnabled(GetDlgItem(dialog, kButtonId));
     });
-    if (dialog) printDialog(dialog);
-    else std::printf("dialog: none\n");
+    if (dialog)
+      printDialog(dialog);
+    else
+      std::printf("dialog: none\n");
     return finish(ok);
   }
   if (command == L"--wait-button" && argc == 4) {
@@ -233,8 +240,10 @@ int wmain(int argc, wchar_t** argv) {
       dialog = updateDialog();
       return dialog && (IsWindowEnabled(GetDlgItem(dialog, kButtonId)) != FALSE) == enabled;
     });
-    if (dialog) printDialog(dialog);
-    else std::printf("dialog: none\n");
+    if (dialog)
+      printDialog(dialog);
+    else
+      std::printf("dialog: none\n");
     return finish(ok);
   }
   if (command == L"--watch-progress") {

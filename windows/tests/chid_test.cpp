@@ -58,18 +58,18 @@ TEST_P(CHidSearch, FindsTheFirstBootModePadAndReleasesEverythingElse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Interfaces, CHidSearch,
-    ::testing::Values(SearchCase{"None", {}, ""}, SearchCase{"OnlyOtherDevices", {kMouse, kRunModePad}, ""},
-                      SearchCase{"FirstOfTwoPads", {kMouse, kPad, kSecondPad}, kPad.path},
-                      SearchCase{"LockedPadIsSkipped", {{kPad.path, 0x0483, 0x5750, false}, kSecondPad}, kSecondPad.path},
-                      // the mouse's short path sizes the buffer first; the pad's needs a larger one
-                      SearchCase{"LongerPathAfterShorterOne", {{"\\\\?\\m", 1, 1}, kSecondPad}, kSecondPad.path},
-                      SearchCase{"DetailThatAlwaysFailsIsSkipped",
-                                 {{"\\\\?\\broken", 1, 1, true, true}, kPad}, kPad.path},
-                      // found all the same, so that an update on it can fail with a message
-                      SearchCase{"PadWhoseReportsDoNotFit", {kMouse, withReportLengths(kPad, 65, 9)}, kPad.path, false},
-                      SearchCase{"ACollectionWhoseReportsFitIsPreferred",
-                                 {withReportLengths(kPad, 9, 9), kSecondPad, withReportLengths(kRunModePad, 9, 9)},
-                                 kSecondPad.path}),
+    ::testing::Values(
+        SearchCase{"None", {}, ""}, SearchCase{"OnlyOtherDevices", {kMouse, kRunModePad}, ""},
+        SearchCase{"FirstOfTwoPads", {kMouse, kPad, kSecondPad}, kPad.path},
+        SearchCase{"LockedPadIsSkipped", {{kPad.path, 0x0483, 0x5750, false}, kSecondPad}, kSecondPad.path},
+        // the mouse's short path sizes the buffer first; the pad's needs a larger one
+        SearchCase{"LongerPathAfterShorterOne", {{"\\\\?\\m", 1, 1}, kSecondPad}, kSecondPad.path},
+        SearchCase{"DetailThatAlwaysFailsIsSkipped", {{"\\\\?\\broken", 1, 1, true, true}, kPad}, kPad.path},
+        // found all the same, so that an update on it can fail with a message
+        SearchCase{"PadWhoseReportsDoNotFit", {kMouse, withReportLengths(kPad, 65, 9)}, kPad.path, false},
+        SearchCase{"ACollectionWhoseReportsFitIsPreferred",
+                   {withReportLengths(kPad, 9, 9), kSecondPad, withReportLengths(kRunModePad, 9, 9)},
+                   kSecondPad.path}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(CHidSearchDetail, ResizesForALongerPathAtTheSameIndexAndGivesUpOnAHopelessOne) {
@@ -217,7 +217,8 @@ TEST_P(CHidWriteOutcome, SucceedsOnlyForACompletedWriteAndBreaksTheLinkOtherwise
     std::size_t length = 0;
     EXPECT_EQ(hid.readReport(report, length), c.sent ? ReadStatus::Report : ReadStatus::Failed);
     EXPECT_EQ(hid.WriteReport(payload.data(), 3), c.sent);
-    EXPECT_EQ(platform.callsNamed("WriteFile").size(), writeCalls + (c.sent ? 1U : 0U)) << "a broken link writes nothing";
+    EXPECT_EQ(platform.callsNamed("WriteFile").size(), writeCalls + (c.sent ? 1U : 0U))
+        << "a broken link writes nothing";
 
     ASSERT_TRUE(hid.OpenReadWrite()) << "reopening mends the link";
     EXPECT_EQ(hid.WriteReport(payload.data(), 3), c.pad.inputReportLength == 65 && c.pad.outputReportLength == 65);
@@ -287,14 +288,20 @@ TEST_P(CHidRead, TellsReportsTimeOutsAndBrokenLinksApartAndReleasesOnlyFinishedR
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CHidRead,
     ::testing::Values(
-        ReadCase{"Report", scripted(IoState::Pending, kWaitObject0, IoState::Done, reportWith(0x10)), 0, ReadStatus::Report, true},
-        ReadCase{"CompletedAtOnce", scripted(IoState::Done, kWaitObject0, IoState::Done, reportWith(0x10)), 0, ReadStatus::Report, true},
+        ReadCase{"Report", scripted(IoState::Pending, kWaitObject0, IoState::Done, reportWith(0x10)), 0,
+                 ReadStatus::Report, true},
+        ReadCase{"CompletedAtOnce", scripted(IoState::Done, kWaitObject0, IoState::Done, reportWith(0x10)), 0,
+                 ReadStatus::Report, true},
         ReadCase{"TimeOut", scripted(IoState::Pending, kWaitTimeout), kWaitTimeout, ReadStatus::NoReport, false},
         // the pad was pulled out while the read waited: the event is signalled, but no report came
-        ReadCase{"CompletedWithError", scripted(IoState::Pending, kWaitObject0, IoState::Failed), kWaitFailed, ReadStatus::Failed, false},
+        ReadCase{"CompletedWithError", scripted(IoState::Pending, kWaitObject0, IoState::Failed), kWaitFailed,
+                 ReadStatus::Failed, false},
         ReadCase{"CouldNotStart", scripted(IoState::Failed), kWaitFailed, ReadStatus::Failed, false},
-        ReadCase{"CancelNeverCompletes", scripted(IoState::Pending, kWaitTimeout, IoState::Done, {}, IoState::Pending), kWaitFailed, ReadStatus::Failed, false},
-        ReadCase{"ReportJustAsTheWaitRanOut", scripted(IoState::Pending, kWaitTimeout, IoState::Done, reportWith(0x10), IoState::Done), 0, ReadStatus::Report, true}),
+        ReadCase{"CancelNeverCompletes", scripted(IoState::Pending, kWaitTimeout, IoState::Done, {}, IoState::Pending),
+                 kWaitFailed, ReadStatus::Failed, false},
+        ReadCase{"ReportJustAsTheWaitRanOut",
+                 scripted(IoState::Pending, kWaitTimeout, IoState::Done, reportWith(0x10), IoState::Done), 0,
+                 ReadStatus::Report, true}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(CHidReadOrder, ACancelledReadIsWaitedForBeforeItsEventIsClosed) {

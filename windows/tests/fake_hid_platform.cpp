@@ -159,7 +159,8 @@ bool ScriptedHidPlatform::transferMayStart(Handle device, const OverlappedReport
   const auto file = files_.find(device);
   if (file == files_.end()) return false;
   const auto present = presentInterfaces();
-  const auto i = std::find_if(present.begin(), present.end(), [&](const auto& p) { return p.path == file->second.path; });
+  const auto i =
+      std::find_if(present.begin(), present.end(), [&](const auto& p) { return p.path == file->second.path; });
   if (i == present.end()) return false;
   if (!file->second.overlapped) faults_.push_back("overlapped transfer on a handle opened without overlapped");
   const auto inFlight = reads_.find(const_cast<OverlappedReport*>(&record));
@@ -321,7 +322,8 @@ std::uint32_t SimulatedPadPlatform::WaitForSingleObject(Handle object, std::uint
   if (!record || write) return ScriptedHidPlatform::WaitForSingleObject(object, milliseconds);
   pad_.SetReadTimeout(milliseconds);
   std::size_t length = 0;
-  const ReadStatus status = pad_.readReport(std::span<std::uint8_t, kReportSize>(record->report.data() + 1, kReportSize), length);
+  const ReadStatus status =
+      pad_.readReport(std::span<std::uint8_t, kReportSize>(record->report.data() + 1, kReportSize), length);
   std::lock_guard lock(mutex_);
   Read& read = reads_.at(record);
   if (status == ReadStatus::NoReport) return kWaitTimeout;

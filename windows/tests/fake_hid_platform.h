@@ -22,9 +22,9 @@ struct HidInterface {
   std::string path;
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
-  bool opens = true;              // false: held exclusively by another program
-  bool detailAlwaysFails = false;  // the detail call fails whatever the buffer
-  std::uint16_t inputReportLength = 65;   // report id included
+  bool opens = true;                     // false: held exclusively by another program
+  bool detailAlwaysFails = false;        // the detail call fails whatever the buffer
+  std::uint16_t inputReportLength = 65;  // report id included
   std::uint16_t outputReportLength = 65;
 };
 
@@ -32,9 +32,9 @@ struct HidInterface {
 struct ScriptedRead {
   IoState start = IoState::Pending;
   std::uint32_t wait = kWaitObject0;
-  IoState completion = IoState::Done;   // what the read ends with when the wait saw it end
+  IoState completion = IoState::Done;  // what the read ends with when the wait saw it end
   std::uint32_t transferred = 65;
-  std::vector<std::uint8_t> report;     // from byte 0 (the report id)
+  std::vector<std::uint8_t> report;  // from byte 0 (the report id)
   // How a cancelled read ends: cancelled (Failed), with the report that came just then (Done),
   // or never (Pending).
   IoState afterCancel = IoState::Failed;

@@ -32,27 +32,29 @@ struct Texts {
   const char* currentIs;
 };
 
-const Texts kChinese{0x0804,
-                     "文件类型中显示的内容",
-                     "升级成功.",
-                     "升级新固件",
-                     "固件更新失败",
-                     "固件更新失败,请将手柄工作在BOOT模式",
-                     "USB 升级",
-                     "请升级到最新版本",
-                     "1.按住Home+L1+R1开机（大约3S），蓝绿灯闪烁。\r\n\r\n2.插入USB线。\r\n\r\n3.点击USB 升级按钮然后选择升级文件升级。",
-                     "当前版本为"};
-const Texts kEnglish{0x0404,  // Chinese (Taiwan): any id but 0x0804 gets English
-                     "File type",
-                     "Firmware upgraded!",
-                     "New firmware",
-                     "Firmware update failure",
-                     "Firmware update failure, please handle work in BOOT mode",
-                     "USB Update",
-                     "Please upgrade to the latest version",
-                     "1. Hold Home+L1+R1 for 3 seconds. Both LED will      blink.\r\n\r\n2. Connect to PC via USB cable."
-                     "\r\n\r\n3. Click USB Update button and select firmware      file.",
-                     "and current is"};
+const Texts kChinese{
+    0x0804,
+    "文件类型中显示的内容",
+    "升级成功.",
+    "升级新固件",
+    "固件更新失败",
+    "固件更新失败,请将手柄工作在BOOT模式",
+    "USB 升级",
+    "请升级到最新版本",
+    "1.按住Home+L1+R1开机（大约3S），蓝绿灯闪烁。\r\n\r\n2.插入USB线。\r\n\r\n3.点击USB 升级按钮然后选择升级文件升级。",
+    "当前版本为"};
+const Texts kEnglish{
+    0x0404,  // Chinese (Taiwan): any id but 0x0804 gets English
+    "File type",
+    "Firmware upgraded!",
+    "New firmware",
+    "Firmware update failure",
+    "Firmware update failure, please handle work in BOOT mode",
+    "USB Update",
+    "Please upgrade to the latest version",
+    "1. Hold Home+L1+R1 for 3 seconds. Both LED will      blink.\r\n\r\n2. Connect to PC via USB cable."
+    "\r\n\r\n3. Click USB Update button and select firmware      file.",
+    "and current is"};
 
 // Names the language in test names and listings instead of dumping the texts' pointers.
 const char* languageName(const Texts& texts) { return texts.languageId == 0x0804 ? "Chinese" : "English"; }

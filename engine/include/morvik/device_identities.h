@@ -30,8 +30,7 @@ inline constexpr std::array<UsbIdentity, 4> kRunModeIdentities{{
 
 // Identity tests compare the low 16 bits of what the platform reports.
 constexpr bool isBootMode(std::uint32_t vendorId, std::uint32_t productId) {
-  return (vendorId & 0xFFFF) == kBootModeIdentity.vendorId &&
-         (productId & 0xFFFF) == kBootModeIdentity.productId;
+  return (vendorId & 0xFFFF) == kBootModeIdentity.vendorId && (productId & 0xFFFF) == kBootModeIdentity.productId;
 }
 
 constexpr const UsbIdentity* findRunModeIdentity(std::uint32_t vendorId, std::uint32_t productId) {

@@ -11,9 +11,9 @@ namespace morvik {
 inline constexpr std::size_t kHeaderSize = 28;
 
 struct FirmwareHeader {
-  std::uint32_t version = 0;      // firmware version x 100
-  std::uint32_t opaqueWord = 0;   // handed back to the pad unchanged
-  std::uint32_t imageLength = 0;  // payload bytes to send
+  std::uint32_t version = 0;                // firmware version x 100
+  std::uint32_t opaqueWord = 0;             // handed back to the pad unchanged
+  std::uint32_t imageLength = 0;            // payload bytes to send
   std::array<std::uint8_t, 16> reserved{};  // bytes 12..27, not interpreted
 
   static FirmwareHeader decode(std::span<const std::uint8_t, kHeaderSize> bytes);

@@ -13,7 +13,7 @@ inline constexpr PacketType kPacketTypeUsbHid = 0x97;
 // Result of a send, in the pad-link's own terms: 0 means the report(s) went out.
 using LinkStatus = std::uint32_t;
 inline constexpr LinkStatus kLinkOk = 0;
-inline constexpr LinkStatus kLinkRefused = 0xE00002BC;     // wrong link kind: nothing sent
+inline constexpr LinkStatus kLinkRefused = 0xE00002BC;      // wrong link kind: nothing sent
 inline constexpr LinkStatus kLinkWriteFailed = 0xE00002C0;  // the platform write failed
 
 // HID reports: 64 bytes, report ID 0; byte 0 counts the frame bytes that follow.
@@ -45,10 +45,10 @@ inline constexpr std::uint8_t kDrvBeginUpdate = 0x1A;
 inline constexpr std::uint8_t kDrvReadIdle = 0x1D;
 
 // Offsets inside a received message (the frame after the report's count byte).
-inline constexpr std::size_t kFrameHeadSize = 4;        // lead, type, 16-bit length
-inline constexpr std::size_t kEventCodeOffset = 4;      // first body byte of a MsgUpdate
-inline constexpr std::size_t kEventDataOffset = 7;      // after event code and data length
-inline constexpr std::size_t kBootFlagOffset = 40;      // body offset 36 of a MsgDeviceInfo
+inline constexpr std::size_t kFrameHeadSize = 4;    // lead, type, 16-bit length
+inline constexpr std::size_t kEventCodeOffset = 4;  // first body byte of a MsgUpdate
+inline constexpr std::size_t kEventDataOffset = 7;  // after event code and data length
+inline constexpr std::size_t kBootFlagOffset = 40;  // body offset 36 of a MsgDeviceInfo
 
 // Firmware versions are version x 100; the pad reports this for its factory firmware.
 inline constexpr std::uint32_t kFactoryVersion = 0xFFFFFFFF;

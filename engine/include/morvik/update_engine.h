@@ -67,10 +67,10 @@ inline constexpr std::chrono::milliseconds kAnswerWait{5000};
 inline constexpr std::chrono::milliseconds kHeaderAnswerWait{30000};
 
 struct ReaderTiming {
-  std::uint32_t idleReadTimeoutMs = 200;      // set by OpenReadWrite
-  std::uint32_t streamingReadTimeoutMs = 10;  // once the header has gone out
-  std::chrono::milliseconds versionWait{2000};  // QueryDeviceVersion gives up after this
-  std::chrono::milliseconds silenceLimit = kAnswerWait;  // the answer to every other message
+  std::uint32_t idleReadTimeoutMs = 200;                             // set by OpenReadWrite
+  std::uint32_t streamingReadTimeoutMs = 10;                         // once the header has gone out
+  std::chrono::milliseconds versionWait{2000};                       // QueryDeviceVersion gives up after this
+  std::chrono::milliseconds silenceLimit = kAnswerWait;              // the answer to every other message
   std::chrono::milliseconds headerSilenceLimit = kHeaderAnswerWait;  // the header's acknowledgement
 };
 
@@ -98,9 +98,9 @@ struct UpdateEngineState {
   std::uint32_t firmware_type = 0;   // the boot flag of the last device information
   FirmwareHeader m_firmwareHeader;   // of the image last checked
   FirmwareTransfer m_handleFirmeWare;
-  std::optional<std::string> m_FilePathName;  // the image chosen for the update
-  PacketType packet_type_save = 0;            // the link kind of the last version report
-  std::int32_t deviceUpgradedCount = 0;       // updates finished whose pad has not come back yet
+  std::optional<std::string> m_FilePathName;                // the image chosen for the update
+  PacketType packet_type_save = 0;                          // the link kind of the last version report
+  std::int32_t deviceUpgradedCount = 0;                     // updates finished whose pad has not come back yet
   std::array<std::uint8_t, kReportSize> usb_send_packet{};  // the report being written
 };
 
@@ -110,8 +110,7 @@ class UpdateEngine : private UpdateEngineState {
  public:
   // `observer` and `files` must outlive the engine; null `files` reads images with the
   // standard file functions.
-  UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files = nullptr,
-               ReaderTiming timing = {});
+  UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files = nullptr, ReaderTiming timing = {});
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
@@ -120,8 +119,8 @@ class UpdateEngine : private UpdateEngineState {
   // when every report went out, kLinkRefused (nothing sent) when `kind` is not
   // kPacketTypeUsbHid or the frame cannot be built, else the failed write's status (the
   // reports after it are not sent). None of them changes the update's state.
-  LinkStatus SendFirmwarePacket(HidTransport& link, PacketType kind, std::uint8_t command,
-                                const std::uint8_t* payload, std::int32_t payloadLength);
+  LinkStatus SendFirmwarePacket(HidTransport& link, PacketType kind, std::uint8_t command, const std::uint8_t* payload,
+                                std::int32_t payloadLength);
   LinkStatus Send_FirmwareDataPacket(HidTransport& link, PacketType kind, const std::uint8_t* block,
                                      std::int32_t length);
   LinkStatus SendFirmwareHeader(HidTransport& link, PacketType kind, const FirmwareTransfer& transfer);
@@ -215,8 +214,8 @@ class UpdateEngine : private UpdateEngineState {
   std::shared_ptr<const ImageBytes> checkedImage_;  // from the check until the stream ends
   std::string lastFailureReason_;
   bool confirmationPending_ = false;  // confirmImage answered Later; answerConfirmation is due
-  bool headerPending_ = false;       // the header went out; its acknowledgement starts the stream
-  bool imageComplete_ = false;       // the whole payload went out; CmdFinish is due
+  bool headerPending_ = false;        // the header went out; its acknowledgement starts the stream
+  bool imageComplete_ = false;        // the whole payload went out; CmdFinish is due
   std::uint32_t versionReports_ = 0;  // EvtVersion messages seen, for the version wait
   std::uint64_t owedAnswersReceived_ = 0;
 };

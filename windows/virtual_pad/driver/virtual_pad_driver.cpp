@@ -91,9 +91,9 @@ VpadAttach g_lengths = {VPAD_HID_REPORT_LENGTH, VPAD_HID_REPORT_LENGTH};  // dec
 VpadDrops g_drops;
 Ring<VpadOutput, 256> g_outputs;  // written by the host, not yet taken by the pad program
 Ring<Report, 64> g_inputs;        // put by the pad program, not yet read by the class driver
-LIST_ENTRY g_pendingReads;  // the class driver's READ_REPORT requests
-LIST_ENTRY g_pendingTakes;  // the pad program's TAKE_OUTPUT requests
-LIST_ENTRY g_heldWrites;    // WRITE_REPORT requests of the hold mode
+LIST_ENTRY g_pendingReads;        // the class driver's READ_REPORT requests
+LIST_ENTRY g_pendingTakes;        // the pad program's TAKE_OUTPUT requests
+LIST_ENTRY g_heldWrites;          // WRITE_REPORT requests of the hold mode
 KTIMER g_holdTimer;
 KDPC g_holdDpc;
 
@@ -196,9 +196,12 @@ NTSTATUS getString(PIRP irp) {
                       IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.Type3InputBuffer)) &
                   0xFFFF;
   const wchar_t* text = nullptr;
-  if (id == 1 || id == vpad::kHidStringManufacturer) text = L"Morvik";
-  else if (id == 2 || id == vpad::kHidStringProduct) text = L"Morvik GamePad (virtual)";
-  else if (id == 3 || id == vpad::kHidStringSerialNumber) text = L"VPAD0001";
+  if (id == 1 || id == vpad::kHidStringManufacturer)
+    text = L"Morvik";
+  else if (id == 2 || id == vpad::kHidStringProduct)
+    text = L"Morvik GamePad (virtual)";
+  else if (id == 3 || id == vpad::kHidStringSerialNumber)
+    text = L"VPAD0001";
   if (!text) return complete(irp, STATUS_INVALID_PARAMETER);
   ULONG size = sizeof(wchar_t);
   for (const wchar_t* c = text; *c; ++c) size += sizeof(wchar_t);
@@ -480,9 +483,7 @@ NTSTATUS controlDispatch(PIRP irp) {
     case IRP_MJ_CREATE:
     case IRP_MJ_CLEANUP: return complete(irp, STATUS_SUCCESS);
     // The handle's end: Wine sends no CLEANUP, so the pad program is detached here.
-    case IRP_MJ_CLOSE:
-      detach(stack->FileObject);
-      return complete(irp, STATUS_SUCCESS);
+    case IRP_MJ_CLOSE: detach(stack->FileObject); return complete(irp, STATUS_SUCCESS);
     case IRP_MJ_DEVICE_CONTROL: return controlIoctl(irp);
     default: return complete(irp, STATUS_INVALID_DEVICE_REQUEST);
   }

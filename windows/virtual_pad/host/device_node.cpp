@@ -23,7 +23,9 @@ constexpr wchar_t kEnumKey[] = L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\" VPAD_D
 constexpr wchar_t kUnpluggedService[] = L"morvik_vpad_unplugged";
 constexpr DWORD kReenumerateRootDevices = 128;
 
-std::string lastError(const char* what) { return std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")"; }
+std::string lastError(const char* what) {
+  return std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")";
+}
 
 struct ServiceHandle {
   SC_HANDLE handle = nullptr;
@@ -163,7 +165,8 @@ std::string padInterfacePath() {
 
 std::string unplugPad() {
   // The driver first fails what is pending, so that nothing waits on the pad while it goes.
-  HANDLE control = CreateFileW(VPAD_CONTROL_USER_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE control =
+      CreateFileW(VPAD_CONTROL_USER_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (control != INVALID_HANDLE_VALUE) {
     DWORD returned = 0;
     DeviceIoControl(control, IOCTL_VPAD_UNPLUGGING, nullptr, 0, nullptr, 0, &returned, nullptr);

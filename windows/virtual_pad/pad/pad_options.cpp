@@ -41,10 +41,22 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
       return std::nullopt;
     }
     const std::string& value = args[++i];
-    if (name == "--trace") { options.tracePath = value; continue; }
-    if (name == "--received") { options.receivedPath = value; continue; }
-    if (name == "--stats") { options.statsPath = value; continue; }
-    if (name == "--ready") { options.readyPath = value; continue; }
+    if (name == "--trace") {
+      options.tracePath = value;
+      continue;
+    }
+    if (name == "--received") {
+      options.receivedPath = value;
+      continue;
+    }
+    if (name == "--stats") {
+      options.statsPath = value;
+      continue;
+    }
+    if (name == "--ready") {
+      options.readyPath = value;
+      continue;
+    }
     if (name == "--report-lengths") {
       const auto lengths = reportLengths(value);
       if (!lengths) {
@@ -60,14 +72,22 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
       error = "bad value for " + name + ": " + value;
       return std::nullopt;
     }
-    if (name == "--version") options.behaviour.version = *n;
-    else if (name == "--error-after") options.behaviour.errorAfterDataFrames = *n;
-    else if (name == "--silent-after") options.behaviour.silentAfterDataFrames = *n;
-    else if (name == "--unplug-after") options.behaviour.vanishAfterDataFrames = *n;
-    else if (name == "--stall-after") options.stallAfterDataFrames = *n;
-    else if (name == "--stall-hold-ms") options.stallHoldMs = *n;
-    else if (name == "--header-delay-ms") options.behaviour.headerAnswerDelay = std::chrono::milliseconds(*n);
-    else if (name == "--latency-us") options.behaviour.latency = std::chrono::microseconds(*n);
+    if (name == "--version")
+      options.behaviour.version = *n;
+    else if (name == "--error-after")
+      options.behaviour.errorAfterDataFrames = *n;
+    else if (name == "--silent-after")
+      options.behaviour.silentAfterDataFrames = *n;
+    else if (name == "--unplug-after")
+      options.behaviour.vanishAfterDataFrames = *n;
+    else if (name == "--stall-after")
+      options.stallAfterDataFrames = *n;
+    else if (name == "--stall-hold-ms")
+      options.stallHoldMs = *n;
+    else if (name == "--header-delay-ms")
+      options.behaviour.headerAnswerDelay = std::chrono::milliseconds(*n);
+    else if (name == "--latency-us")
+      options.behaviour.latency = std::chrono::microseconds(*n);
     else {
       error = "unknown option " + name;
       return std::nullopt;

@@ -19,7 +19,9 @@ struct OptionCase {
 
 TEST(PadOptions, ScenariosAndBadInput) {
   const OptionCase cases[] = {
-      {"defaults", {}, nullptr,
+      {"defaults",
+       {},
+       nullptr,
        [](const PadOptions& o) {
          EXPECT_EQ(o.behaviour.version, 110u);
          EXPECT_EQ(o.behaviour.bootFlag, 1u);
@@ -28,12 +30,16 @@ TEST(PadOptions, ScenariosAndBadInput) {
          EXPECT_EQ(o.reportLengths.inputLength, 65u);  // the real pad's, with the report id byte
          EXPECT_EQ(o.reportLengths.outputLength, 65u);
        }},
-      {"report lengths, input first", {"--report-lengths", "64/2"}, nullptr,
+      {"report lengths, input first",
+       {"--report-lengths", "64/2"},
+       nullptr,
        [](const PadOptions& o) {
          EXPECT_EQ(o.reportLengths.inputLength, 64u);
          EXPECT_EQ(o.reportLengths.outputLength, 2u);
        }},
-      {"factory", {"--version", "factory"}, nullptr,
+      {"factory",
+       {"--version", "factory"},
+       nullptr,
        [](const PadOptions& o) { EXPECT_EQ(o.behaviour.version, kFactoryVersion); }},
       {"each fault its own field",
        {"--not-boot", "--error-after", "3", "--silent-after", "0", "--unplug-after", "7", "--stall-after", "9",
@@ -49,7 +55,9 @@ TEST(PadOptions, ScenariosAndBadInput) {
          EXPECT_EQ(o.behaviour.headerAnswerDelay.count(), 1500);
          EXPECT_EQ(o.behaviour.latency.count(), 1000);
        }},
-      {"paths kept as given", {"--trace", "Z:/a b/pad.trace", "--received", "r.dat"}, nullptr,
+      {"paths kept as given",
+       {"--trace", "Z:/a b/pad.trace", "--received", "r.dat"},
+       nullptr,
        [](const PadOptions& o) {
          EXPECT_EQ(o.tracePath, "Z:/a b/pad.trace");
          EXPECT_EQ(o.receivedPath, "r.dat");
@@ -58,10 +66,14 @@ TEST(PadOptions, ScenariosAndBadInput) {
       {"negative", {"--silent-after", "-1"}, "bad value for --silent-after: -1", nullptr},
       {"beyond 32 bits", {"--version", "4294967296"}, "bad value for --version: 4294967296", nullptr},
       {"trailing junk", {"--error-after", "3x"}, "bad value for --error-after: 3x", nullptr},
-      {"one length only", {"--report-lengths", "64"}, "bad value for --report-lengths: 64 (IN/OUT, each 2 to 65)",
+      {"one length only",
+       {"--report-lengths", "64"},
+       "bad value for --report-lengths: 64 (IN/OUT, each 2 to 65)",
        nullptr},
-      {"longer than a report", {"--report-lengths", "65/66"},
-       "bad value for --report-lengths: 65/66 (IN/OUT, each 2 to 65)", nullptr},
+      {"longer than a report",
+       {"--report-lengths", "65/66"},
+       "bad value for --report-lengths: 65/66 (IN/OUT, each 2 to 65)",
+       nullptr},
       {"unknown option", {"--fast", "1"}, "unknown option --fast", nullptr},
       {"stray argument", {"pad.dat"}, "unknown argument pad.dat", nullptr},
   };

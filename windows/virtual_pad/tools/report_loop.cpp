@@ -13,7 +13,6 @@
 #include "host/device_node.h"
 #include "morvik/frame_builder.h"
 
-
 int main(int argc, char** argv) {
   const long rounds = argc == 2 ? std::strtol(argv[1], nullptr, 10) : 0;
   if (rounds <= 0) {
