@@ -18,6 +18,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kRefreshEvery{100};
 
+PadResult resultFor(const PadEntry& pad, PadOutcome outcome, ExitCode code, std::string reason) {
+  PadResult result;
+  result.pad = pad;
+  result.outcome = outcome;
+  result.code = code;
+  result.reason = std::move(reason);
+  return result;
+}
+
 // One pad's side of the engine. It never blocks: the bench asked its one question before.
 class PadObserver final : public UpdateObserver {
  public:
@@ -51,11 +60,7 @@ class PadObserver final : public UpdateObserver {
 
  private:
   void end(PadOutcome outcome, ExitCode code, std::string reason) {
-    PadResult result;
-    result.outcome = outcome;
-    result.code = code;
-    result.reason = std::move(reason);
-    ending_ = std::move(result);
+    ending_ = resultFor(pad_, outcome, code, std::move(reason));
   }
 
   PadEntry pad_;
@@ -125,15 +130,6 @@ class Bench {
   BenchTally tally_;
   bool logFailed_ = false;
 };
-
-PadResult resultFor(const PadEntry& pad, PadOutcome outcome, ExitCode code, std::string reason) {
-  PadResult result;
-  result.pad = pad;
-  result.outcome = outcome;
-  result.code = code;
-  result.reason = std::move(reason);
-  return result;
-}
 
 std::variant<std::unique_ptr<PadJob>, PadResult> Bench::prepare(const PadEntry& pad) {
   auto job = std::make_unique<PadJob>(pad, settings_, view_);
