@@ -99,10 +99,21 @@ void TerminalBenchView::draw() {
   const int columns = columns_().value_or(80);
   std::string frame;
   if (drawnRows_ > 0) frame += "\x1b[" + std::to_string(drawnRows_) + "A";
-  for (const Row& r : rows_)
+  // The newest rows, and a line for those that do not fit above them.
+  const std::size_t room = static_cast<std::size_t>(std::max(lines_().value_or(1000) - 2, 2));
+  const std::size_t hidden = rows_.size() > room ? rows_.size() - room + 1 : 0;
+  if (hidden > 0) {
+    const std::string summary =
+        "(" + std::to_string(hidden) + " more pads above: the terminal is too short to show them)";
+    frame += "\r" + summary.substr(0, static_cast<std::size_t>(std::max(columns - 1, 1))) + kClearToLineEnd + "\n";
+  }
+  for (std::size_t i = hidden; i < rows_.size(); ++i) {
+    const Row& r = rows_[i];
     frame += "\r" + padLine(r.label, r.versions, r.percent, r.outcome, columns) + kClearToLineEnd + "\n";
-  out_ << frame << std::flush;
-  drawnRows_ = rows_.size();
+  }
+  // Whatever a terminal that shrank left below the rows goes too.
+  out_ << frame << "\x1b[J" << std::flush;
+  drawnRows_ = rows_.size() - hidden + (hidden > 0 ? 1 : 0);
   drawnColumns_ = columns;
   dirty_ = false;
 }

@@ -21,8 +21,11 @@ std::string padLine(const std::string& label, const std::string& versions, std::
 
 class TerminalBenchView final : public BenchView {
  public:
-  TerminalBenchView(std::ostream& out, TerminalColumns columns = standardOutputColumns)
-      : out_(out), columns_(std::move(columns)) {}
+  // `lines` is the terminal's height: rows that would not fit are summed up in one line, since
+  // rows scrolled off the screen can no longer be redrawn.
+  TerminalBenchView(std::ostream& out, TerminalColumns columns = standardOutputColumns,
+                    TerminalColumns lines = standardOutputLines)
+      : out_(out), columns_(std::move(columns)), lines_(std::move(lines)) {}
   void padFound(const PadEntry& pad, std::optional<std::uint32_t> version, std::uint32_t imageVersion) override;
   void padProgress(const PadEntry& pad, std::int32_t percent) override;
   void padFinished(const PadResult& result) override;
@@ -41,6 +44,7 @@ class TerminalBenchView final : public BenchView {
   std::mutex mutex_;
   std::ostream& out_;
   TerminalColumns columns_;
+  TerminalColumns lines_;
   std::vector<Row> rows_;
   std::map<std::string, std::size_t> rowOfPath_;
   std::size_t drawnRows_ = 0;

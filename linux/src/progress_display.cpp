@@ -24,6 +24,12 @@ std::optional<int> standardOutputColumns() {
   return size.ws_col;
 }
 
+std::optional<int> standardOutputLines() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return std::nullopt;
+  return size.ws_row;
+}
+
 int ProgressDisplay::barWidth(std::optional<int> columns) {
   if (!columns) return kBarWidth;
   const int width = std::min(kBarWidth, *columns - kLineBesideBar);

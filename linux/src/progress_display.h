@@ -15,6 +15,8 @@ namespace morvik::cli {
 using TerminalColumns = std::function<std::optional<int>()>;
 // Standard output's width.
 std::optional<int> standardOutputColumns();
+// Standard output's height in lines.
+std::optional<int> standardOutputLines();
 
 class ProgressDisplay {
  public:
