@@ -3,6 +3,7 @@
 #include "updater_controller.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -58,7 +59,9 @@ std::string writeImage(const std::string& name, std::uint32_t version, std::uint
   header.opaqueWord = 0xA5A55A5A;
   header.imageLength = imageLength;
   const auto head = header.encode();
-  const auto path = (std::filesystem::path(testing::TempDir()) / name).string();
+  // One file per test process: ctest runs the cases side by side, and one must not rewrite
+  // another's image while it is read.
+  const auto path = (std::filesystem::path(testing::TempDir()) / (std::to_string(getpid()) + "-" + name)).string();
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
   for (std::size_t i = 0; i < payloadBytes; ++i) out.put(static_cast<char>(i * 7 + 1));
