@@ -51,7 +51,7 @@ struct BenchCase {
   bool answer;
   ExitCode code;
   std::string outcomes;  // per pad: U updated, F failed, S skipped, I interrupted, - none
-  std::string whole;     // per pad: y the pad got exactly the image, n it got no data at all, ? either
+  std::string whole;     // per pad: y the pad got exactly the image, p part of it, n no data at all
 };
 void PrintTo(const BenchCase& c, std::ostream* os) { *os << c.name; }
 
@@ -96,8 +96,9 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
                                                                                          : 'p';
   }
   EXPECT_EQ(outcomes, c.outcomes);
+  // '?': a pad that failed part-way may have got anything up to the fault; 'x': anything but the whole image.
   for (std::size_t i = 0; i < c.whole.size(); ++i)
-    if (c.whole[i] == '?') whole[i] = '?';  // a pad that failed part-way may have got anything up to the fault
+    if (c.whole[i] == '?' || (c.whole[i] == 'x' && whole[i] != 'y')) whole[i] = c.whole[i];
   EXPECT_EQ(whole, c.whole);
 }
 
@@ -128,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                     s.behaviour.latency = std::chrono::microseconds(500);
                     v.stopAtPercent = 20;
                   },
-                  true, ExitCode::Cancelled, "III", "ppp"},
+                  // No pad got the whole image; how far each got is up to the scheduler.
+                  true, ExitCode::Cancelled, "III", "xxx"},
         BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
                   [](auto& s, auto& b, auto& v) {
                     faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
@@ -146,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                   true, ExitCode::Success, "UU", "yy"},
         BenchCase{"WatchEndsAfterItsCount", 4,
                   [](auto& s, auto& b, auto&) {
-                    s.arriveEvery = std::chrono::milliseconds(400);
+                    s.arriveEvery = std::chrono::milliseconds(600);
                     b.watch = true;
                     b.count = 2;
                   },
