@@ -217,6 +217,8 @@ log="$work/failure.log"
 run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 5 -MorvikSimErrorAfter 20
 check "the failure alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
 check "the program ends after the failure" finished_within 60
+check "the log names the failure and its reason" \
+  logged "$log" "Firmware update failed: the pad reported an error (error event 0x15)"
 check "the button is enabled again" logged "$log" 'AUTOPILOT done: version field "v1.10", button enabled'
 
 echo "=== a pad with factory firmware"

@@ -22,6 +22,12 @@ std::string_view failureName(UpdateFailure cause) {
   return "unknown failure";
 }
 
+std::string describeFailure(UpdateFailure cause, std::string_view reason) {
+  std::string text(failureName(cause));
+  if (!reason.empty()) text.append(" (").append(reason).append(")");
+  return text;
+}
+
 UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files, ReaderTiming timing)
     : form_(form), observer_(observer), files_(files ? *files : stdioFiles_), timing_(timing) {
   if (form == FrontEndForm::Polling) cur_devVersion = kVersionUnknown;

@@ -50,8 +50,7 @@ class PadObserver final : public UpdateObserver {
   void onImageSent() override { view_.padProgress(pad_, 100); }
   void onUpdateSucceeded() override { end(PadOutcome::Updated, ExitCode::Success, ""); }
   void onUpdateFailed(UpdateFailure cause) override {
-    const std::string why = engine_ ? engine_->lastFailureReason() : std::string();
-    end(PadOutcome::Failed, exitCodeOf(cause), std::string(failureName(cause)) + (why.empty() ? "" : " (" + why + ")"));
+    end(PadOutcome::Failed, exitCodeOf(cause), describeFailure(cause, engine_ ? engine_->lastFailureReason() : ""));
   }
 
   void attach(const UpdateEngine& engine) { engine_ = &engine; }

@@ -97,8 +97,7 @@ void ConsoleObserver::onUpdateSucceeded() {
 void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
   recordEnding(exitCodeOf(cause));
   endProgress();
-  const std::string reason = engine_ ? engine_->lastFailureReason() : std::string();
-  err_ << "Update failed: " << failureName(cause) << (reason.empty() ? "" : " (" + reason + ")") << ".\n"
+  err_ << "Update failed: " << describeFailure(cause, engine_ ? engine_->lastFailureReason() : "") << ".\n"
        << "The pad stays in boot mode; run the update again to restore its firmware.\n";
 }
 

@@ -79,6 +79,7 @@ class CocoaUpdaterWindow final : public morvik::mac::UpdaterWindow {
          informativeTextWithFormat:@""] runModal];
   }
   void showHelp() override { [controller_ showHelp:nil]; }
+  void log(std::string_view line) override { NSLog(@"%@\n", toNSString(line)); }
   std::optional<std::string> chooseImageFile() override {
     NSOpenPanel* panel = [NSOpenPanel openPanel];
     [panel setDirectoryURL:[NSURL fileURLWithPath:[controller_ getCurrentPath]]];

@@ -55,6 +55,7 @@ void UpdaterController::updateButtonAction() {
   if (!deviceRef_) return;
   if (engine_.beginUpdate(*deviceRef_) != kLinkOk) {
     // The pad could not be opened, or is leaving: a click must never go unanswered.
+    logFailure(UpdateFailure::WriteFailed, deviceRef_->lastError());
     window_.runAlert(kFailureAlert);
     return;
   }
@@ -153,10 +154,15 @@ void UpdaterController::onUpdateSucceeded() {
   window_.runAlert(kSuccessAlert);
 }
 
-void UpdaterController::onUpdateFailed(UpdateFailure /*cause*/) {
+void UpdaterController::onUpdateFailed(UpdateFailure cause) {
+  logFailure(cause, engine_.lastFailureReason());
   updateEnded();
   window_.runAlert(kFailureAlert);
   offerUpdateAgain();
+}
+
+void UpdaterController::logFailure(UpdateFailure cause, std::string_view reason) {
+  window_.log("Firmware update failed: " + describeFailure(cause, reason));
 }
 
 }  // namespace morvik::mac

@@ -50,6 +50,8 @@ class UpdaterController final : private UpdateObserver {
   std::int32_t deviceConnected() const { return tracker_.deviceConnected(); }
 
  private:
+  // The failure in the platform's log, with the reason the engine or the link kept.
+  void logFailure(UpdateFailure cause, std::string_view reason);
   void onDeviceVersion(std::uint32_t version) override;
   void onFactoryVersion() override;
   void onNotInBootMode() override;

@@ -26,6 +26,8 @@ class UpdaterWindow {
   // The window-modal confirmation sheet. It returns at once; its end handler later calls
   // UpdaterController::alertEnded with the button's code and `pad` as context.
   virtual void beginConfirmationSheet(std::string_view informativeText, HidTransport* pad) = 0;
+  // A diagnostic line for the platform's log.
+  virtual void log(std::string_view line) = 0;
 };
 
 }  // namespace morvik::mac

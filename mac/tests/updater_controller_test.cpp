@@ -25,6 +25,7 @@ using namespace std::chrono_literals;
 class RecordingWindow final : public UpdaterWindow {
  public:
   std::vector<std::string> events;
+  std::vector<std::string> logs;  // kept apart: the user does not see them
   std::optional<std::string> imageToChoose;
   HidTransport* sheetContext = nullptr;
   // Set to end the sheet before beginConfirmationSheet returns, as a modal sheet does.
@@ -38,6 +39,7 @@ class RecordingWindow final : public UpdaterWindow {
   }
   void runAlert(std::string_view message) override { events.push_back("alert " + std::string(message)); }
   void showHelp() override { events.push_back("help"); }
+  void log(std::string_view line) override { logs.emplace_back(line); }
   std::optional<std::string> chooseImageFile() override {
     events.emplace_back("chooser");
     return imageToChoose;
@@ -175,6 +177,8 @@ TEST_F(ControllerFlow, BeginCommandThatCannotBeSentIsAFailureWithTheButtonOnAndN
   pad.unplug();  // gone, but its removal has not been reported yet
   controller.updateButtonAction();
   EXPECT_EQ(window.take(), std::vector<std::string>{"alert " + std::string(kFailureAlert)});
+  EXPECT_EQ(window.logs, std::vector<std::string>{"Firmware update failed: a report could not be sent to the pad "
+                                                  "(the simulated pad was unplugged)"});
   fakeNow += 1h;
   controller.checkPadSilence();
   EXPECT_TRUE(window.events.empty());
@@ -300,6 +304,7 @@ TEST_F(ControllerFlow, PadUnpluggedMidUpdateFailsThenForgetsThePad) {
   pad.unplug();
   controller.deviceRemoved(0x0483, 0x5750, true);
   EXPECT_EQ(window.take(), (std::vector<std::string>{"alert " + std::string(kFailureAlert), "version ", "button off"}));
+  EXPECT_EQ(window.logs, std::vector<std::string>{"Firmware update failed: the pad went away (unplugged?)"});
   EXPECT_EQ(controller.deviceConnected(), 0);
 }
 

@@ -45,6 +45,9 @@ enum class UpdateFailure {
 
 // A short English name of the failure, for messages and logs ("the pad stopped answering").
 std::string_view failureName(UpdateFailure cause);
+// The name and, when there is one, the reason in brackets:
+// "the pad went away (unplugged?) (Input/output error)".
+std::string describeFailure(UpdateFailure cause, std::string_view reason);
 
 class UpdateObserver {
  public:
