@@ -181,15 +181,36 @@ INSTANTIATE_TEST_SUITE_P(
                                        UpdateFailure::PadGone, 4}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(Reader, HeaderAnswerSlowerThanABlockIsNotSilence) {
-  PadBehaviour erasing;
-  erasing.headerAnswerDelay = std::chrono::milliseconds(600);  // between the two limits
-  pad.setBehaviour(erasing);
-  TempImage image(101, 320, patternBytes(320));
+struct SlowPadCase {
+  const char* name;
+  PadBehaviour behaviour;
+  std::uint32_t payloadBytes;
+};
+void PrintTo(const SlowPadCase& c, std::ostream* os) { *os << c.name; }
+
+class SlowPad : public Reader, public ::testing::WithParamInterface<SlowPadCase> {};
+
+// Silence is a single gap longer than its limit: a pad that is slow but keeps answering within
+// it finishes, however long the whole update takes.
+TEST_P(SlowPad, IsNotSilentAndFinishes) {
+  pad.setBehaviour(GetParam().behaviour);
+  TempImage image(101, GetParam().payloadBytes, patternBytes(GetParam().payloadBytes));
   EXPECT_EQ(update(image), ReaderOutcome::Ended);
   EXPECT_EQ(observer.events.back(), "succeeded");
   EXPECT_EQ(pad.received().payload, image.payload());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Pads, SlowPad,
+    ::testing::Values(SlowPadCase{"HeaderAnswerSlowerThanABlock", misbehaving([](PadBehaviour& b) {
+                                    b.headerAnswerDelay = std::chrono::milliseconds(600);  // between the two limits
+                                  }),
+                                  320},
+                      // ten answers 200 ms apart: two seconds in all, each gap under the 300 ms limit
+                      SlowPadCase{"EveryAnswerJustWithinTheLimit",
+                                  misbehaving([](PadBehaviour& b) { b.latency = std::chrono::milliseconds(200); }),
+                                  256}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
   TempImage image(101, 32, patternBytes(32));
@@ -239,9 +260,12 @@ TEST_F(Reader, StopRequestFromAnotherThreadEndsTheLoopAndClosesTheImage) {
   StopSource stop;
   ReaderOutcome outcome{};
   std::thread worker([&] { outcome = engine.ReaderLoop(pad, stop.get_token()); });
-  while (pad.received().dataFrames == 0) std::this_thread::yield();
+  // Bounded: an update that never reaches its first block must fail here, not hang the test.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (pad.received().dataFrames == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   stop.request_stop();
   worker.join();
+  EXPECT_GT(pad.received().dataFrames, 0u) << "the update reached its first block";
   EXPECT_EQ(outcome, ReaderOutcome::Stopped);
   EXPECT_EQ(engine.state().m_handleFirmeWare.image, nullptr);
   EXPECT_EQ(engine.state().m_updateComplete, 1u);

@@ -81,6 +81,29 @@ TEST(SimulatedPad, UnpluggedPadFailsReadsAndWrites) {
   EXPECT_FALSE(pad.takeDueReport().has_value());
 }
 
+// A bench updates one pad many times: what each update left must not leak into the next.
+TEST(SimulatedPad, CountsEachUpdateAfresh) {
+  SimulatedPad pad;
+  for (const std::uint32_t size : {320u, 64u}) {
+    RecordingObserver observer;
+    UpdateEngine engine(FrontEndForm::Polling, observer);
+    TempImage image(200 + size, size, patternBytes(size, static_cast<std::uint8_t>(size)));
+    observer.imagePath = image.path();
+    ASSERT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
+    ASSERT_EQ(engine.ReaderLoop(pad), ReaderOutcome::Ended);
+    ASSERT_EQ(observer.events.back(), "succeeded") << size;
+    const auto got = pad.received();
+    ASSERT_TRUE(got.header.has_value());
+    EXPECT_EQ(got.header->version, 200 + size);
+    EXPECT_EQ(got.payload, image.payload()) << size;
+    EXPECT_EQ(got.payloadBytes, size);
+    EXPECT_EQ(got.dataFrames, size / kBlockSize);
+  }
+  const auto got = pad.received();
+  EXPECT_EQ(got.beginUpdates, 2u);
+  EXPECT_EQ(got.finishes, 2u);
+}
+
 // The push form, as the macOS front-end drives it: reports handed over from a run loop, the
 // confirmation answered later.
 TEST(PushForm, WholeUpdateWithALaterConfirmationAgainstThePad) {

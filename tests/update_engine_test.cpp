@@ -229,6 +229,16 @@ INSTANTIATE_TEST_SUITE_P(
                                      ImageProblem::TooLarge}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// The other side of LengthBeyondTheLimit: the largest image is asked about and sent.
+TEST_F(Engine, LargestImageIsAccepted) {
+  TempImage image(100, kMaxImagePayloadBytes, patternBytes(kMaxImagePayloadBytes));
+  observer.imagePath = image.path();
+  engine.beginUpdate(link);
+  receive(deviceInfoMessage(1));
+  EXPECT_EQ(observer.events, (Events{"choose", "confirm 100 " + std::to_string(kVersionUnknown)}));
+  ASSERT_EQ(link.written.size(), 2u) << "DrvBeginUpdate, then the header";
+}
+
 struct ChangedFileCase {
   const char* name;
   std::function<void(const std::string& path)> change;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cwchar>
+#include <string>
 
 namespace morvik::cli {
 namespace {
@@ -39,11 +40,19 @@ bool HidapiPad::OpenReadWrite() {
 }
 
 LinkStatus HidapiPad::writeReport(OutputReport report) {
+  shortWrite_.clear();
   if (!device_) return kLinkWriteFailed;
   // hidapi takes the report ID as the first byte: 0, then the 64 report bytes.
   std::array<unsigned char, kReportSize + 1> buffer{};
   std::copy(report.begin(), report.end(), buffer.begin() + 1);
-  return hid_write(device_, buffer.data(), buffer.size()) < 0 ? kLinkWriteFailed : kLinkOk;
+  const int sent = hid_write(device_, buffer.data(), buffer.size());
+  if (sent < 0) return kLinkWriteFailed;
+  // Part of a report is no report: the pad never acknowledges it.
+  if (static_cast<std::size_t>(sent) < buffer.size()) {
+    shortWrite_ = "the pad took " + std::to_string(sent) + " of " + std::to_string(buffer.size()) + " bytes";
+    return kLinkWriteFailed;
+  }
+  return kLinkOk;
 }
 
 ReadStatus HidapiPad::readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) {
@@ -55,7 +64,7 @@ ReadStatus HidapiPad::readReport(std::span<std::uint8_t, kReportSize> report, st
   return ReadStatus::Report;
 }
 
-std::string HidapiPad::lastError() const { return narrow(hid_error(device_)); }
+std::string HidapiPad::lastError() const { return shortWrite_.empty() ? narrow(hid_error(device_)) : shortWrite_; }
 
 std::vector<PadEntry> enumerateUsbPads() {
   std::vector<PadEntry> pads;

@@ -31,6 +31,7 @@ class HidapiPad final : public PollingHidTransport {
   std::string path_;
   hid_device_* device_ = nullptr;
   std::uint32_t readTimeoutMs_ = 200;
+  std::string shortWrite_;  // why the last write failed when hidapi took only part of the report
 };
 
 // The pads' HID interfaces present now (needs no access rights to the devices).

@@ -33,6 +33,8 @@ TEST(CommandLine, ReadsEachModeAndItsOperand) {
       {{"--version", "-h"}, Mode::Help, ""},
       {{"--bogus", "--wait", "soon", "--version"}, Mode::ShowVersion, ""},
       {{"--", "--help"}, Mode::Update, "--help"},
+      // the largest bench and its last pad: one more of either is refused below
+      {{"--simulate", "--sim-pads", "256", "--sim-faulty-pad", "256", "fw.dat"}, Mode::Update, "fw.dat"},
   };
   for (const Case& c : cases) {
     const auto result = parse(c.arguments);
@@ -104,6 +106,7 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--all", "--trace", "a.dat"}, "--trace follows one pad"},
       {{"--list", "--log", "x.log"}, "go with an update"},
       {{"--simulate", "--sim-pads", "0", "a.dat"}, "from 1 to 256"},
+      {{"--simulate", "--sim-pads", "257", "a.dat"}, "from 1 to 256"},
       {{"--simulate", "--sim-pads", "2", "--sim-faulty-pad", "3", "a.dat"}, "pad 3 of 2"},
   };
   for (const Case& c : cases) {

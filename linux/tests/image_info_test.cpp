@@ -169,6 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
                        return path;
                      },
                      ImageFault::TooLarge, "image length of 16777217 bytes; no pad takes more than 16777216"},
+        BadInputCase{"FileOneByteOverTheLimit",
+                     [](Fixture&) { return writeTestFile("over.dat", imageBytes(123, kMaxPayloadBytes, kOverLimit)); },
+                     ImageFault::TooLarge, "it is too large: no pad takes more than"},
         // A broken download is named as such before the length is judged.
         BadInputCase{"HeaderClaimsFarMoreThanTheFileHolds",
                      [](Fixture&) { return writeTestFile("lying.dat", imageBytes(123, 0xFFFFFFFF, 10)); },
@@ -181,6 +184,14 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      ImageFault::TooLarge, "it is too large: no pad takes more than"}),
     [](const ::testing::TestParamInfo<BadInputCase>& param) { return param.param.name; });
+
+TEST(ImageInspection, LargestImageIsAccepted) {
+  const auto bytes = imageBytes(123, kMaxPayloadBytes, kMaxPayloadBytes);
+  const ImageReport report = inspectImage(writeTestFile("largest.dat", bytes));
+  EXPECT_EQ(report.fault, std::nullopt) << faultText(report);
+  ASSERT_TRUE(report.contents);
+  EXPECT_EQ(*report.contents, bytes);
+}
 
 TEST(ImageInspection, PipeIsReadOnceWholeAndServesTheCopy) {
   const auto bytes = imageBytes(123, 100000, 100000);  // more than a pipe buffers: read while written

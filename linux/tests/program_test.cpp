@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -93,11 +95,19 @@ class Program {
   }
 
  private:
-  // Reads whatever either stream has; false once both are closed.
+  // Reads whatever either stream has; false once both are closed. A program still running at
+  // its time limit is killed and the test fails: no test waits on it for ever.
   bool pump() {
     std::array<pollfd, 2> fds{pollfd{outFd_, POLLIN, 0}, pollfd{errFd_, POLLIN, 0}};
     if (outDone_ && errDone_) return false;
-    if (poll(fds.data(), fds.size(), -1) < 0) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    const int ready = poll(fds.data(), fds.size(), static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+    if (ready < 0) return false;
+    if (ready == 0) {
+      ADD_FAILURE() << "morvik-update did not end within " << kTimeLimit.count() << " s";
+      kill(pid_, SIGKILL);
+      return false;
+    }
     drain(fds[0], out_, outDone_);
     drain(fds[1], err_, errDone_);
     return true;
@@ -113,6 +123,8 @@ class Program {
       into.append(buffer.data(), static_cast<std::size_t>(got));
   }
 
+  static constexpr std::chrono::seconds kTimeLimit{30};
+  const std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::now() + kTimeLimit;
   pid_t pid_ = -1;
   int outFd_ = -1;
   int errFd_ = -1;
@@ -194,7 +206,8 @@ struct EndingCase {
   std::vector<std::string> options;
   std::string input;
   int status;
-  const char* errPart;
+  const char* said;  // on standard error, or on standard output for a success
+  std::uint32_t payloadBytes = 640;
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -205,10 +218,10 @@ class ProgramEndings : public ::testing::TestWithParam<EndingCase> {};
 TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
   const EndingCase& c = GetParam();
   std::vector<std::string> arguments = c.options;
-  arguments.push_back(writeTestFile("fw.dat", imageBytes(123, 640, 640)));
+  arguments.push_back(writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes)));
   const Finished result = run(arguments, c.input);
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
-  EXPECT_NE(result.err.find(c.errPart), std::string::npos) << result.err;
+  EXPECT_NE((c.status == 0 ? result.out : result.err).find(c.said), std::string::npos) << result.out << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,6 +234,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    8,
                    "went away (unplugged?) (the simulated pad was unplugged)."},
+        // ten answers 600 ms apart: longer in all than the 5 s silence limit, no gap near it
+        EndingCase{"SlowPadThatKeepsAnswering",
+                   {"--simulate", "-y", "--sim-latency-us", "600000"},
+                   "",
+                   0,
+                   "Firmware updated to v1.23",
+                   256},
         EndingCase{"Declined", {"--simulate"}, "n\n", 6, "cancelled"},
         EndingCase{"TwoPadsAndNoChoice", {"--simulate", "-y", "--sim-pads", "2"}, "", 10, "--pad PATH"},
         EndingCase{"ChosenPadAbsent",

@@ -235,6 +235,9 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"CompletedWithinTheWait", {IoState::Pending, kWaitObject0, IoState::Done}, true},
         WriteCase{"CompletedJustAsTheWaitRanOut", {IoState::Pending, kWaitTimeout, IoState::Done, IoState::Done}, true},
         WriteCase{"CouldNotStart", {IoState::Failed}, false},
+        WriteCase{"OnlySixtyFourOfSixtyFiveBytesWent",
+                  {IoState::Done, kWaitObject0, IoState::Done, IoState::Failed, 64},
+                  false},
         WriteCase{"CompletedWithError", {IoState::Pending, kWaitObject0, IoState::Failed}, false},
         WriteCase{"PadTakesNoMoreReports", fake::kStalledWrite, false},
         WriteCase{"CancelNeverCompletes", {IoState::Pending, kWaitTimeout, IoState::Done, IoState::Pending}, false},
@@ -250,7 +253,7 @@ struct ReadCase {
   ScriptedRead read;
   std::uint32_t expectedResult;
   ReadStatus expectedStatus;
-  bool delivers;
+  std::size_t delivered;  // bytes after the report id
 };
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
@@ -270,11 +273,11 @@ TEST_P(CHidRead, TellsReportsTimeOutsAndBrokenLinksApartAndReleasesOnlyFinishedR
       if (engineSide) {
         std::size_t length = 0;
         EXPECT_EQ(hid.readReport(destination, length), c.expectedStatus);
-        EXPECT_EQ(length, c.delivers ? 64U : 0U);
+        EXPECT_EQ(length, c.delivered);
       } else {
         EXPECT_EQ(hid.ReadReport(destination.data(), 64), c.expectedResult);
       }
-      EXPECT_EQ(destination[0], c.delivers ? 0x10 : 0) << "copied from the byte after the report id";
+      EXPECT_EQ(destination[0], c.delivered > 0 ? 0x10 : 0) << "copied from the byte after the report id";
       if (c.read.start == IoState::Pending) {
         EXPECT_EQ(platform.callsNamed("Wait").front(), "Wait 200");
       }
@@ -289,19 +292,22 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, CHidRead,
     ::testing::Values(
         ReadCase{"Report", scripted(IoState::Pending, kWaitObject0, IoState::Done, reportWith(0x10)), 0,
-                 ReadStatus::Report, true},
+                 ReadStatus::Report, 64},
         ReadCase{"CompletedAtOnce", scripted(IoState::Done, kWaitObject0, IoState::Done, reportWith(0x10)), 0,
-                 ReadStatus::Report, true},
-        ReadCase{"TimeOut", scripted(IoState::Pending, kWaitTimeout), kWaitTimeout, ReadStatus::NoReport, false},
+                 ReadStatus::Report, 64},
+        // a report shorter than the device's: its length is what was transferred, less the report id
+        ReadCase{"ShortReport", ScriptedRead{IoState::Pending, kWaitObject0, IoState::Done, 33, reportWith(0x10)}, 0,
+                 ReadStatus::Report, 32},
+        ReadCase{"TimeOut", scripted(IoState::Pending, kWaitTimeout), kWaitTimeout, ReadStatus::NoReport, 0},
         // the pad was pulled out while the read waited: the event is signalled, but no report came
         ReadCase{"CompletedWithError", scripted(IoState::Pending, kWaitObject0, IoState::Failed), kWaitFailed,
-                 ReadStatus::Failed, false},
-        ReadCase{"CouldNotStart", scripted(IoState::Failed), kWaitFailed, ReadStatus::Failed, false},
+                 ReadStatus::Failed, 0},
+        ReadCase{"CouldNotStart", scripted(IoState::Failed), kWaitFailed, ReadStatus::Failed, 0},
         ReadCase{"CancelNeverCompletes", scripted(IoState::Pending, kWaitTimeout, IoState::Done, {}, IoState::Pending),
-                 kWaitFailed, ReadStatus::Failed, false},
+                 kWaitFailed, ReadStatus::Failed, 0},
         ReadCase{"ReportJustAsTheWaitRanOut",
                  scripted(IoState::Pending, kWaitTimeout, IoState::Done, reportWith(0x10), IoState::Done), 0,
-                 ReadStatus::Report, true}),
+                 ReadStatus::Report, 64}),
     [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(CHidReadOrder, ACancelledReadIsWaitedForBeforeItsEventIsClosed) {

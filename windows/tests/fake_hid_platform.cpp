@@ -176,6 +176,7 @@ void ScriptedHidPlatform::settle(Read& transfer, IoState state) {
   transfer.state = state;
   if (!transfer.write || state != IoState::Done) return;
   const auto& bytes = transfer.record->report;
+  if (transfer.script.transferred < bytes.size()) return;
   writes_.emplace_back(bytes.begin(), bytes.end());
   if (!deliverWrite(bytes)) transfer.state = IoState::Failed;
 }
@@ -190,7 +191,7 @@ IoState ScriptedHidPlatform::WriteFile(Handle device, OverlappedWrite& record, H
   write.script.wait = script.wait;
   write.script.completion = script.completion;
   write.script.afterCancel = script.afterCancel;
-  write.script.transferred = static_cast<std::uint32_t>(record.report.size());
+  write.script.transferred = std::min(script.transferred, static_cast<std::uint32_t>(record.report.size()));
   if (script.start == IoState::Done) settle(write, IoState::Done);
   reads_[&record] = write;
   return write.state == IoState::Failed ? IoState::Failed : script.start;

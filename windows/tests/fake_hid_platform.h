@@ -46,6 +46,7 @@ struct ScriptedWrite {
   std::uint32_t wait = kWaitObject0;
   IoState completion = IoState::Done;  // what the write ends with when the wait saw it end
   IoState afterCancel = IoState::Failed;
+  std::uint32_t transferred = 65;  // fewer: only part of the report went; the device keeps none of it
 };
 // A pad that takes no more output reports: the write stays pending until it is cancelled.
 inline constexpr ScriptedWrite kStalledWrite{IoState::Pending, kWaitTimeout, IoState::Done, IoState::Failed};

@@ -410,7 +410,7 @@ TEST_P(UpdateDialog, ClosingDuringAnUpdateStopsTheWorkerWithoutFurtherMessages) 
   open(silent, true, 60s);  // the pad's silence would end the update only long after the close
   chooseImage();
   dialog->OnWndMsg(kWmCommand, kIdcUpdateButton, 0, result);
-  while (pad->received().dataFrames == 0 && dialog->IsUpdating()) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(eventually([&] { return pad->received().dataFrames > 0; })) << "the update never reached a block";
   dialog.reset();
   EXPECT_EQ(desktop().messageBoxes().size(), 1U) << "only the confirmation";
   EXPECT_EQ(platform->openHandleCount(), 0U);
