@@ -12,6 +12,16 @@ jobs=$(nproc)
 echo "=== format: the C++ sources as .clang-format says"
 bash scripts/check-format.sh
 
+# Each test has its own time limit; a whole suite has one too, so that nothing can hold the run:
+# a suite past its bound is stopped and named.
+bounded() {  # bounded MINUTES COMMAND...
+  local minutes=$1 status=0
+  shift
+  timeout --kill-after=30 "${minutes}m" "$@" || status=$?
+  ((status == 124)) && echo "=== $* did not end within $minutes minutes: stopped"
+  return "$status"
+}
+
 run_preset() {
   local preset=$1
   echo "=== $preset: build and test"
@@ -23,23 +33,23 @@ run_preset() {
 run_preset dev
 run_preset asan
 # morvik-update against emulated pads, through hidapi's own hidraw backend, in both builds.
-for preset in dev asan; do bash scripts/test-linux-pad.sh --preset "$preset"; done
+for preset in dev asan; do bounded 15 bash scripts/test-linux-pad.sh --preset "$preset"; done
 run_preset tsan
 run_preset libcxx  # clang and libc++, as Apple's toolchain builds the shared code
 
 echo "=== package: build, contents, unpacked run, lintian"
-bash scripts/test-package.sh
+bounded 15 bash scripts/test-package.sh
 
 echo "=== fuzz: build and run for a bounded time"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
-bash scripts/run-fuzzers.sh build/fuzz "${FUZZ_SECONDS:-60}"
+bounded 15 bash scripts/run-fuzzers.sh build/fuzz "${FUZZ_SECONDS:-60}"
 
 # Front-end suites that need their own toolchains (cross compiler and Wine, GNUstep).
 for suite in scripts/test-windows.sh scripts/test-windows-pad.sh scripts/test-mac.sh; do
   if [ -f "$suite" ]; then
     echo "=== $suite"
-    bash "$suite"
+    bounded 30 bash "$suite"
   fi
 done
 echo "=== all test suites passed"
