@@ -79,6 +79,9 @@ const view = {
     show('pad', () => (version === engine.factoryVersion ? t('padFactory') : t('padVersion', { version: versionText(version) })));
     showImageNote();
   },
+  showPadUnanswered(reason) {
+    show('pad', () => t('padUnanswered', { reason: reason ? ` (${reason})` : '' }));
+  },
   showNotInBootMode() {
     setProgress(0, null);
     showOutcome('failure', () => t('notBootTitle'), () => t('notBoot'));

@@ -27,6 +27,8 @@ export const texts = {
     padVersion: 'Pad firmware version: v{version}',
     padFactory: 'Pad firmware version: factory firmware. Please upgrade to the latest version',
     padGone: 'The pad was disconnected.',
+    padUnanswered: 'The pad did not answer when asked its firmware version{reason}. Check that it is in boot mode, ' +
+      'then unplug it and connect it again.',
     chooseImage: 'Choose a firmware image (.dat)',
     dropHint: 'or drop it here',
     imageNone: 'No image chosen.',
@@ -92,6 +94,7 @@ export const texts = {
     padVersion: '手柄当前版本为 v{version}',
     padFactory: '手柄运行出厂固件。请升级到最新版本',
     padGone: '手柄已断开。',
+    padUnanswered: '手柄没有回应固件版本查询{reason}。请确认它处于 BOOT 模式，然后拔出并重新连接。',
     chooseImage: '选择升级文件（.dat）',
     dropHint: '或将文件拖到这里',
     imageNone: '尚未选择升级文件。',

@@ -46,11 +46,16 @@ void PageUpdater::padOpened() {
   padOpen_ = true;
   linkError_.clear();
   refreshUpdateAllowed();
-  engine_.SendFirmwarePacket(*this, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0);
+  versionAskedAt_ = Clock::now();
+  if (engine_.SendFirmwarePacket(*this, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0) != kLinkOk) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered(linkError_);
+  }
 }
 
 void PageUpdater::padRemoved() {
   padOpen_ = false;
+  versionAskedAt_.reset();
   // Gone mid-update, even while the user is being asked: the update cannot go on, say so now.
   if (updating_) engine_.Firmware_UpdateError(UpdateFailure::PadGone, "WebHID: the device was disconnected");
   refreshUpdateAllowed();
@@ -65,10 +70,19 @@ void PageUpdater::inputReport(std::span<const std::uint8_t> report) {
 
 void PageUpdater::sendFailed(const std::string& reason) {
   linkError_ = reason;
-  if (updating_) engine_.Firmware_UpdateError(UpdateFailure::WriteFailed, reason);
+  if (updating_) {
+    engine_.Firmware_UpdateError(UpdateFailure::WriteFailed, reason);
+  } else if (versionAskedAt_) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered(reason);
+  }
 }
 
 void PageUpdater::checkPadSilence() {
+  if (versionAskedAt_ && Clock::now() - *versionAskedAt_ > ReaderTiming{}.versionWait) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered({});
+  }
   if (!updating_ || !awaitingPadSince_) return;
   const auto wait = engine_.owedAnswerWait();
   if (Clock::now() - *awaitingPadSince_ <= wait) return;
@@ -122,9 +136,15 @@ void PageUpdater::refreshUpdateAllowed() { view_.setUpdateAllowed(padOpen_ && im
 
 // ---------------------------------------------------------------- the engine's notifications
 
-void PageUpdater::onDeviceVersion(std::uint32_t version) { view_.showPadVersion(version); }
+void PageUpdater::onDeviceVersion(std::uint32_t version) {
+  versionAskedAt_.reset();
+  view_.showPadVersion(version);
+}
 
-void PageUpdater::onFactoryVersion() { view_.showPadVersion(kFactoryVersion); }
+void PageUpdater::onFactoryVersion() {
+  versionAskedAt_.reset();
+  view_.showPadVersion(kFactoryVersion);
+}
 
 void PageUpdater::onNotInBootMode() {
   ended();

@@ -51,7 +51,8 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   void inputReport(std::span<const std::uint8_t> report);
   // A report handed over by sendReport could not be written after all.
   void sendFailed(const std::string& reason);
-  // Called periodically: ends an update whose pad owes an answer for too long.
+  // Called periodically: ends an update whose pad owes an answer for too long, and tells of a
+  // pad that did not report its version in time.
   void checkPadSilence();
 
   // ---- the user
@@ -97,6 +98,8 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   std::string linkError_;
   // Set while the pad owes an answer (to the begin command, the header, each block).
   std::optional<Clock::time_point> awaitingPadSince_;
+  // Set while the pad owes its version.
+  std::optional<Clock::time_point> versionAskedAt_;
 };
 
 }  // namespace morvik::web

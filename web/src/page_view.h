@@ -19,6 +19,9 @@ class PageView {
 
   // The pad's firmware version (x 100), or kFactoryVersion for its factory firmware.
   virtual void showPadVersion(std::uint32_t version) = 0;
+  // The pad was asked its version and gave none in time, or the question could not be sent
+  // (`reason` then says why).
+  virtual void showPadUnanswered(const std::string& reason) = 0;
   virtual void showNotInBootMode() = 0;
   // Asks whether to send the image; the answer comes back through PageUpdater::answer.
   virtual void askConfirmation(std::uint32_t imageVersion, std::uint32_t padVersion) = 0;

@@ -45,6 +45,7 @@ class ScriptView final : public PageView {
     return view_.call<bool>("sendReport", val(emscripten::typed_memory_view(report.size(), report.data())));
   }
   void showPadVersion(std::uint32_t version) override { view_.call<void>("showPadVersion", version); }
+  void showPadUnanswered(const std::string& reason) override { view_.call<void>("showPadUnanswered", reason); }
   void showNotInBootMode() override { view_.call<void>("showNotInBootMode"); }
   void askConfirmation(std::uint32_t imageVersion, std::uint32_t padVersion) override {
     view_.call<void>("askConfirmation", imageVersion, padVersion);

@@ -139,6 +139,14 @@ const scenarios = [
     },
   },
   {
+    name: 'a pad that never answers is told, within the version wait',
+    async run(page) {
+      await page.plug({ silentAfter: 0 });
+      await page.click('#connect');
+      await page.waitForText('#pad', 'The pad did not answer when asked its firmware version.', 5000);
+    },
+  },
+  {
     name: 'a pad not in boot mode is refused with the how-to, and gets no image',
     async run(page) {
       await page.plug({ bootFlag: 0 });
