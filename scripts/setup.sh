@@ -7,7 +7,7 @@ set -euo pipefail
 
 demo=(
   # morvik-update, built alone
-  g++ cmake ninja-build pkg-config libhidapi-dev
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev
 )
 tests=(
   # native build, tests, benchmarks, fuzzing, sanitizers

@@ -1,12 +1,30 @@
 #include "json_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "printable_text.h"
+
 namespace morvik::cli {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
 
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      // JSON text is UTF-8: each byte that is not part of a character (a Latin-1 file name, a
+      // cut sequence) becomes U+FFFD, so that the line stays readable to every JSON reader.
+      const std::size_t length = utf8Length(text.substr(at));
+      out += length ? text.substr(at, length) : kReplacement;
+      at += std::max<std::size_t>(length, 1);
+      continue;
+    }
+    ++at;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -19,7 +37,7 @@ std::string jsonString(std::string_view text) {
           std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
           out += escaped;
         } else {
-          out += c;  // UTF-8 passes as it is
+          out += c;
         }
     }
   }

@@ -1,14 +1,15 @@
 #include "outcome_log.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
 #include "json_text.h"
-#include "sha256.h"
 #include "version_text.h"
 
 namespace morvik::cli {
@@ -24,6 +25,19 @@ std::string utcNow() {
 }
 
 }  // namespace
+
+std::string sha256Hex(std::span<const std::uint8_t> bytes) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return "";
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0xF];
+  }
+  return text;
+}
 
 void addOutcomeFields(JsonLine& line, const PadResult& result) {
   const bool updated = result.outcome == PadOutcome::Updated;

@@ -3,7 +3,9 @@
 // also proves, before any pad is touched, that it can be written.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <variant>
 
@@ -35,6 +37,10 @@ class OutcomeLog {
   std::string imageSha256_;
   std::uint64_t imageSize_;
 };
+
+// The image's SHA-256 in lower-case hex (64 characters): which image a pad got, beyond its
+// version. Empty when libcrypto cannot compute it.
+std::string sha256Hex(std::span<const std::uint8_t> bytes);
 
 // The JSON outcome line of --json and --log, without the log's own fields.
 void addOutcomeFields(JsonLine& line, const PadResult& result);

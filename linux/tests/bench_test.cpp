@@ -12,7 +12,6 @@
 #include "bench_views.h"
 #include "pad_choice.h"
 #include "pad_lock.h"
-#include "sha256.h"
 #include "simulated_bench.h"
 #include "test_image.h"
 
