@@ -9,42 +9,32 @@
 #include <string_view>
 #include <vector>
 
-#include "bench_session.h"
-#include "bench_views.h"
-#include "cancel_on_signal.h"
-#include "cli_options.h"
-#include "console_observer.h"
-#include "help_text.h"
-#include "hidapi_pad.h"
-#include "image_info.h"
-#include "json_text.h"
-#include "pad_choice.h"
-#include "pad_listing.h"
-#include "pad_lock.h"
-#include "permission_hint.h"
-#include "printable_text.h"
-#include "simulated_bench.h"
-#include "update_session.h"
-#include "version_text.h"
+#include "bench/bench_session.h"
+#include "bench/bench_views.h"
+#include "cli/cancel_on_signal.h"
+#include "cli/cli_options.h"
+#include "cli/help_text.h"
+#include "cli/permission_hint.h"
+#include "console/json_text.h"
+#include "console/printable_text.h"
+#include "console/user_texts.h"
+#include "console/version_text.h"
+#include "image/image_text.h"
+#include "one_pad/console_observer.h"
+#include "one_pad/update_session.h"
+#include "pads/hidapi_pad.h"
+#include "pads/pad_choice.h"
+#include "pads/pad_listing.h"
+#include "pads/pad_lock.h"
+#include "pads/simulated_bench.h"
 
 namespace morvik::cli {
 namespace {
 
-std::string imageInfoJson(const std::string& path, const ImageReport& report) {
-  JsonLine line("image");
-  line.add("path", path);
-  if (report.header)
-    line.add("version", versionText(report.header->version))
-        .add("image_length", std::uint64_t{report.header->imageLength});
-  line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
-  line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
-  return line.line();
-}
-
 ExitCode showImageInfo(const CliOptions& options, StopToken stop) {
   const std::string& path = options.imagePath;
   const ImageReport report = inspectImage(path, stop);
-  if (report.fault == ImageFault::Cancelled) {
+  if (report.cancelled()) {
     std::cerr << "Cancelled.\n";
     return ExitCode::Cancelled;
   }
@@ -109,11 +99,11 @@ BenchQuestion benchQuestion(const CliOptions& options, AnswerSource& answers, St
   };
 }
 
-ExitCode updateBench(const CliOptions& options, PadSource& source, const ImageReport& image,
+ExitCode updateBench(const CliOptions& options, PadSource& source, const CheckedImage& image,
                      std::optional<std::string> only, StopToken stop) {
   std::unique_ptr<OutcomeLog> log;
   if (options.logPath) {
-    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.contents);
+    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes);
     if (auto* error = std::get_if<std::string>(&opened)) {
       std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
                 << "; no pad was touched.\n";
@@ -130,7 +120,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const ImageRe
     view = std::make_unique<LineBenchView>(std::cout);
   BenchSettings settings;
   settings.imagePath = options.imagePath;
-  settings.image = image.contents;
+  settings.image = image;
   settings.watch = options.watch;
   settings.count = options.count;
   // A bench of one updates the pad it was asked to, whatever its version.
@@ -138,7 +128,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const ImageRe
   settings.only = std::move(only);
   StdinAnswers answers;
   const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
-  if (code == ExitCode::NoPad) std::cerr << "No pad in boot mode found (USB 0483:5750).\n" << kBootModeHowTo << '\n';
+  if (code == ExitCode::NoPad) std::cerr << noBootPadText() << kBootModeHowTo << '\n';
   return code;
 }
 
@@ -177,8 +167,9 @@ ExitCode update(const CliOptions& options, StopToken stop) {
     return ExitCode::Usage;
   }
   // Read once, before any pad is looked for; the update is served from this copy.
-  const ImageReport image = inspectImage(options.imagePath, stop);
-  if (const auto refused = checkImage(options.imagePath, image, io)) return *refused;
+  const ImageReport report = inspectImage(options.imagePath, stop);
+  if (const auto refused = refuseUnfitImage(options.imagePath, report, io.out, io.err)) return *refused;
+  const CheckedImage& image = *report.image;
   const Pads pads(options);
   if (!pads.source()) {
     io.err << kNoHidapi;
@@ -202,7 +193,7 @@ ExitCode update(const CliOptions& options, StopToken stop) {
     return choice.refusal;
   }
   if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
-  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image.contents};
+  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image};
   return updateOnePad(options, source, *choice.pad, request, io, stop);
 }
 

@@ -8,11 +8,11 @@
 #include <mutex>
 #include <variant>
 
-#include "bench_session.h"
-#include "bench_views.h"
-#include "pad_choice.h"
-#include "pad_lock.h"
-#include "simulated_bench.h"
+#include "bench/bench_session.h"
+#include "bench/bench_views.h"
+#include "pads/pad_choice.h"
+#include "pads/pad_lock.h"
+#include "pads/simulated_bench.h"
 #include "test_image.h"
 
 namespace morvik::cli {
@@ -74,7 +74,7 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   simulation.keepReceived = true;
   BenchSettings settings;
   settings.imagePath = "bench.dat";
-  settings.image = image;
+  settings.image = std::get<CheckedImage>(checkImage(image));
   settings.timing.silenceLimit = std::chrono::milliseconds(300);
   settings.lookEvery = std::chrono::milliseconds(10);
   RecordingView view;

@@ -6,16 +6,16 @@
 #include <thread>
 #include <vector>
 
-#include "answer_source.h"
-#include "stream_answers.h"
-#include "console_observer.h"
-#include "json_text.h"
-#include "permission_hint.h"
-#include "printable_text.h"
+#include "cli/permission_hint.h"
+#include "console/answer_source.h"
+#include "console/json_text.h"
+#include "console/printable_text.h"
+#include "console/progress_display.h"
+#include "console/version_text.h"
 #include "morvik/protocol.h"
-#include "progress_display.h"
-#include "trace_transport.h"
-#include "version_text.h"
+#include "one_pad/console_observer.h"
+#include "pads/trace_transport.h"
+#include "stream_answers.h"
 
 namespace morvik::cli {
 namespace {

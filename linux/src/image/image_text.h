@@ -1,0 +1,27 @@
+// What morvik-update says about an image: why it is refused, what --info shows, and the words
+// before an update that stop it or note something about the image.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "image/image_read.h"
+
+namespace morvik::cli {
+
+// One sentence saying what is wrong, for "Cannot use the image PATH: ...".
+std::string faultText(const ImageReport& report);
+
+// What --info prints, as text or as one JSON line.
+std::string imageInfoText(const std::string& path, const ImageReport& report);
+std::string imageInfoJson(const std::string& path, const ImageReport& report);
+
+// Refuses an image that cannot be sent (before any pad is looked for), on `err`, with the exit
+// status that says why; says nothing when it is fine but for a note on `out` about payload
+// bytes beyond its stated length.
+std::optional<ExitCode> refuseUnfitImage(const std::string& path, const ImageReport& report, std::ostream& out,
+                                         std::ostream& err);
+
+}  // namespace morvik::cli

@@ -1,0 +1,35 @@
+// One run of "morvik-update IMAGE.dat" once a pad is at hand: version query, confirmation,
+// the stream, and the exit status that says how it ended.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "console/answer_source.h"
+#include "morvik/checked_image.h"
+#include "morvik/hid_transport.h"
+#include "morvik/stop_signal.h"
+#include "morvik/update_engine.h"
+
+namespace morvik::cli {
+
+struct SessionIo {
+  std::ostream& out;
+  std::ostream& err;
+  AnswerSource& answers;
+  bool terminal = false;
+};
+
+struct UpdateRequest {
+  std::string imagePath;
+  bool assumeYes = false;
+  bool trace = false;
+  ReaderTiming timing{};
+  // The image as read and checked: the update is served from it, the file is not read again.
+  CheckedImage image;
+};
+
+ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop);
+
+}  // namespace morvik::cli
