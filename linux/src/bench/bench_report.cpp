@@ -5,16 +5,6 @@
 
 namespace morvik::cli {
 
-const char* outcomeName(PadOutcome outcome) {
-  switch (outcome) {
-    case PadOutcome::Updated: return "updated";
-    case PadOutcome::Failed: return "failed";
-    case PadOutcome::Skipped: return "skipped";
-    case PadOutcome::Interrupted: return "interrupted";
-  }
-  return "failed";
-}
-
 void BenchTally::count(PadOutcome outcome) {
   switch (outcome) {
     case PadOutcome::Updated: ++updated; return;

@@ -10,12 +10,9 @@
 
 #include "cli/exit_codes.h"
 #include "pads/pad_discovery.h"
+#include "pads/pad_ending.h"
 
 namespace morvik::cli {
-
-enum class PadOutcome { Updated, Failed, Skipped, Interrupted };
-
-const char* outcomeName(PadOutcome outcome);  // "updated", "failed", ...
 
 struct PadResult {
   PadEntry pad;

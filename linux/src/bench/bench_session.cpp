@@ -10,7 +10,7 @@
 
 #include "console/version_text.h"
 #include "image/memory_image_files.h"
-#include "pads/pad_lock.h"
+#include "pads/pad_opening.h"
 
 namespace morvik::cli {
 namespace {
@@ -72,9 +72,8 @@ class PadObserver final : public UpdateObserver {
 
 // A pad being served: locked, open, its version known; its update runs on its own thread.
 struct PadJob {
+  std::optional<OpenPad> open;
   PadEntry pad;
-  std::optional<PadLock> lock;
-  std::shared_ptr<PollingHidTransport> link;
   MemoryImageFiles files;
   PadObserver observer;
   UpdateEngine engine;
@@ -132,26 +131,10 @@ class Bench {
 
 std::variant<std::unique_ptr<PadJob>, PadResult> Bench::prepare(const PadEntry& pad) {
   auto job = std::make_unique<PadJob>(pad, settings_, view_);
-  if (source_.shared()) {
-    auto lock = PadLock::take(pad.path);
-    if (auto* refusal = std::get_if<std::string>(&lock))
-      return resultFor(pad, PadOutcome::Failed, ExitCode::PadInUse, *refusal);
-    job->lock.emplace(std::move(std::get<PadLock>(lock)));
-  }
-  std::string error;
-  job->link = source_.open(pad, error);
-  if (!job->link) return resultFor(pad, PadOutcome::Failed, ExitCode::NoAccess, "cannot open it: " + error);
-  switch (job->engine.QueryDeviceVersion(*job->link, stop_)) {
-    case VersionQueryResult::Reported: break;
-    case VersionQueryResult::OpenFailed:
-      return resultFor(pad, PadOutcome::Failed, ExitCode::NoAccess, "cannot open it: " + job->link->lastError());
-    case VersionQueryResult::NoAnswer:
-      return resultFor(pad, PadOutcome::Failed, ExitCode::PadLost, "it did not report its firmware version");
-    case VersionQueryResult::LinkLost:
-      return resultFor(pad, PadOutcome::Failed, ExitCode::PadLost, "it went away before it reported its version");
-    case VersionQueryResult::Stopped:
-      return resultFor(pad, PadOutcome::Interrupted, ExitCode::Cancelled, "interrupted before anything was sent");
-  }
+  auto opened = openPad(source_, pad, job->engine, stop_);
+  if (const auto* ending = std::get_if<PadEnding>(&opened))
+    return resultFor(pad, ending->outcome, ending->code, ending->reason);
+  job->open.emplace(std::move(std::get<OpenPad>(opened)));
   job->versionBefore = job->engine.deviceVersion();
   view_.padFound(pad, job->versionBefore, imageVersion_);
   if (*job->versionBefore == imageVersion_ && !settings_.force) {
@@ -166,7 +149,7 @@ std::variant<std::unique_ptr<PadJob>, PadResult> Bench::prepare(const PadEntry& 
 void Bench::launch(PadJob& job) {
   job.started = Clock::now();
   job.thread = std::thread([this, &job] {
-    job.outcome = job.engine.ReaderLoop(*job.link, stop_);
+    job.outcome = job.engine.ReaderLoop(job.open->link(), stop_);
     job.ended = true;
   });
 }
@@ -176,19 +159,16 @@ void Bench::finish(PadJob& job) {
   PadResult result;
   if (job.outcome == ReaderOutcome::Ended && job.observer.ending()) {
     result = *job.observer.ending();
-  } else if (job.outcome == ReaderOutcome::BeginFailed) {
-    result = resultFor(job.pad, PadOutcome::Failed, ExitCode::PadLost,
-                       "the update could not begin: " + job.link->lastError());
   } else {
-    result = resultFor(job.pad, PadOutcome::Interrupted, ExitCode::Cancelled,
-                       job.observer.writingStarted()
-                           ? "interrupted part-way: the pad stays in boot mode and can be updated again"
-                           : "interrupted before anything was sent");
+    // A reader that ended without the engine telling how counts as stopped.
+    const ReaderOutcome outcome = job.outcome == ReaderOutcome::Ended ? ReaderOutcome::Stopped : job.outcome;
+    const auto ending = readerEnding(outcome, job.observer.writingStarted(), job.open->lastError());
+    result = resultFor(job.pad, ending->outcome, ending->code, ending->reason);
   }
   result.pad = job.pad;
   result.versionBefore = job.versionBefore;
   result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - job.started);
-  result.bytesSent = job.engine.state().m_handleFirmeWare.bytesSent;
+  result.bytesSent = job.engine.bytesSent();
   report(std::move(result));
 }
 

@@ -88,6 +88,16 @@ std::string imageInfoJson(const std::string& path, const ImageReport& report) {
   return line.line();
 }
 
+ExitCode showImageInfo(const std::string& path, bool json, StopToken stop, std::ostream& out, std::ostream& err) {
+  const ImageReport report = inspectImage(path, std::move(stop));
+  if (report.cancelled()) {
+    err << "Cancelled.\n";
+    return ExitCode::Cancelled;
+  }
+  out << (json ? imageInfoJson(path, report) : imageInfoText(path, report));
+  return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
+}
+
 std::optional<ExitCode> refuseUnfitImage(const std::string& path, const ImageReport& report, std::ostream& out,
                                          std::ostream& err) {
   if (report.cancelled()) {

@@ -8,6 +8,7 @@
 
 #include "cli/exit_codes.h"
 #include "image/image_read.h"
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
@@ -17,6 +18,9 @@ std::string faultText(const ImageReport& report);
 // What --info prints, as text or as one JSON line.
 std::string imageInfoText(const std::string& path, const ImageReport& report);
 std::string imageInfoJson(const std::string& path, const ImageReport& report);
+
+// --info: describes the image at `path` on `out` (or says on `err` that reading it was cancelled).
+ExitCode showImageInfo(const std::string& path, bool json, StopToken stop, std::ostream& out, std::ostream& err);
 
 // Refuses an image that cannot be sent (before any pad is looked for), on `err`, with the exit
 // status that says why; says nothing when it is fine but for a note on `out` about payload

@@ -1,4 +1,4 @@
-// One run of "morvik-update IMAGE.dat" once a pad is at hand: version query, confirmation,
+// One run of "morvik-update IMAGE.dat" on the pad chosen for it: version query, confirmation,
 // the stream, and the exit status that says how it ended.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include "morvik/hid_transport.h"
 #include "morvik/stop_signal.h"
 #include "morvik/update_engine.h"
+#include "pads/pad_source.h"
 
 namespace morvik::cli {
 
@@ -30,6 +31,11 @@ struct UpdateRequest {
   CheckedImage image;
 };
 
+// Updates a pad already open.
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop);
+// Locks, opens and updates `pad` from `source`; `sayFound` tells the user where it was found
+// once it is open.
+ExitCode updatePad(PadSource& source, const PadEntry& pad, const UpdateRequest& request, SessionIo io, StopToken stop,
+                   bool sayFound);
 
 }  // namespace morvik::cli

@@ -5,7 +5,7 @@
 #include "console/json_text.h"
 #include "console/version_text.h"
 #include "morvik/update_engine.h"
-#include "pads/pad_lock.h"
+#include "pads/pad_opening.h"
 
 namespace morvik::cli {
 namespace {
@@ -32,19 +32,10 @@ struct VersionNote {
 };
 
 VersionNote askVersion(PadSource& source, const PadEntry& pad) {
-  std::optional<PadLock> lock;
-  if (source.shared()) {
-    auto taken = PadLock::take(pad.path);
-    if (auto* refusal = std::get_if<std::string>(&taken)) return {std::nullopt, *refusal};
-    lock.emplace(std::move(std::get<PadLock>(taken)));
-  }
-  std::string error;
-  const auto link = source.open(pad, error);
-  if (!link) return {std::nullopt, "cannot open it: " + error};
   SilentObserver observer;
   UpdateEngine engine(FrontEndForm::Polling, observer);
-  if (engine.QueryDeviceVersion(*link) != VersionQueryResult::Reported)
-    return {std::nullopt, "it did not report its firmware version"};
+  const auto opened = openPad(source, pad, engine, {});
+  if (const auto* ending = std::get_if<PadEnding>(&opened)) return {std::nullopt, ending->reason};
   return {engine.deviceVersion(), ""};
 }
 

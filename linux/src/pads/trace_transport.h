@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "morvik/hid_transport.h"
 #include "morvik/report_trace.h"
@@ -15,6 +16,7 @@ class TracingTransport final : public PollingHidTransport {
   LinkStatus writeReport(OutputReport report) override;
   void SetReadTimeout(std::uint32_t milliseconds) override { link_.SetReadTimeout(milliseconds); }
   bool OpenReadWrite() override { return link_.OpenReadWrite(); }
+  std::string lastError() const override { return link_.lastError(); }
   ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override;
 
  private:
