@@ -132,6 +132,7 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
     return refuse(*fault, error);
 
   if (bytes.empty() && pipe) return refuse(FileFault::EmptyPipe);
+  // The header as the file gives it, so that even a refused image can be described (--info).
   if (bytes.size() >= kHeaderSize) {
     report.header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes.data(), kHeaderSize));
     report.payloadBytes = (tooLargeOnDisk ? sizeOnDisk : bytes.size()) - kHeaderSize;

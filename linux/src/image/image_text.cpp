@@ -56,6 +56,10 @@ std::string faultText(const ImageReport& report) {
   return problemText(std::get<ImageProblem>(*report.fault), report);
 }
 
+std::string cannotUseImageText(const std::string& path, std::string_view why) {
+  return "Cannot use the image " + printable(path) + ": " + std::string(why) + ".\n";
+}
+
 std::string imageInfoText(const std::string& path, const ImageReport& report) {
   std::ostringstream text;
   text << "Image:         " << printable(path) << '\n';
@@ -105,7 +109,7 @@ std::optional<ExitCode> refuseUnfitImage(const std::string& path, const ImageRep
     return ExitCode::Cancelled;
   }
   if (report.fault) {
-    err << "Cannot use the image " << printable(path) << ": " << faultText(report) << ".\n";
+    err << cannotUseImageText(path, faultText(report));
     return ExitCode::ImageRefused;
   }
   if (report.surplusBytes() > 0)

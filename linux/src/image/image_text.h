@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "cli/exit_codes.h"
 #include "image/image_read.h"
@@ -12,8 +13,10 @@
 
 namespace morvik::cli {
 
-// One sentence saying what is wrong, for "Cannot use the image PATH: ...".
+// One sentence saying what is wrong, for cannotUseImageText.
 std::string faultText(const ImageReport& report);
+// "Cannot use the image PATH: WHY.", with its newline.
+std::string cannotUseImageText(const std::string& path, std::string_view why);
 
 // What --info prints, as text or as one JSON line.
 std::string imageInfoText(const std::string& path, const ImageReport& report);

@@ -1,8 +1,8 @@
 #include "one_pad/console_observer.h"
 
-#include "console/printable_text.h"
 #include "console/user_texts.h"
 #include "console/version_text.h"
+#include "image/image_text.h"
 #include "morvik/protocol.h"
 
 namespace morvik::cli {
@@ -68,7 +68,7 @@ void ConsoleObserver::onUpdateCancelled() {
 
 void ConsoleObserver::onImageUnreadable(ImageProblem problem) {
   recordEnding(ExitCode::ImageRefused);
-  err_ << "Cannot use the image " << printable(settings_.imagePath) << ": " << problemName(problem) << ".\n";
+  err_ << cannotUseImageText(settings_.imagePath, problemName(problem));
 }
 
 void ConsoleObserver::onProgress(std::int32_t percent) {
