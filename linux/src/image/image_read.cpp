@@ -26,7 +26,7 @@ FileFault faultOfError(int error) {
     case EACCES:
     case EPERM: return FileFault::PermissionDenied;
     case ENXIO: return FileFault::NotRegularFile;  // a socket, or a device with nothing behind it
-    default: return FileFault::CannotOpen;
+    default: return FileFault::SystemError;
   }
 }
 
@@ -116,7 +116,7 @@ ImageReport inspectImage(const std::string& path, StopToken stop, std::chrono::m
   const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return refuse(faultOfError(errno), errno);
   // The path may have been replaced between the look and the opening.
-  if (fstat(file.get(), &st) != 0) return refuse(FileFault::CannotOpen, errno);
+  if (fstat(file.get(), &st) != 0) return refuse(FileFault::SystemError, errno);
   if (const auto refused = refusedKind(st, report)) return refuse(*refused);
   const bool pipe = S_ISFIFO(st.st_mode);
 

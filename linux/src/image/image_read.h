@@ -22,10 +22,11 @@ namespace morvik::cli {
 // A pipe that delivers nothing for this long is given up, and so is a FIFO that no writer opens.
 inline constexpr std::chrono::milliseconds kPipeIdleLimit{10000};
 
-// Why the file could not be read whole: the file system's side of a refusal. What the bytes
-// hold is judged by the engine's checkImage (ImageProblem).
+// Why the file could not be read whole: the file system's side of a refusal, in more detail
+// than the engine's ImageProblem::CannotOpen. What the bytes hold is judged by the engine's
+// checkImage (ImageProblem).
 enum class FileFault {
-  CannotOpen,  // a system error not listed below (ImageReport::systemError tells which)
+  SystemError,  // a system error not listed below (ImageReport::systemError tells which)
   NoSuchFile,
   IsDirectory,
   PermissionDenied,
@@ -43,7 +44,7 @@ struct ImageReport {
   std::optional<FirmwareHeader> header;  // present once the 28 header bytes were read
   std::uint64_t payloadBytes = 0;        // bytes after the header
   std::optional<ImageRefusal> fault;     // why the image must not be sent, if it must not
-  int systemError = 0;                   // the errno behind FileFault::CannotOpen
+  int systemError = 0;                   // the errno behind FileFault::SystemError
   const char* fileKind = "";             // what a NotRegularFile is ("a character device", ...)
   // The image as read and checked; present only for an image fit to send.
   std::optional<CheckedImage> image;

@@ -14,7 +14,7 @@ std::string limitText() { return std::to_string(kMaxImagePayloadBytes) + " bytes
 
 std::string fileFaultText(FileFault fault, const ImageReport& report) {
   switch (fault) {
-    case FileFault::CannotOpen:
+    case FileFault::SystemError:
       return std::string("the file cannot be read (") + std::strerror(report.systemError) + ")";
     case FileFault::NoSuchFile: return "no such file";
     case FileFault::IsDirectory: return "it is a directory, not a firmware image";
