@@ -12,6 +12,9 @@ inline constexpr const char* kBootModeHowTo =
     "Switch the pad off, then hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro, Pravik Pro)\n"
     "for about 3 seconds until two LEDs flash, and connect it by USB cable.";
 
+// An update that ended before the pad's firmware was touched.
+inline constexpr const char* kNothingChangedText = "Update cancelled; the pad's firmware was not changed.\n";
+
 // "0483:5750": a USB identity as lsusb writes it.
 std::string usbIdText(const UsbIdentity& identity);
 

@@ -63,7 +63,7 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
 
 void ConsoleObserver::onUpdateCancelled() {
   recordEnding(ExitCode::Cancelled);
-  err_ << "Update cancelled; the pad's firmware was not changed.\n";
+  err_ << kNothingChangedText;
 }
 
 void ConsoleObserver::onImageUnreadable(ImageProblem problem) {

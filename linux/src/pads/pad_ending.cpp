@@ -1,8 +1,14 @@
 #include "pads/pad_ending.h"
 
 #include "console/printable_text.h"
+#include "console/user_texts.h"
 
 namespace morvik::cli {
+namespace {
+
+constexpr const char* kNothingSent = "interrupted before anything was sent";
+
+}  // namespace
 
 const char* outcomeName(PadOutcome outcome) {
   switch (outcome) {
@@ -40,8 +46,7 @@ std::optional<PadEnding> versionQueryEnding(VersionQueryResult result, const std
                        "it went away before it reported its version"};
     case VersionQueryResult::Stopped:
       return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled,
-                       "Cancelled before the update began; the pad's firmware is unchanged.\n",
-                       "interrupted before anything was sent"};
+                       "Cancelled before the update began; the pad's firmware is unchanged.\n", kNothingSent};
   }
   return PadEnding{};
 }
@@ -57,9 +62,7 @@ std::optional<PadEnding> readerEnding(ReaderOutcome outcome, bool writingStarted
         return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled,
                          "Update cancelled part-way. The pad stays in boot mode; run the update again to finish it.\n",
                          "interrupted part-way: the pad stays in boot mode and can be updated again"};
-      return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled,
-                       "Update cancelled; the pad's firmware was not changed.\n",
-                       "interrupted before anything was sent"};
+      return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled, kNothingChangedText, kNothingSent};
   }
   return PadEnding{};
 }
