@@ -9,7 +9,7 @@ set -euo pipefail
 
 demo=(
   # morvik-update, built alone
-  g++ cmake ninja-build pkg-config libhidapi-dev
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev
 )
 page=(
   # the engine in WebAssembly; Node.js serves the page (and runs its tests)
