@@ -19,6 +19,8 @@ let confirmOpen = false;
 // What each element shows, kept as a function so that a change of language shows it anew.
 const shown = new Map();
 const t = (key, values) => textOf(language, key, values);
+// A problem or failure: the engine's own English words, or their translation.
+const engineWords = (key, english) => (language === 'en' ? english : t(key));
 
 function show(id, render) {
   shown.set(id, render);
@@ -103,9 +105,9 @@ const view = {
     setProgress(0, null);
     showOutcome('', () => t('cancelled'), null);
   },
-  showImageRefused(problem) {
+  showImageRefused(problem, problemName) {
     const name = image?.name ?? '';
-    showOutcome('failure', () => t('failureTitle'), () => t('imageRefused', { name, fault: t(problem) }));
+    showOutcome('failure', () => t('failureTitle'), () => t('imageRefused', { name, fault: engineWords(problem, problemName) }));
   },
   showProgress(percent) {
     // Called once per block: the page is drawn anew only when the percentage moves.
@@ -122,7 +124,7 @@ const view = {
   showFailure(cause, name, reason) {
     closeConfirmation();
     const described = () => {
-      const words = language === 'en' ? name : t(cause);
+      const words = engineWords(cause, name);
       return reason ? `${words} (${reason})` : words;
     };
     const gap = language === 'zh' ? '' : ' ';
@@ -216,7 +218,7 @@ async function takeImage(file) {
   const result = page.chooseImage(file.name, bytes);
   if (!result.accepted) {
     image = null;
-    show('image-info', () => t('imageRefused', { name: file.name, fault: t(result.problem) }));
+    show('image-info', () => t('imageRefused', { name: file.name, fault: engineWords(result.problem, result.problemName) }));
     showImageNote();
     return;
   }

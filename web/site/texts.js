@@ -1,6 +1,8 @@
 // The page's texts in English and Simplified Chinese. Where the Windows program says the same
 // thing, its string table's words are used, so that the two read alike; the rest follows the
-// command-line updater's sentences. {name} marks a value filled in when shown.
+// command-line updater's sentences. The English names of image problems and update failures
+// come from the engine, as in the other programs; only their Chinese names are here, under the
+// engine's keys. {name} marks a value filled in when shown.
 
 const howToEn =
   'Switch the pad off, then hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro, Pravik Pro) ' +
@@ -37,10 +39,6 @@ export const texts = {
     downgrade: 'This is a downgrade: the image (v{image}) is older than the pad\'s firmware (v{pad}).',
     sameVersion: 'The pad already runs v{pad}: this writes the same version again.',
     imageRefused: 'Cannot use the image {name}: {fault}.',
-    CannotOpen: 'the file cannot be read',
-    HeaderTooShort: 'the file is too short to be a firmware image',
-    PayloadTooShort: 'it holds less firmware than its header promises',
-    TooLarge: 'it is too large: no pad takes more than 16777216 bytes (16 MiB) of firmware',
     updateButton: 'USB Update',
     questionUpdate: 'Update firmware to v{image}?',
     questionDowngrade: 'Downgrade firmware from v{pad} to v{image}?',
@@ -57,10 +55,6 @@ export const texts = {
     failureTitle: 'Firmware update failure',
     failure: 'Update failed: {reason}.',
     failureHint: 'The pad stays in boot mode; run the update again to restore its firmware.',
-    PadReportedError: 'the pad reported an error',
-    WriteFailed: 'a report could not be sent to the pad',
-    PadSilent: 'the pad stopped answering',
-    PadGone: 'the pad went away (unplugged?)',
     notBootTitle: 'Firmware update failure, please handle work in BOOT mode',
     notBoot: 'The pad is not in boot mode, so it cannot be updated. ' + howToEn,
     cancelled: 'Update cancelled; the pad\'s firmware was not changed.',
@@ -106,7 +100,8 @@ export const texts = {
     CannotOpen: '无法读取该文件',
     HeaderTooShort: '文件太短，不是固件升级文件',
     PayloadTooShort: '文件中的固件少于文件头所声明的长度',
-    TooLarge: '文件太大：手柄最多接受 16777216 字节（16 MiB）的固件',
+    NoPayload: '文件中没有固件',
+    TooLarge: '文件声明的固件多于任何手柄能接受的',
     updateButton: 'USB 升级',
     questionUpdate: '升级固件到 v{image}？',
     questionDowngrade: '将固件从 v{pad} 降级到 v{image}？',

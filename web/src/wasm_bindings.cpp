@@ -19,6 +19,7 @@ std::string problemKey(ImageProblem problem) {
     case ImageProblem::CannotOpen: return "CannotOpen";
     case ImageProblem::HeaderTooShort: return "HeaderTooShort";
     case ImageProblem::PayloadTooShort: return "PayloadTooShort";
+    case ImageProblem::NoPayload: return "NoPayload";
     case ImageProblem::TooLarge: return "TooLarge";
   }
   return "CannotOpen";
@@ -35,7 +36,8 @@ std::string failureKey(UpdateFailure cause) {
 }
 
 // The page's script object behind PageView: each call becomes a call of its method of the
-// same name.
+// same name. Problems and failures go with their key (for the page's translations) and the
+// engine's English words for them.
 class ScriptView final : public PageView {
  public:
   explicit ScriptView(val view) : view_(std::move(view)) {}
@@ -51,7 +53,9 @@ class ScriptView final : public PageView {
     view_.call<void>("askConfirmation", imageVersion, padVersion);
   }
   void showCancelled() override { view_.call<void>("showCancelled"); }
-  void showImageRefused(ImageProblem problem) override { view_.call<void>("showImageRefused", problemKey(problem)); }
+  void showImageRefused(ImageProblem problem) override {
+    view_.call<void>("showImageRefused", problemKey(problem), std::string(problemName(problem)));
+  }
   void showProgress(std::int32_t percent) override { view_.call<void>("showProgress", percent); }
   void showImageSent() override { view_.call<void>("showImageSent"); }
   void showSuccess(std::uint32_t imageVersion) override { view_.call<void>("showSuccess", imageVersion); }
@@ -81,7 +85,8 @@ class Page {
   void answer(bool ok) { updater_.answer(ok); }
   bool updating() const { return updater_.updating(); }
 
-  // {accepted, version, imageLength} for a checked image, {accepted: false, problem} else;
+  // {accepted, version, imageLength} for a checked image, {accepted: false, problem, problemName}
+  // else;
   // `data` is null when the browser could not read the file.
   val chooseImage(const std::string& name, const val& data) {
     std::optional<ImageBytes> bytes;
@@ -91,6 +96,7 @@ class Page {
     if (const auto* problem = std::get_if<ImageProblem>(&checked)) {
       result.set("accepted", false);
       result.set("problem", problemKey(*problem));
+      result.set("problemName", std::string(problemName(*problem)));
       return result;
     }
     const FirmwareHeader& header = std::get<CheckedImage>(checked).header;

@@ -214,13 +214,14 @@ const scenarios = [
     },
   },
   {
-    name: 'truncated, oversized and garbage files are refused before anything is sent',
+    name: 'truncated, oversized, empty and garbage files are refused before anything is sent',
     async run(page) {
       await page.plug();
       await connect(page);
       await expectRefused(page, makeImage({ imageLength: 1000, payloadBytes: 500 }), 'it holds less firmware than its header promises');
       await expectRefused(page, makeImage({ imageLength: 17 << 20, payloadBytes: 64 }), 'it holds less firmware');
-      await expectRefused(page, makeImage({ imageLength: (16 << 20) + 1, payloadBytes: (16 << 20) + 1 }), 'it is too large');
+      await expectRefused(page, makeImage({ imageLength: (16 << 20) + 1, payloadBytes: (16 << 20) + 1 }), 'it promises more firmware than any pad takes');
+      await expectRefused(page, makeImage({ imageLength: 0 }), 'it holds no firmware');
       await expectRefused(page, makeImage({ header: false, payloadBytes: 20 }), 'the file is too short to be a firmware image');
     },
   },
