@@ -305,9 +305,11 @@ async function start() {
   identity = engine.bootModeIdentity();
   page = new engine.Page(view);
   setInterval(() => page.checkPadSilence(), kSilenceCheckMs);
+  if (!blocked) await takeUpPads();
   document.body.dataset.ready = 'true';
-  if (blocked) return;
+}
 
+async function takeUpPads() {
   $('connect').disabled = false;
   navigator.hid.addEventListener('connect', (event) => {
     if (!pad && isBootPad(event.device)) openPad(event.device);

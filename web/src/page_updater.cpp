@@ -1,27 +1,8 @@
 #include "page_updater.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace morvik::web {
-namespace {
-
-class HeldImage final : public ImageFile {
- public:
-  explicit HeldImage(std::shared_ptr<const ImageBytes> bytes) : bytes_(std::move(bytes)) {}
-  std::int32_t read(std::uint8_t* destination, std::uint32_t count) override {
-    const std::size_t n = std::min<std::size_t>(count, bytes_->size() - at_);
-    std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(at_), n, destination);
-    at_ += n;
-    return static_cast<std::int32_t>(n);
-  }
-
- private:
-  std::shared_ptr<const ImageBytes> bytes_;
-  std::size_t at_ = 0;
-};
-
-}  // namespace
 
 // ---------------------------------------------------------------- the page's images
 
@@ -32,7 +13,7 @@ void PageImageFiles::hold(std::string name, std::shared_ptr<const ImageBytes> by
 
 std::unique_ptr<ImageFile> PageImageFiles::open(const std::string& path) {
   if (!bytes_ || path != name_) return nullptr;
-  return std::make_unique<HeldImage>(bytes_);
+  return readImageBytes(bytes_);
 }
 
 // ---------------------------------------------------------------- the pad and the user

@@ -112,10 +112,13 @@
     async plug(behaviour = {}) {
       const device = new FakeHidDevice(this);
       await device.pad.call('create', { behaviour });
-      // A pad plugged in again is a new device to the browser, but its permission stays.
-      if (this.devices.some((known) => this.granted.has(known))) this.granted.add(device);
+      // A pad plugged in again is a new device to the browser, but its permission stays; a page
+      // hears of devices it may use only.
       this.devices.push(device);
-      this.fire('connect', device);
+      if (this.devices.some((known) => this.granted.has(known))) {
+        this.granted.add(device);
+        this.fire('connect', device);
+      }
     }
 
     async unplug(device = this.devices.at(-1)) {
@@ -123,7 +126,7 @@
       device.plugged = false;
       device.opened = false;
       await device.pad.call('unplug');
-      this.fire('disconnect', device);
+      if (this.granted.has(device)) this.fire('disconnect', device);
     }
 
     fire(type, device) {

@@ -107,6 +107,18 @@ export class PageDriver {
     return this.tab.click(selector);
   }
 
+  // Moves the focus with Tab alone to the element `id`, and presses Enter on it.
+  async pressByKeyboard(id) {
+    for (let presses = 0; presses < 12; ++presses) {
+      if ((await this.tab.evaluate(() => document.activeElement?.id)) === id) {
+        await this.tab.keyboard.press('Enter');
+        return;
+      }
+      await this.tab.keyboard.press('Tab');
+    }
+    throw new Error(`Tab never reached #${id}`);
+  }
+
   // Gives the image to the file chooser; returns the name it was given under.
   async chooseImage(bytes) {
     const name = this.nextImageName();

@@ -69,17 +69,18 @@ function cliReports(bytes) {
 
 const scenarios = [
   {
-    name: 'a whole update reaches the pad byte for byte; screenshots of each stage',
+    name: 'a whole update, driven from the keyboard, reaches the pad byte for byte; screenshots of each stage',
     async run(page, shots) {
       await shots('idle');
       await page.plug({ latencyUs: 4000 });
-      await connect(page);
+      await page.pressByKeyboard('connect');
+      await page.waitForText('#pad', 'v1.10');
       const name = await page.chooseImage(image);
       await page.waitForText('#image-info', `Image firmware version: v1.23 (${name}, 4096 bytes of firmware)`);
-      await page.click('#update');
+      await page.pressByKeyboard('update');
       await page.waitForText('#confirm-question', 'Update firmware to v1.23?');
       await page.waitForText('#confirm-versions', 'New firmware v1.23 and current is v1.10');
-      await page.click('#confirm-ok');
+      await page.tab.keyboard.press('Enter');  // OK has the focus
       await page.waitForText('#progress-text', / [1-9]\d?%$/);
       await shots('updating');
       await page.waitForText('#outcome', 'Firmware upgraded!');
