@@ -10,4 +10,4 @@ cmake --build --preset web -j "$(nproc)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target morvik-update
 (cd web/tests && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-node web/tests/measure.mjs build/web build/release/linux/morvik-update "${1:-5}"
+node web/tools/measure.mjs build/web build/release/linux/morvik-update "${1:-5}"

@@ -1,5 +1,5 @@
-// What the page's scenarios share: the page served on 127.0.0.1, the system's Chromium driven
-// headless, the simulated pad behind navigator.hid, and images made to order.
+// What the page's scenarios and measurements share: the page served on 127.0.0.1, the system's
+// Chromium driven headless, the simulated pad behind navigator.hid, and images made to order.
 import { readFile, writeFile, mkdir } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -34,10 +34,10 @@ export async function writeImage(bytes, name) {
 export class Harness {
   static async start({ buildDir, chromium = process.env.CHROMIUM ?? '/usr/bin/chromium' }) {
     const harness = new Harness();
-    harness.server = await startServer(join(buildDir, 'site'), 0, { '/test-only/': join(buildDir, 'test-only') });
+    harness.server = await startServer(join(buildDir, 'site'), 0, { '/virtual-pad/': join(buildDir, 'virtual-pad') });
     harness.origin = `http://127.0.0.1:${harness.server.address().port}`;
     harness.siteDir = resolve(buildDir, 'site');
-    harness.fakeHid = await readFile(join(here, 'fake-hid.js'), 'utf8');
+    harness.simulatedHid = await readFile(join(here, '..', 'virtual_pad', 'simulated-hid.js'), 'utf8');
     harness.browser = await puppeteer.launch({
       executablePath: chromium,
       headless: true,
@@ -60,7 +60,7 @@ export class Harness {
     await tab.evaluateOnNewDocument((list) => {
       Object.defineProperty(Navigator.prototype, 'languages', { get: () => list, configurable: true });
     }, languages);
-    await tab.evaluateOnNewDocument(webHid ? this.fakeHid : 'delete Navigator.prototype.hid;');
+    await tab.evaluateOnNewDocument(webHid ? this.simulatedHid : 'delete Navigator.prototype.hid;');
     const errors = [];
     tab.on('pageerror', (error) => errors.push(error.message));
     await tab.goto(url);
@@ -88,19 +88,19 @@ export class PageDriver {
   }
 
   plug(behaviour = {}) {
-    return this.tab.evaluate((b) => window.fakeHid.plug(b), behaviour);
+    return this.tab.evaluate((b) => window.simulatedHid.plug(b), behaviour);
   }
 
   unplug() {
-    return this.tab.evaluate(() => window.fakeHid.unplug());
+    return this.tab.evaluate(() => window.simulatedHid.unplug());
   }
 
   received(index) {
-    return this.tab.evaluate((i) => window.fakeHid.received(i), index);
+    return this.tab.evaluate((i) => window.simulatedHid.received(i), index);
   }
 
   sentLengths() {
-    return this.tab.evaluate(() => window.fakeHid.sent);
+    return this.tab.evaluate(() => window.simulatedHid.sent);
   }
 
   click(selector) {

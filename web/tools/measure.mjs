@@ -8,7 +8,7 @@ import { execFileSync } from 'node:child_process';
 import { readdir, readFile } from 'node:fs/promises';
 import { join } from 'node:path';
 import { brotliCompressSync, gzipSync } from 'node:zlib';
-import { Harness, makeImage, writeImage } from './harness.js';
+import { Harness, makeImage, writeImage } from '../tests/harness.js';
 
 const [buildDir, cli, runs = '5'] = process.argv.slice(2);
 const kLatencyUs = 1000;

@@ -2,7 +2,7 @@
 // its answers when their time comes, as a pad on USB does while the page's thread is busy
 // drawing. Messages in: {id, op: 'create' | 'write' | 'received' | 'unplug', ...}; out: the
 // answer {id, result}, and {op: 'report', bytes} for each input report.
-import createFakePad from './fake_pad.js';
+import createSimulatedPad from './simulated_pad.js';
 
 let module = null;
 let pad = null;
@@ -26,7 +26,7 @@ function deliverWhenDue() {
 
 const operations = {
   create: ({ behaviour }) => {
-    pad = new module.FakePad(behaviour);
+    pad = new module.SimulatedPad(behaviour);
     return true;
   },
   write: ({ bytes }) => {
@@ -43,7 +43,7 @@ const operations = {
 };
 
 // Messages that come while the module loads wait for it, in order.
-let queue = createFakePad().then((loaded) => {
+let queue = createSimulatedPad().then((loaded) => {
   module = loaded;
 });
 onmessage = ({ data }) => {

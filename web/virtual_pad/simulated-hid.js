@@ -1,11 +1,11 @@
-// Put in place by the test harness before the page's own scripts run: a navigator.hid whose
+// Put in place before the page's own scripts run (by the page's tests): a navigator.hid whose
 // devices are the simulated pad (compiled to WebAssembly from sim/, each on a thread of its
 // own), so that the page meets the same pad as the other programs' tests. It keeps WebHID's
 // rules as Chromium applies them: a device must be opened before use, output reports go out
 // whole (64 bytes after report ID 0, as Chromium on macOS insists), input reports arrive as
 // `inputreport` events on the device, and an unplugged device fires `disconnect` on
-// navigator.hid and fails every later call. window.fakeHid is the test's handle: plug, unplug,
-// what the pad received.
+// navigator.hid and fails every later call. window.simulatedHid is the handle of whoever put it
+// there: plug, unplug, what the pad received.
 (() => {
   const kVendorId = 0x0483;
   const kProductId = 0x5750;
@@ -16,7 +16,7 @@
   // The pad on its thread, reached by messages.
   class PadThread {
     constructor(onReport) {
-      this.worker = new Worker('/test-only/fake-pad-worker.js', { type: 'module' });
+      this.worker = new Worker('/virtual-pad/simulated-pad-worker.js', { type: 'module' });
       this.calls = new Map();
       this.next = 0;
       this.worker.onmessage = ({ data }) => {
@@ -34,7 +34,7 @@
     }
   }
 
-  class FakeHidDevice extends EventTarget {
+  class SimulatedHidDevice extends EventTarget {
     constructor(hid) {
       super();
       this.hid = hid;
@@ -86,7 +86,7 @@
     }
   }
 
-  class FakeHid extends EventTarget {
+  class SimulatedHid extends EventTarget {
     constructor() {
       super();
       this.devices = [];
@@ -110,7 +110,7 @@
     }
 
     async plug(behaviour = {}) {
-      const device = new FakeHidDevice(this);
+      const device = new SimulatedHidDevice(this);
       await device.pad.call('create', { behaviour });
       // A pad plugged in again is a new device to the browser, but its permission stays; a page
       // hears of devices it may use only.
@@ -144,7 +144,7 @@
     }
   }
 
-  const hid = new FakeHid();
+  const hid = new SimulatedHid();
   Object.defineProperty(Navigator.prototype, 'hid', { get: () => hid, configurable: true });
-  window.fakeHid = hid;
+  window.simulatedHid = hid;
 })();

@@ -1,5 +1,6 @@
-// The simulated pad in WebAssembly, for the page's tests only: the test harness puts it behind
-// navigator.hid so that the page meets the same pad as the other programs' tests. Never shipped.
+// The simulated pad in WebAssembly, for the page's tests and measurements: simulated-hid.js puts
+// it behind navigator.hid so that the page meets the same pad as the other programs. Never part
+// of the site.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
@@ -33,9 +34,9 @@ PadBehaviour behaviourFrom(const val& given) {
   return behaviour;
 }
 
-class FakePad {
+class SimulatedPadHandle {
  public:
-  explicit FakePad(const val& behaviour) : pad_(behaviourFrom(behaviour)) {}
+  explicit SimulatedPadHandle(const val& behaviour) : pad_(behaviourFrom(behaviour)) {}
 
   // One output report as the page handed it to sendReport; only whole 64-byte reports are
   // taken, as a HID device with 64-byte reports takes them.
@@ -94,16 +95,16 @@ class FakePad {
 
 }  // namespace
 
-EMSCRIPTEN_BINDINGS(morvik_fake_pad) {
-  emscripten::class_<FakePad>("FakePad")
+EMSCRIPTEN_BINDINGS(morvik_simulated_pad) {
+  emscripten::class_<SimulatedPadHandle>("SimulatedPad")
       .constructor<const val&>()
-      .function("write", &FakePad::write)
-      .function("takeDue", &FakePad::takeDue)
-      .function("msUntilDue", &FakePad::msUntilDue)
-      .function("received", &FakePad::received)
-      .function("finished", &FakePad::finished)
-      .function("gone", &FakePad::gone)
-      .function("unplug", &FakePad::unplug);
+      .function("write", &SimulatedPadHandle::write)
+      .function("takeDue", &SimulatedPadHandle::takeDue)
+      .function("msUntilDue", &SimulatedPadHandle::msUntilDue)
+      .function("received", &SimulatedPadHandle::received)
+      .function("finished", &SimulatedPadHandle::finished)
+      .function("gone", &SimulatedPadHandle::gone)
+      .function("unplug", &SimulatedPadHandle::unplug);
 }
 
 }  // namespace morvik::web
