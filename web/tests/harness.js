@@ -34,7 +34,7 @@ export async function writeImage(bytes, name) {
 export class Harness {
   static async start({ buildDir, chromium = process.env.CHROMIUM ?? '/usr/bin/chromium' }) {
     const harness = new Harness();
-    harness.server = await startServer(join(buildDir, 'site'), 0, { '/virtual-pad/': join(buildDir, 'virtual-pad') });
+    harness.server = await startServer(join(buildDir, 'site'), 0, { '/virtual-pad/': join(buildDir, 'virtual-pad') }, { isolated: true });
     harness.origin = `http://127.0.0.1:${harness.server.address().port}`;
     harness.siteDir = resolve(buildDir, 'site');
     harness.simulatedHid = await readFile(join(here, '..', 'virtual_pad', 'simulated-hid.js'), 'utf8');

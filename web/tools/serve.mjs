@@ -16,7 +16,10 @@ const kTypes = {
   '.dat': 'application/octet-stream',
 };
 
-export function startServer(siteDir, port = 0, mounts = {}) {
+// `isolated` serves every file cross-origin isolated (the page needs it not; the tests' virtual
+// pad sleeps more finely with it).
+export function startServer(siteDir, port = 0, mounts = {}, { isolated = false } = {}) {
+  const isolation = isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {};
   const roots = [...Object.entries(mounts), ['/', siteDir]].map(([prefix, dir]) => [prefix, resolve(dir)]);
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
@@ -30,7 +33,11 @@ export function startServer(siteDir, port = 0, mounts = {}) {
     }
     try {
       const body = await readFile(file);
-      response.writeHead(200, { 'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-cache' });
+      response.writeHead(200, {
+        'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream',
+        'Cache-Control': 'no-cache',
+        ...isolation,
+      });
       response.end(body);
     } catch {
       response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');

@@ -4,6 +4,18 @@
 // answer {id, result}, and {op: 'report', bytes} for each input report.
 import createSimulatedPad from './simulated_pad.js';
 
+// Where the page is served cross-origin isolated (as the tests serve it), a wait on shared
+// memory sleeps to the due time without holding a core; elsewhere the wait spins.
+const sleeper = typeof SharedArrayBuffer === 'function' ? new Int32Array(new SharedArrayBuffer(4)) : null;
+function sleep(ms) {
+  if (sleeper) {
+    Atomics.wait(sleeper, 0, 0, ms);
+    return;
+  }
+  const until = performance.now() + ms;
+  while (performance.now() < until);
+}
+
 let module = null;
 let pad = null;
 let timer = null;
@@ -18,8 +30,7 @@ function deliverWhenDue() {
       timer = setTimeout(deliverWhenDue, wait - 2);
       return;
     }
-    const until = performance.now() + wait;
-    while (performance.now() < until);
+    sleep(wait);
     for (let report = pad.takeDue(); report; report = pad.takeDue()) postMessage({ op: 'report', bytes: report });
   }
 }
