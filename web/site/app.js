@@ -5,6 +5,8 @@ import { preferredLanguage, textOf, versionText } from './texts.js';
 
 const $ = (id) => document.getElementById(id);
 const kSilenceCheckMs = 250;
+// The bar is drawn anew at most this often: the pad's reports and the drawing share one thread.
+const kProgressDrawMs = 100;
 
 let language = localStorage.getItem('morvik-language') ?? preferredLanguage(navigator.languages ?? []);
 let engine = null;       // the WebAssembly module
@@ -15,6 +17,8 @@ let sendQueue = Promise.resolve();
 let padVersion = null;   // the pad's reported version (x 100), once it answered
 let image = null;        // {name, version, imageLength} of the accepted image
 let confirmOpen = false;
+let progressTimer = null;  // set while a drawing of the bar waits its turn
+let progressDue = 0;       // the percentage it will draw
 
 // What each element shows, kept as a function so that a change of language shows it anew.
 const shown = new Map();
@@ -51,10 +55,24 @@ function hideOutcome() {
   show('outcome-text', null);
 }
 
+// Shows the bar at `percent` with `text` beneath; a drawing of the progress still waiting is
+// dropped, as this one tells more.
 function setProgress(percent, text) {
+  clearTimeout(progressTimer);
+  progressTimer = null;
+  paintProgress(percent, text);
+}
+
+function paintProgress(percent, text) {
   $('progress').setAttribute('aria-valuenow', String(percent));
-  $('progress').querySelector('.bar').style.width = `${percent}%`;
+  $('progress').querySelector('.bar').style.transform = `translateX(${percent - 100}%)`;
   show('progress-text', text);
+}
+
+function drawProgress() {
+  if (Number($('progress').getAttribute('aria-valuenow')) === progressDue) return;
+  const percent = progressDue;
+  paintProgress(percent, () => `${t('updating', { image: versionText(image.version) })} ${percent}%`);
 }
 
 function closeConfirmation() {
@@ -110,9 +128,14 @@ const view = {
     showOutcome('failure', () => t('failureTitle'), () => t('imageRefused', { name, fault: engineWords(problem, problemName) }));
   },
   showProgress(percent) {
-    // Called once per block: the page is drawn anew only when the percentage moves.
-    if (Number($('progress').getAttribute('aria-valuenow')) === percent) return;
-    setProgress(percent, () => `${t('updating', { image: versionText(image.version) })} ${percent}%`);
+    // Called once per block: the bar moves at most every kProgressDrawMs, to the latest figure.
+    progressDue = percent;
+    if (progressTimer !== null) return;
+    drawProgress();
+    progressTimer = setTimeout(() => {
+      progressTimer = null;
+      drawProgress();
+    }, kProgressDrawMs);
   },
   showImageSent() {
     setProgress(100, () => t('imageSent'));
