@@ -35,27 +35,32 @@ TEST(VersionText, ShowsHundredthsExactly) {
 // A name is shown as itself unless its bytes would act on the terminal.
 TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
   struct Case {
-    std::string_view name;
+    const char* name;
+    std::string_view text;
     std::string_view shown;
   };
   const Case cases[] = {
-      {"fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
-      {"Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
-      {"\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
-      {"a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
-      {"\xC2\x9B"
+      {"plain ASCII", "fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
+      {"UTF-8 letters", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat",
+       "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
+      {"escape sequence", "\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
+      {"C0 controls and DEL", "a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
+      {"C1 control as a UTF-8 character",
+       "\xC2\x9B"
        "2J",
-       "\\xC2\\x9B2J"},  // CSI as a UTF-8 character (C1 control)
-      {"\x9B"
+       "\\xC2\\x9B2J"},
+      {"bytes that start no character",
+       "\x9B"
        "2J\xFF",
-       "\\x9B2J\\xFF"},                  // bytes that start no character
-      {"cut\xE5\x9B", "cut\\xE5\\x9B"},  // a character cut short
+       "\\x9B2J\\xFF"},
+      {"a character cut short", "cut\xE5\x9B", "cut\\xE5\\x9B"},
   };
-  for (const Case& c : cases) EXPECT_EQ(printable(c.name), c.shown);
+  for (const Case& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.name;
 }
 
 TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
   struct Case {
+    const char* name;
     std::vector<std::uint8_t> report;
     std::string expected;
   };
@@ -64,13 +69,13 @@ TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
   std::string fullLine = "in FF";
   for (int i = 0; i < 63; ++i) fullLine += " AB";
   const Case cases[] = {
-      {{0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0x99, 0x99}, "in 05 00 16 01 00 04"},
-      {{0x00, 0x12, 0x34}, "in 00"},
-      {{0x07, 0x00, 0x16}, "in 07 00 16"},  // the count byte says 7, but only 2 bytes arrived
-      {full, fullLine},
-      {{}, "in"},
+      {"bytes past the count left out", {0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0x99, 0x99}, "in 05 00 16 01 00 04"},
+      {"count of zero", {0x00, 0x12, 0x34}, "in 00"},
+      {"count beyond what arrived", {0x07, 0x00, 0x16}, "in 07 00 16"},
+      {"count beyond a report", full, fullLine},
+      {"nothing delivered", {}, "in"},
   };
-  for (const Case& c : cases) EXPECT_EQ(traceLine("in", c.report), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(traceLine("in", c.report), c.expected) << c.name;
 }
 
 TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
