@@ -45,6 +45,7 @@ class Program {
     std::vector<std::string> argv{MORVIK_UPDATE_PROGRAM};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
+    raw.reserve(argv.size() + 1);
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
     pid_ = fork();
