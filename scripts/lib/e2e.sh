@@ -3,6 +3,7 @@
 #   check_is DESCRIPTION ACTUAL GLOB  the same for a value against a pattern
 #   fail DESCRIPTION                  a failed check
 #   file_has FILE TEXT, text_has STRING TEXT   fixed-text searches, for check
+#   text_has_line STRING LINE         STRING holds LINE as a whole line
 #   make_image VERSION OPAQUE LENGTH FILE      a firmware image with LENGTH random payload bytes
 #   run_scenarios RUNNER [NAME...]    RUNNER with the fields of each row of $scenarios (or of the named ones)
 #   run_scenario_named NAME COMMAND...         one scenario run outside the table
@@ -39,6 +40,7 @@ check_is() {  # <description> <actual> <expected glob>
 }
 file_has() { grep -qF -- "$2" "$1"; }      # <file> <text>
 text_has() { grep -qF -- "$2" <<<"$1"; }  # <string> <text>
+text_has_line() { grep -qxF -- "$2" <<<"$1"; }  # <string> <line>
 
 # The four bytes of a number, least significant first, as the image header holds its words.
 le32() { printf '%b' "$(printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }
