@@ -76,7 +76,7 @@ run_scenarios() {  # <runner> [name...]
   local runner=$1 row fields
   shift
   for row in "${scenarios[@]}"; do
-    IFS='|' read -r -a fields <<<"$row"
+    IFS='|' read -r -a fields <<<"$row|"  # the "|" keeps an empty last field
     selected "${fields[0]}" "$@" || continue
     run_scenario_named "${fields[0]}" "$runner" "${fields[@]}"
   done
