@@ -210,13 +210,16 @@ TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
 // only then; the bar comes back below the explanation.
 TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
   struct Case {
+    const char* name;
     std::chrono::milliseconds noticeAfter;
     std::chrono::milliseconds padAnswersAfter;
     bool explained;
   };
-  const Case cases[] = {{std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
-                        {std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
+  const Case cases[] = {
+      {"answer after the notice time", std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
+      {"answer at once", std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::istringstream in;
     StreamAnswers answers(in);
     std::ostringstream out, err;
@@ -240,6 +243,7 @@ namespace {
 // The exit-9 hint must name a rule that exists on this machine, and say what to do with it.
 TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
   struct Case {
+    const char* name;
     std::vector<std::string> present;
     const char* said;
     const char* notSaid;
@@ -248,17 +252,23 @@ TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
                                             "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"};
   const Case cases[] = {
       // Installed where udev reads it: only a reload is missing.
-      {{"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+      {"where udev reads it",
+       {"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
        "The udev rule /usr/lib/udev/rules.d/60-morvik-gamepad.rules is installed",
        "sudo cp"},
       // Installed under another prefix: copied to where udev reads it.
-      {{"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+      {"under another prefix",
+       {"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
        "sudo cp /opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules /etc/udev/rules.d/",
        "is installed"},
       // Nowhere: the package's path is named.
-      {{}, "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules", "is installed"},
+      {"nowhere",
+       {},
+       "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules",
+       "is installed"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::string hint = permissionHint("/dev/hidraw3", candidates, [&](const std::string& path) {
       return std::find(c.present.begin(), c.present.end(), path) != c.present.end();
     });

@@ -402,6 +402,7 @@ TEST(Program, SignalsCancelAnUpdateInProgress) {
                         {SIGTERM, 1, "asked to stop (SIGTERM)"},
                         {SIGHUP, 2, "the terminal went away (SIGHUP)"}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.note);
     // 2048 blocks at 2 ms each: the update is still running when the signal comes.
     Program program(
         {"--simulate", "--yes", "--sim-latency-us", "2000", writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});
