@@ -37,7 +37,7 @@ FuzzImage writeImage(const std::string& name, std::uint32_t imageLength, std::si
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   image.path = path.string();
-  image.unreadable = bytes.size() < kHeaderSize || image.payload.size() < imageLength;
+  image.unreadable = bytes.size() < kHeaderSize || image.payload.size() < imageLength || imageLength == 0;
   return image;
 }
 

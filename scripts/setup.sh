@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a set of tasks needs:
 #   bash scripts/setup.sh demo   what scripts/demo.sh needs: build morvik-update, update a simulated pad
+#   bash scripts/setup.sh page   what scripts/serve-web.sh needs: build the update page and serve it
+#   bash scripts/setup.sh web    the page's tests: the page, Chromium, and morvik-update to compare with
 #   bash scripts/setup.sh        (or "all") everything the build, the tests and the demos need
 # Safe to run again: only what is missing is installed.
 set -euo pipefail
 
 demo=(
   # morvik-update, built alone
-  g++ cmake ninja-build pkg-config libhidapi-dev
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev
+)
+page=(
+  # the engine in WebAssembly; Node.js serves the page (and runs its tests)
+  cmake ninja-build emscripten
+)
+# Node.js from Debian unless one is installed already (this image may bring its own, with npm).
+command -v node >/dev/null && command -v npm >/dev/null || page+=(nodejs npm)
+browser=(
+  # the page's tests drive the system's browser headless
+  chromium
 )
 tests=(
   # native build, tests, benchmarks, fuzzing, sanitizers
@@ -27,8 +39,10 @@ tests=(
 
 case ${1:-all} in
   demo) packages=("${demo[@]}") ;;
-  all) packages=("${demo[@]}" "${tests[@]}") ;;
-  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+  page) packages=("${page[@]}") ;;
+  web) packages=("${demo[@]}" "${page[@]}" "${browser[@]}") ;;
+  all) packages=("${demo[@]}" "${page[@]}" "${browser[@]}" "${tests[@]}") ;;
+  *) echo "usage: $0 [demo|page|web|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -66,7 +66,7 @@ Confirmation RecordingObserver::confirmImage(std::uint32_t imageVersion, std::ui
 }
 void RecordingObserver::onUpdateCancelled() { events.push_back("cancelled"); }
 void RecordingObserver::onImageUnreadable(ImageProblem problem) {
-  events.push_back("unreadable " + std::to_string(static_cast<int>(problem)));
+  events.push_back("unreadable " + std::string(problemName(problem)));
 }
 void RecordingObserver::onProgress(std::int32_t percent) {
   progress.push_back(percent);

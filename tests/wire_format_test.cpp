@@ -126,7 +126,7 @@ TEST(WireFormat, PayloadTooLargeForTheFrameBufferIsRefused) {
   RecordingObserver observer;
   UpdateEngine engine(FrontEndForm::Polling, observer);
   RecordingLink link;
-  std::vector<std::uint8_t> payload(kMaxPayloadBytes + 1, 0xEE);
+  std::vector<std::uint8_t> payload(kMaxFramePayloadBytes + 1, 0xEE);
   EXPECT_EQ(engine.Send_FirmwareDataPacket(link, 0x97, payload.data(), static_cast<std::int32_t>(payload.size())),
             kLinkRefused);
   EXPECT_TRUE(link.written.empty());

@@ -45,7 +45,23 @@ ReadResult readBounded(ImageFile& file) {
   return result;
 }
 
+// `wholeFile`: the bytes hold all the file has; otherwise the read stopped at the limit.
+std::variant<CheckedImage, ImageProblem> checkBytes(std::shared_ptr<const ImageBytes> bytes, bool wholeFile) {
+  if (!bytes || bytes->size() < kHeaderSize) return ImageProblem::HeaderTooShort;
+  const auto header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes->data(), kHeaderSize));
+  const std::uint64_t payload = bytes->size() - kHeaderSize;
+  // A file that ends before its header's promise is a broken download: say that first.
+  if (payload < header.imageLength && wholeFile) return ImageProblem::PayloadTooShort;
+  if (header.imageLength == 0) return ImageProblem::NoPayload;
+  if (header.imageLength > kMaxImagePayloadBytes) return ImageProblem::TooLarge;
+  return CheckedImage{header, std::move(bytes)};
+}
+
 }  // namespace
+
+std::variant<CheckedImage, ImageProblem> checkImage(std::shared_ptr<const ImageBytes> bytes) {
+  return checkBytes(std::move(bytes), true);
+}
 
 std::variant<CheckedImage, ImageProblem> checkImage(ImageFiles& files, const std::string& path) {
   std::shared_ptr<const ImageBytes> bytes = files.contents(path);
@@ -58,13 +74,7 @@ std::variant<CheckedImage, ImageProblem> checkImage(ImageFiles& files, const std
     wholeFile = read.reachedEnd;
     bytes = std::move(read.bytes);
   }
-  if (bytes->size() < kHeaderSize) return ImageProblem::HeaderTooShort;
-  const auto header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes->data(), kHeaderSize));
-  const std::uint64_t payload = bytes->size() - kHeaderSize;
-  // A file that ends before its header's promise is a broken download: say that first.
-  if (payload < header.imageLength && wholeFile) return ImageProblem::PayloadTooShort;
-  if (header.imageLength > kMaxImagePayloadBytes) return ImageProblem::TooLarge;
-  return CheckedImage{header, std::move(bytes)};
+  return checkBytes(std::move(bytes), wholeFile);
 }
 
 }  // namespace morvik

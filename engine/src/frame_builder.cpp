@@ -16,7 +16,7 @@ std::size_t buildUpdateFrame(std::span<std::uint8_t, kFrameBufferSize> frame, st
     return 5;
   }
   const auto n = static_cast<std::size_t>(payloadLength);
-  if (n > kMaxPayloadBytes || payload == nullptr) return 0;
+  if (n > kMaxFramePayloadBytes || payload == nullptr) return 0;
   const std::size_t length = n + 3;
   frame[2] = static_cast<std::uint8_t>(length);
   frame[3] = static_cast<std::uint8_t>(length >> 8);

@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <cstdint>
+
 #include "morvik/image_file.h"
 
 namespace morvik {
@@ -20,7 +23,28 @@ class StdioImageFile final : public ImageFile {
   std::FILE* file_;
 };
 
+class MemoryImageFile final : public ImageFile {
+ public:
+  explicit MemoryImageFile(std::shared_ptr<const ImageBytes> bytes) : bytes_(std::move(bytes)) {}
+
+  std::int32_t read(std::uint8_t* destination, std::uint32_t count) override {
+    const std::size_t n = std::min<std::size_t>({count, bytes_->size() - at_, std::size_t{INT32_MAX}});
+    std::copy_n(bytes_->begin() + static_cast<std::ptrdiff_t>(at_), n, destination);
+    at_ += n;
+    return static_cast<std::int32_t>(n);
+  }
+
+ private:
+  std::shared_ptr<const ImageBytes> bytes_;
+  std::size_t at_ = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<ImageFile> readImageBytes(std::shared_ptr<const ImageBytes> bytes) {
+  if (!bytes) return nullptr;
+  return std::make_unique<MemoryImageFile>(std::move(bytes));
+}
 
 std::unique_ptr<ImageFile> adoptImageStream(std::FILE* stream) {
   if (!stream) return nullptr;

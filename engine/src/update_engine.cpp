@@ -22,6 +22,17 @@ std::string_view failureName(UpdateFailure cause) {
   return "unknown failure";
 }
 
+std::string_view problemName(ImageProblem problem) {
+  switch (problem) {
+    case ImageProblem::CannotOpen: return "the file cannot be read";
+    case ImageProblem::HeaderTooShort: return "the file is too short to be a firmware image";
+    case ImageProblem::PayloadTooShort: return "it holds less firmware than its header promises";
+    case ImageProblem::NoPayload: return "it holds no firmware";
+    case ImageProblem::TooLarge: return "it promises more firmware than any pad takes";
+  }
+  return "unknown problem";
+}
+
 std::string describeFailure(UpdateFailure cause, std::string_view reason) {
   std::string text(failureName(cause));
   if (!reason.empty()) text.append(" (").append(reason).append(")");

@@ -52,7 +52,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# Dependencies from the program's shared libraries (libhidapi-hidraw0, libstdc++6, libc6...).
+# Dependencies from the program's shared libraries (libhidapi-hidraw0, libssl3 for libcrypto,
+# libstdc++6, libc6...).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

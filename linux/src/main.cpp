@@ -1,218 +1,28 @@
 // morvik-update: updates the pad's firmware from the Linux command line.
-#include <unistd.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string_view>
 #include <vector>
 
-#include "bench_session.h"
-#include "bench_views.h"
-#include "cancel_on_signal.h"
-#include "cli_options.h"
-#include "console_observer.h"
-#include "help_text.h"
-#include "hidapi_pad.h"
-#include "image_info.h"
-#include "json_text.h"
-#include "pad_choice.h"
-#include "pad_listing.h"
-#include "pad_lock.h"
-#include "permission_hint.h"
-#include "printable_text.h"
-#include "simulated_bench.h"
-#include "update_session.h"
-#include "version_text.h"
+#include "cli/cancel_on_signal.h"
+#include "cli/cli_options.h"
+#include "cli/help_text.h"
+#include "cli/pad_commands.h"
+#include "console/printable_text.h"
+#include "image/image_text.h"
 
 namespace morvik::cli {
 namespace {
-
-std::string imageInfoJson(const std::string& path, const ImageReport& report) {
-  JsonLine line("image");
-  line.add("path", path);
-  if (report.header)
-    line.add("version", versionText(report.header->version))
-        .add("image_length", std::uint64_t{report.header->imageLength});
-  line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
-  line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
-  return line.line();
-}
-
-ExitCode showImageInfo(const CliOptions& options, StopToken stop) {
-  const std::string& path = options.imagePath;
-  const ImageReport report = inspectImage(path, stop);
-  if (report.fault == ImageFault::Cancelled) {
-    std::cerr << "Cancelled.\n";
-    return ExitCode::Cancelled;
-  }
-  std::cout << (options.json ? imageInfoJson(path, report) : imageInfoText(path, report));
-  return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
-}
-
-void explainPermission(const std::string& path) {
-  std::error_code error;
-  const std::string program = std::filesystem::read_symlink("/proc/self/exe", error).string();
-  const std::vector<std::string> rules{ruleBesideProgram(program), MORVIK_INSTALLED_UDEV_RULE, kPackagedUdevRule};
-  std::cerr << permissionHint(path, rules, [](const std::string& rule) {
-    std::error_code ignored;
-    return std::filesystem::is_regular_file(rule, ignored);
-  });
-}
-
-// The pads the program works on: simulated ones, or those on USB (hidapi ready for as long as
-// the source lives).
-class Pads {
- public:
-  explicit Pads(const CliOptions& options) {
-    if (options.simulate) {
-      BenchSimulation simulation;
-      simulation.pads = options.simulation.pads;
-      simulation.behaviour = padBehaviourFor(options.simulation);
-      simulation.faultyPad = options.simulation.faultyPad;
-      simulation.arriveEvery = std::chrono::milliseconds(options.simulation.arriveEveryMilliseconds);
-      source_ = std::make_unique<SimulatedBench>(simulation);
-    } else if (hidapi_.emplace().ready()) {
-      source_ = std::make_unique<UsbPadSource>();
-    }
-  }
-  // Null when the USB HID library could not start.
-  PadSource* source() const { return source_.get(); }
-
- private:
-  std::optional<HidapiLibrary> hidapi_;
-  std::unique_ptr<PadSource> source_;
-};
-
-constexpr const char* kNoHidapi = "Cannot start the USB HID library (hidapi).\n";
-
-ExitCode listPads(const CliOptions& options) {
-  const Pads pads(options);
-  if (!pads.source()) {
-    std::cerr << kNoHidapi;
-    return ExitCode::Error;
-  }
-  return listPads(*pads.source(), options.json, std::cout);
-}
-
-// The one question of a bench, asked on the terminal (or on stderr while stdout holds JSON).
-BenchQuestion benchQuestion(const CliOptions& options, AnswerSource& answers, StopToken stop) {
-  return [&options, &answers, stop](const std::string& question) {
-    if (options.assumeYes) return true;
-    std::ostream& human = options.json ? std::cerr : std::cout;
-    human << question << "Go ahead? [y/N] " << std::flush;
-    const auto answer = answers.readLine(stop);
-    if (!answer) human << '\n';
-    return answer && isYes(*answer);
-  };
-}
-
-ExitCode updateBench(const CliOptions& options, PadSource& source, const ImageReport& image,
-                     std::optional<std::string> only, StopToken stop) {
-  std::unique_ptr<OutcomeLog> log;
-  if (options.logPath) {
-    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.contents);
-    if (auto* error = std::get_if<std::string>(&opened)) {
-      std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
-                << "; no pad was touched.\n";
-      return ExitCode::Error;
-    }
-    log = std::move(std::get<std::unique_ptr<OutcomeLog>>(opened));
-  }
-  std::unique_ptr<BenchView> view;
-  if (options.json)
-    view = std::make_unique<JsonBenchView>(std::cout);
-  else if (isatty(STDOUT_FILENO))
-    view = std::make_unique<TerminalBenchView>(std::cout);
-  else
-    view = std::make_unique<LineBenchView>(std::cout);
-  BenchSettings settings;
-  settings.imagePath = options.imagePath;
-  settings.image = image.contents;
-  settings.watch = options.watch;
-  settings.count = options.count;
-  // A bench of one updates the pad it was asked to, whatever its version.
-  settings.force = options.force || only.has_value();
-  settings.only = std::move(only);
-  StdinAnswers answers;
-  const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
-  if (code == ExitCode::NoPad) std::cerr << "No pad in boot mode found (USB 0483:5750).\n" << kBootModeHowTo << '\n';
-  return code;
-}
-
-ExitCode updateOnePad(const CliOptions& options, PadSource& source, const PadEntry& chosen,
-                      const UpdateRequest& request, SessionIo io, StopToken stop) {
-  const std::string& path = chosen.path;
-  if (source.shared() && access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
-    explainPermission(path);
-    return ExitCode::NoAccess;
-  }
-  std::optional<PadLock> lock;
-  if (source.shared()) {
-    auto taken = PadLock::take(path);
-    if (auto* refusal = std::get_if<std::string>(&taken)) {
-      io.err << "The pad at " << printable(path) << " is not free: " << *refusal << ". Nothing was sent to it.\n";
-      return ExitCode::PadInUse;
-    }
-    lock.emplace(std::move(std::get<PadLock>(taken)));
-  }
-  std::string error;
-  const auto pad = source.open(chosen, error);
-  if (!pad) {
-    io.err << "Cannot open the pad at " << printable(path) << ": " << error << ".\n";
-    return ExitCode::NoAccess;
-  }
-  if (!options.simulate) io.out << "Found the pad in boot mode at " << printable(path) << ".\n";
-  return updatePad(*pad, request, io, stop);
-}
-
-ExitCode update(const CliOptions& options, StopToken stop) {
-  StdinAnswers answers;
-  const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
-  if (!options.assumeYes && isStandardInput(options.imagePath)) {
-    io.err << "morvik-update: standard input holds the image, so the question \"Update firmware?\" cannot be\n"
-              "asked there; add --yes to answer it.\n";
-    return ExitCode::Usage;
-  }
-  // Read once, before any pad is looked for; the update is served from this copy.
-  const ImageReport image = inspectImage(options.imagePath, stop);
-  if (const auto refused = checkImage(options.imagePath, image, io)) return *refused;
-  const Pads pads(options);
-  if (!pads.source()) {
-    io.err << kNoHidapi;
-    return ExitCode::Error;
-  }
-  PadSource& source = *pads.source();
-  if (options.watch) return updateBench(options, source, image, options.pad, stop);
-
-  const std::uint32_t waitSeconds = options.waitSeconds.value_or(0);
-  if (waitSeconds > 0) io.out << "Waiting up to " << waitSeconds << " s for a pad in boot mode...\n" << std::flush;
-  const SearchResult found =
-      findBootPad([&source] { return source.enumerate(); }, std::chrono::seconds(waitSeconds), stop);
-  if (found.stopped) {
-    io.err << "Cancelled while waiting for the pad.\n";
-    return ExitCode::Cancelled;
-  }
-  if (options.all) return updateBench(options, source, image, std::nullopt, stop);
-  const PadChoice choice = choosePad(found, options.pad);
-  if (!choice.pad) {
-    io.err << choice.message;
-    return choice.refusal;
-  }
-  if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
-  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image.contents};
-  return updateOnePad(options, source, *choice.pad, request, io, stop);
-}
 
 ExitCode run(const CliOptions& options, StopToken stop) {
   switch (options.mode) {
     case Mode::Help: std::cout << helpText(); return ExitCode::Success;
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
-    case Mode::Info: return showImageInfo(options, stop);
-    case Mode::List: return listPads(options);
-    case Mode::Update: return update(options, stop);
+    case Mode::Info: return showImageInfo(options.imagePath, options.json, stop, std::cout, std::cerr);
+    case Mode::List: return listPadsCommand(options);
+    case Mode::Update: return updateCommand(options, stop);
   }
   return ExitCode::Error;
 }

@@ -6,14 +6,17 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <variant>
 
-#include "bench_session.h"
-#include "bench_views.h"
-#include "pad_choice.h"
-#include "pad_lock.h"
-#include "sha256.h"
-#include "simulated_bench.h"
+#include "bench/bench_session.h"
+#include "bench/bench_views.h"
+#include "morvik/simulated_pad.h"
+#include "one_pad/update_session.h"
+#include "pads/pad_choice.h"
+#include "pads/pad_lock.h"
+#include "pads/simulated_bench.h"
+#include "stream_answers.h"
 #include "test_image.h"
 
 namespace morvik::cli {
@@ -75,7 +78,7 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   simulation.keepReceived = true;
   BenchSettings settings;
   settings.imagePath = "bench.dat";
-  settings.image = image;
+  settings.image = std::get<CheckedImage>(checkImage(image));
   settings.timing.silenceLimit = std::chrono::milliseconds(300);
   settings.lookEvery = std::chrono::milliseconds(10);
   RecordingView view;
@@ -197,6 +200,77 @@ TEST(PadLock, ASecondTakerIsRefusedWithTheHoldersIdUntilTheFirstLetsGo) {
     EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw8")));
   }
   EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw7")));
+}
+
+// One pad in boot mode that another program could reach too (so it is locked), and that opens or not.
+class LockedPadSource final : public PadSource {
+ public:
+  static inline const PadEntry kPad{kBootModeIdentity, true, "/dev/hidraw42", "L1"};
+  explicit LockedPadSource(bool opens) : opens_(opens) {}
+  std::vector<PadEntry> enumerate() override { return {kPad}; }
+  std::shared_ptr<PollingHidTransport> open(const PadEntry&, std::string& error) override {
+    if (opens_) return std::make_shared<SimulatedPad>();
+    error = "no such device";
+    return nullptr;
+  }
+  bool shared() const override { return true; }
+
+ private:
+  bool opens_;
+};
+
+// A pad that cannot be served ends with the same exit status alone and on a bench, each in its own form.
+TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
+  const auto directory = std::filesystem::path(::testing::TempDir()) / "locks";
+  std::filesystem::create_directories(directory);
+  setenv("MORVIK_LOCK_DIR", directory.c_str(), 1);
+  const auto image =
+      std::get<CheckedImage>(checkImage(std::make_shared<const ImageBytes>(testing::imageBytes(123, 64, 64))));
+  struct Case {
+    const char* name;
+    bool heldElsewhere, opens, stopped;
+    ExitCode code;
+    PadOutcome outcome;
+    std::string sentence, reason;
+  } cases[] = {
+      {"HeldElsewhere", true, true, false, ExitCode::PadInUse, PadOutcome::Failed,
+       "The pad at /dev/hidraw42 is not free: it is in use by another morvik-update (process", "in use by another"},
+      {"CannotBeOpened", false, false, false, ExitCode::NoAccess, PadOutcome::Failed,
+       "Cannot open the pad at /dev/hidraw42: no such device.\n", "cannot open it: no such device"},
+      {"StoppedBeforeItsVersion", false, true, true, ExitCode::Cancelled, PadOutcome::Interrupted,
+       "Cancelled before the update began; the pad's firmware is unchanged.\n", "interrupted before anything was sent"},
+  };
+  for (const Case& c : cases) {
+    std::optional<PadLock> other;
+    if (c.heldElsewhere) other.emplace(std::get<PadLock>(PadLock::take(LockedPadSource::kPad.path)));
+    StopSource stop;
+    if (c.stopped) stop.request_stop();
+    LockedPadSource source(c.opens);
+
+    std::istringstream in;
+    testing::StreamAnswers answers(in);
+    std::ostringstream out, err;
+    const UpdateRequest request{"fw.dat", true, false, {}, image};
+    EXPECT_EQ(
+        updatePad(source, LockedPadSource::kPad, request, SessionIo{out, err, answers, false}, stop.get_token(), true),
+        c.code)
+        << c.name;
+    EXPECT_EQ(err.str().rfind(c.sentence, 0), 0u) << c.name << ": " << err.str();
+    EXPECT_EQ(out.str().find("Found the pad"), c.opens && !c.heldElsewhere ? 0u : std::string::npos)
+        << c.name << ": " << out.str();
+
+    BenchSettings settings;
+    settings.imagePath = "fw.dat";
+    settings.image = image;
+    RecordingView view;
+    runBench(
+        source, settings, view, nullptr, [](const std::string&) { return true; }, stop.get_token());
+    ASSERT_EQ(view.results.count(LockedPadSource::kPad.path), 1u) << c.name;
+    const PadResult& result = view.results[LockedPadSource::kPad.path];
+    EXPECT_EQ(result.code, c.code) << c.name;
+    EXPECT_EQ(result.outcome, c.outcome) << c.name;
+    EXPECT_NE(result.reason.find(c.reason), std::string::npos) << c.name << ": " << result.reason;
+  }
 }
 
 TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {

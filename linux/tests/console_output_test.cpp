@@ -6,15 +6,16 @@
 #include <thread>
 #include <vector>
 
-#include "answer_source.h"
-#include "stream_answers.h"
-#include "console_observer.h"
-#include "permission_hint.h"
-#include "printable_text.h"
+#include "cli/permission_hint.h"
+#include "console/answer_source.h"
+#include "console/json_text.h"
+#include "console/printable_text.h"
+#include "console/progress_display.h"
+#include "console/version_text.h"
 #include "morvik/protocol.h"
-#include "progress_display.h"
-#include "trace_transport.h"
-#include "version_text.h"
+#include "one_pad/console_observer.h"
+#include "pads/trace_transport.h"
+#include "stream_answers.h"
 
 namespace morvik::cli {
 namespace {
@@ -56,6 +57,25 @@ TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
       {"a character cut short", "cut\xE5\x9B", "cut\\xE5\\x9B"},
   };
   for (const Case& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.name;
+}
+
+// A JSON string is always UTF-8: what is not becomes U+FFFD, byte by byte; the rest stays.
+TEST(JsonText, ReplacesWhatIsNotUtf8) {
+  struct Case {
+    std::string_view text;
+    std::string json;
+  };
+  const std::string r = "\xEF\xBF\xBD";
+  const Case cases[] = {
+      {"f\xC3\xBCr-\xF0\x9F\x8E\xAE", "\"f\xC3\xBCr-\xF0\x9F\x8E\xAE\""},
+      {"a\"b\\c\n\x01", "\"a\\\"b\\\\c\\n\\u0001\""},
+      {"latin\xE9.dat", "\"latin" + r + ".dat\""},
+      {"cut\xE5\x9B", "\"cut" + r + r + "\""},
+      {"\xC0\xAF", "\"" + r + r + "\""},                  // overlong '/'
+      {"\xED\xA0\x80", "\"" + r + r + r + "\""},          // a surrogate
+      {"\xF4\x90\x80\x80", "\"" + r + r + r + r + "\""},  // beyond U+10FFFF
+  };
+  for (const Case& c : cases) EXPECT_EQ(jsonString(c.text), c.json) << printable(c.text);
 }
 
 TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {

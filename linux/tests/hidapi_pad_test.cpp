@@ -5,8 +5,8 @@
 #include <array>
 #include <numeric>
 
-#include "hidapi_pad.h"
 #include "hidapi_stand_in.h"
+#include "pads/hidapi_pad.h"
 
 namespace morvik::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "image_info.h"
+#include "image/image_read.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "memory_image_files.h"
+#include "image/image_text.h"
+#include "image/memory_image_files.h"
 
 #include "test_image.h"
 
@@ -22,7 +23,7 @@ using testing::writeTestFile;
 struct ImageCase {
   const char* name;
   std::vector<std::uint8_t> bytes;
-  std::optional<ImageFault> fault;
+  std::optional<ImageRefusal> fault;
   std::uint64_t payloadBytes;
   const char* agreeLine;  // nullptr: no header to describe
 };
@@ -57,22 +58,22 @@ INSTANTIATE_TEST_SUITE_P(
                       // Larger than one read chunk, so the payload count must add up across reads.
                       ImageCase{"Large", imageBytes(123, 65536, 65536), std::nullopt, 65536, "Agree:         yes"},
                       ImageCase{"Surplus", imageBytes(123, 100, 128), std::nullopt, 128, "no: 28 bytes beyond"},
-                      ImageCase{"ShortPayload", imageBytes(123, 100, 99), ImageFault::PayloadTooShort, 99,
+                      ImageCase{"ShortPayload", imageBytes(123, 100, 99), ImageProblem::PayloadTooShort, 99,
                                 "promises 100 bytes of firmware but it holds only 99"},
-                      ImageCase{"NoPayload", imageBytes(123, 0, 0), ImageFault::NoPayload, 0, "image length of 0"},
-                      ImageCase{"HeaderOnly27", truncated(imageBytes(123, 64, 0), 27), ImageFault::HeaderTooShort, 0,
+                      ImageCase{"NoPayload", imageBytes(123, 0, 0), ImageProblem::NoPayload, 0, "image length of 0"},
+                      ImageCase{"HeaderOnly27", truncated(imageBytes(123, 64, 0), 27), ImageProblem::HeaderTooShort, 0,
                                 nullptr},
-                      ImageCase{"Empty", {}, ImageFault::HeaderTooShort, 0, nullptr}),
+                      ImageCase{"Empty", {}, ImageProblem::HeaderTooShort, 0, nullptr}),
     [](const ::testing::TestParamInfo<ImageCase>& param) { return param.param.name; });
 
 TEST(ImageInspection, MissingFileCannotBeOpened) {
   const ImageReport report = inspectImage(::testing::TempDir() + "morvik_no_such_image.dat");
-  EXPECT_EQ(report.fault, ImageFault::NoSuchFile);
+  EXPECT_EQ(report.fault, ImageRefusal(FileFault::NoSuchFile));
   EXPECT_FALSE(report.header);
 }
 
 TEST(ImageInspection, DirectoryIsNotAnImage) {
-  EXPECT_EQ(inspectImage(::testing::TempDir()).fault, ImageFault::IsDirectory);
+  EXPECT_EQ(inspectImage(::testing::TempDir()).fault, ImageRefusal(FileFault::IsDirectory));
 }
 
 // What a bad input case leaves open while it is inspected (a pipe's write end, a FIFO).
@@ -109,7 +110,7 @@ struct Fixture {
 struct BadInputCase {
   const char* name;
   std::string (*make)(Fixture&);
-  ImageFault fault;
+  ImageRefusal fault;
   const char* said;
 };
 
@@ -120,7 +121,7 @@ class BadInput : public ::testing::TestWithParam<BadInputCase> {};
 // Every input that is not an image ends quickly, with its own reason and without a copy to send.
 TEST_P(BadInput, IsRefusedPromptlyWithItsReason) {
   const BadInputCase& c = GetParam();
-  if (c.fault == ImageFault::PermissionDenied && geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  if (c.fault == ImageRefusal(FileFault::PermissionDenied) && geteuid() == 0) GTEST_SKIP() << "root reads every file";
   Fixture fixture;
   const std::string path = c.make(fixture);
   ASSERT_FALSE(path.empty());
@@ -128,21 +129,21 @@ TEST_P(BadInput, IsRefusedPromptlyWithItsReason) {
   const ImageReport report = inspectImage(path, {}, std::chrono::milliseconds(300));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
   EXPECT_EQ(report.fault, c.fault);
-  EXPECT_FALSE(report.contents);
+  EXPECT_FALSE(report.image);
   EXPECT_NE(faultText(report).find(c.said), std::string::npos) << faultText(report);
 }
 
-constexpr std::uint32_t kOverLimit = kMaxPayloadBytes + 1;
+constexpr std::uint32_t kOverLimit = kMaxImagePayloadBytes + 1;
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, BadInput,
     ::testing::Values(
         BadInputCase{"NoSuchFile", [](Fixture&) { return ::testing::TempDir() + "morvik_absent/fw.dat"; },
-                     ImageFault::NoSuchFile, "no such file"},
+                     FileFault::NoSuchFile, "no such file"},
         BadInputCase{"PathThroughAFile",
                      [](Fixture&) { return writeTestFile("plain.dat", imageBytes(123, 4, 4)) + "/fw.dat"; },
-                     ImageFault::NoSuchFile, "no such file"},
-        BadInputCase{"Directory", [](Fixture&) { return ::testing::TempDir(); }, ImageFault::IsDirectory,
+                     FileFault::NoSuchFile, "no such file"},
+        BadInputCase{"Directory", [](Fixture&) { return ::testing::TempDir(); }, FileFault::IsDirectory,
                      "is a directory"},
         BadInputCase{"Unreadable",
                      [](Fixture&) {
@@ -150,47 +151,48 @@ INSTANTIATE_TEST_SUITE_P(
                        chmod(path.c_str(), 0);
                        return path;
                      },
-                     ImageFault::PermissionDenied, "permission denied"},
-        BadInputCase{"EndlessDevice", [](Fixture&) { return std::string("/dev/zero"); }, ImageFault::NotRegularFile,
+                     FileFault::PermissionDenied, "permission denied"},
+        BadInputCase{"EndlessDevice", [](Fixture&) { return std::string("/dev/zero"); }, FileFault::NotRegularFile,
                      "a character device, not a regular file"},
         // A FIFO's writer may come after the reader: it is waited for as long as a silent pipe.
-        BadInputCase{"FifoWithoutWriter", [](Fixture& f) { return f.fifoWithoutWriter(); }, ImageFault::PipeStalled,
+        BadInputCase{"FifoWithoutWriter", [](Fixture& f) { return f.fifoWithoutWriter(); }, FileFault::PipeStalled,
                      "gave no data for"},
         BadInputCase{"FifoWhoseWriterLeavesEmpty", [](Fixture& f) { return f.fifoWhoseWriterLeavesEmpty(); },
-                     ImageFault::EmptyPipe, "the pipe ended before it gave any data"},
-        BadInputCase{"PipeThatStaysSilent", [](Fixture& f) { return f.pipeHolding({}); }, ImageFault::PipeStalled,
+                     FileFault::EmptyPipe, "the pipe ended before it gave any data"},
+        BadInputCase{"PipeThatStaysSilent", [](Fixture& f) { return f.pipeHolding({}); }, FileFault::PipeStalled,
                      "gave no data for"},
         BadInputCase{"PipeThatStopsHalfWay", [](Fixture& f) { return f.pipeHolding(imageBytes(123, 64, 10)); },
-                     ImageFault::PipeStalled, "gave no data for"},
+                     FileFault::PipeStalled, "gave no data for"},
         BadInputCase{"HeaderClaimsTooMuch",
                      [](Fixture&) {
                        const std::string path = writeTestFile("huge.dat", imageBytes(123, kOverLimit, 64));
                        if (truncate(path.c_str(), kHeaderSize + off_t{kOverLimit}) != 0) return std::string();
                        return path;
                      },
-                     ImageFault::TooLarge, "image length of 16777217 bytes; no pad takes more than 16777216"},
-        BadInputCase{"FileOneByteOverTheLimit",
-                     [](Fixture&) { return writeTestFile("over.dat", imageBytes(123, kMaxPayloadBytes, kOverLimit)); },
-                     ImageFault::TooLarge, "it is too large: no pad takes more than"},
+                     ImageProblem::TooLarge, "image length of 16777217 bytes; no pad takes more than 16777216"},
+        BadInputCase{
+            "FileOneByteOverTheLimit",
+            [](Fixture&) { return writeTestFile("over.dat", imageBytes(123, kMaxImagePayloadBytes, kOverLimit)); },
+            ImageProblem::TooLarge, "it is too large: no pad takes more than"},
         // A broken download is named as such before the length is judged.
         BadInputCase{"HeaderClaimsFarMoreThanTheFileHolds",
                      [](Fixture&) { return writeTestFile("lying.dat", imageBytes(123, 0xFFFFFFFF, 10)); },
-                     ImageFault::PayloadTooShort, "promises 4294967295 bytes of firmware but it holds only 10"},
+                     ImageProblem::PayloadTooShort, "promises 4294967295 bytes of firmware but it holds only 10"},
         BadInputCase{"FileTooLarge",
                      [](Fixture&) {
                        const std::string path = writeTestFile("sparse.dat", imageBytes(123, 64, 64));
                        if (truncate(path.c_str(), off_t{1} << 40) != 0) return std::string();  // 1 TiB, sparse
                        return path;
                      },
-                     ImageFault::TooLarge, "it is too large: no pad takes more than"}),
+                     ImageProblem::TooLarge, "it is too large: no pad takes more than"}),
     [](const ::testing::TestParamInfo<BadInputCase>& param) { return param.param.name; });
 
 TEST(ImageInspection, LargestImageIsAccepted) {
-  const auto bytes = imageBytes(123, kMaxPayloadBytes, kMaxPayloadBytes);
+  const auto bytes = imageBytes(123, kMaxImagePayloadBytes, kMaxImagePayloadBytes);
   const ImageReport report = inspectImage(writeTestFile("largest.dat", bytes));
   EXPECT_EQ(report.fault, std::nullopt) << faultText(report);
-  ASSERT_TRUE(report.contents);
-  EXPECT_EQ(*report.contents, bytes);
+  ASSERT_TRUE(report.image);
+  EXPECT_EQ(*report.image->bytes, bytes);
 }
 
 TEST(ImageInspection, PipeIsReadOnceWholeAndServesTheCopy) {
@@ -209,10 +211,10 @@ TEST(ImageInspection, PipeIsReadOnceWholeAndServesTheCopy) {
   writer.join();
   close(ends[0]);
   EXPECT_EQ(report.fault, std::nullopt) << faultText(report);
-  ASSERT_TRUE(report.contents);
-  EXPECT_EQ(*report.contents, bytes);
+  ASSERT_TRUE(report.image);
+  EXPECT_EQ(*report.image->bytes, bytes);
 
-  MemoryImageFiles files("fw.dat", report.contents);
+  MemoryImageFiles files("fw.dat", report.image->bytes);
   EXPECT_EQ(files.open("other.dat"), nullptr);
   const auto file = files.open("fw.dat");
   ASSERT_TRUE(file);
@@ -234,7 +236,7 @@ TEST(ImageInspection, StopRequestEndsTheWaitForAPipe) {
   const auto started = std::chrono::steady_clock::now();
   const ImageReport report = inspectImage(path, cancel.get_token(), std::chrono::minutes(1));
   canceller.join();
-  EXPECT_EQ(report.fault, ImageFault::Cancelled);
+  EXPECT_EQ(report.fault, ImageRefusal(FileFault::Cancelled));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
 }
 

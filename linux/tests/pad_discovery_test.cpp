@@ -1,4 +1,4 @@
-#include "pad_discovery.h"
+#include "pads/pad_discovery.h"
 
 #include <gtest/gtest.h>
 

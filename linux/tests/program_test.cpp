@@ -12,6 +12,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -428,6 +429,28 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
   const Finished lying = run({"--info", writeTestFile("lying.dat", imageBytes(123, 64, 32))});
   EXPECT_EQ(lying.status, 5);
   EXPECT_NE(lying.out.find("Agree:         no"), std::string::npos) << lying.out;
+}
+
+// JSON lines are read by programs: a file name that is not UTF-8 must still give lines that a
+// strict JSON reader takes, with U+FFFD where the name's stray bytes were.
+TEST(Program, JsonLinesStayValidForANameThatIsNotUtf8) {
+  const std::string image = writeTestFile("latin\xE9-\xFF.dat", imageBytes(123, 64, 64));
+  const std::string log = ::testing::TempDir() + "morvik_latin_name.log";
+  std::remove(log.c_str());
+  const std::string out = ::testing::TempDir() + "morvik_latin_name.json";
+  const Finished info = run({"--json", "--info", image});
+  const Finished bench = run({"--simulate", "-y", "--all", "--json", "--log", log, image});
+  ASSERT_EQ(info.status, 0) << info.err;
+  ASSERT_EQ(bench.status, 0) << bench.err;
+  std::ofstream(out, std::ios::binary) << info.out << bench.out;
+  // Each file: every line parses (bytes decoded as strict UTF-8), and some line names the image.
+  const std::string reader =
+      "python3 -c 'import json, sys\n"
+      "for name in sys.argv[1:]:\n"
+      "  lines = [json.loads(line) for line in open(name, \"rb\")]\n"
+      "  assert any(\"latin\\ufffd-\\ufffd.dat\" in str(line) for line in lines), name' " +
+      out + " " + log;
+  EXPECT_EQ(std::system(reader.c_str()), 0) << info.out << bench.out;
 }
 
 // A write of the program's own output that fails ends with a word on stderr and a failure status.

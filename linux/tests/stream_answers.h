@@ -3,7 +3,7 @@
 
 #include <istream>
 
-#include "answer_source.h"
+#include "console/answer_source.h"
 
 namespace morvik::cli::testing {
 

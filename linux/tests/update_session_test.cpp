@@ -1,10 +1,11 @@
 // Whole updates against the simulated pad, through the same session the program runs.
-#include "update_session.h"
+#include "one_pad/update_session.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "image/image_text.h"
 #include "morvik/simulated_pad.h"
 #include "stream_answers.h"
 #include "test_image.h"
@@ -36,7 +37,7 @@ SessionRun runUpdate(PollingHidTransport& pad, const std::string& image, const s
   StreamAnswers answers(in);
   std::ostringstream out, err;
   // Served from the checked copy, as the program does.
-  const UpdateRequest request{image, yes, false, quickTiming(), inspectImage(image).contents};
+  const UpdateRequest request{image, yes, false, quickTiming(), *inspectImage(image).image};
   const ExitCode code = updatePad(pad, request, SessionIo{out, err, answers, false}, stop);
   return {code, out.str(), err.str()};
 }
@@ -60,7 +61,7 @@ TEST(UpdateSession, TraceOnATerminalGetsPlainProgressLines) {
   std::istringstream in;
   StreamAnswers answers(in);
   std::ostringstream out, err;
-  const UpdateRequest request{image, true, true, quickTiming(), {}};
+  const UpdateRequest request{image, true, true, quickTiming(), *inspectImage(image).image};
   EXPECT_EQ(updatePad(pad, request, SessionIo{out, err, answers, true}, {}), ExitCode::Success);
   EXPECT_EQ(out.str().find('\r'), std::string::npos) << "a bar would share lines with the trace";
   EXPECT_NE(out.str().find("\nout 05 00 16 01 00 02\n"), std::string::npos) << out.str();
@@ -188,12 +189,9 @@ TEST(UpdateSession, CancelBeforeTheVersionSendsNothingElse) {
   EXPECT_EQ(pad.received().beginUpdates, 0u);
 }
 
-TEST(CheckImage, RefusesUnfitImagesBeforeAnyPadIsTouched) {
-  std::istringstream in;
-  StreamAnswers answers(in);
+TEST(ImageRefusal, RefusesUnfitImagesBeforeAnyPadIsTouched) {
   std::ostringstream out, err;
-  const SessionIo io{out, err, answers, false};
-  const auto check = [&io](const std::string& path) { return checkImage(path, inspectImage(path), io); };
+  const auto check = [&](const std::string& path) { return refuseUnfitImage(path, inspectImage(path), out, err); };
   EXPECT_EQ(check(writeTestFile("short.dat", imageBytes(123, 64, 10))), ExitCode::ImageRefused);
   EXPECT_EQ(check(writeTestFile("empty.dat", imageBytes(123, 0, 0))), ExitCode::ImageRefused);
   EXPECT_EQ(check(writeTestFile("fine.dat", imageBytes(123, 64, 64))), std::nullopt);

@@ -27,8 +27,12 @@ struct CheckedImage {
 
 // Reads the image at `path` through `files` (or takes the copy they hold) and checks it.
 // Returns the checked image, or why it must be refused: a file shorter than its header
-// promises is reported as PayloadTooShort even when the promise is also too large.
-// Reads at most kMaxImagePayloadBytes plus two blocks beyond the header.
+// promises is reported as PayloadTooShort even when the promise is also too large; an image
+// whose header gives a length of 0 is refused (NoPayload): sending it would have the pad erase
+// its firmware and receive none. Reads at most kMaxImagePayloadBytes plus two blocks beyond
+// the header.
 std::variant<CheckedImage, ImageProblem> checkImage(ImageFiles& files, const std::string& path);
+// The same check of an image a front-end read itself: `bytes` are the whole file.
+std::variant<CheckedImage, ImageProblem> checkImage(std::shared_ptr<const ImageBytes> bytes);
 
 }  // namespace morvik

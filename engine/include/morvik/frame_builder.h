@@ -11,7 +11,7 @@
 namespace morvik {
 
 // Largest payload that fits the frame buffer with its 7-byte head.
-inline constexpr std::size_t kMaxPayloadBytes = kFrameBufferSize - 7;
+inline constexpr std::size_t kMaxFramePayloadBytes = kFrameBufferSize - 7;
 
 // Writes a MsgUpdate frame for `command` into `frame` and returns its size.
 // A payloadLength of 0 or less makes the 5-byte frame without payload (any payload is ignored);

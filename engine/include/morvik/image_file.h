@@ -40,4 +40,8 @@ class StdioImageFiles final : public ImageFiles {
 // owns the stream and closes it. Null in, null out.
 std::unique_ptr<ImageFile> adoptImageStream(std::FILE* stream);
 
+// An image read from bytes already in memory, as from a file that holds just them. Null in,
+// null out.
+std::unique_ptr<ImageFile> readImageBytes(std::shared_ptr<const ImageBytes> bytes);
+
 }  // namespace morvik

@@ -174,6 +174,9 @@ class UpdateEngine : private UpdateEngineState {
   // The pad's last reported version (x 100): kFactoryVersion for its factory firmware; 0 (push
   // form) or kVersionUnknown (polling form) before it reported one.
   std::uint32_t deviceVersion() const { return cur_devVersion; }
+  // The payload bytes sent to the pad in the update under way or last run (the last block may
+  // carry some beyond the image's length).
+  std::uint32_t bytesSent() const { return m_handleFirmeWare.bytesSent; }
   // The platform's words for the last failure (hidapi's error text, a Win32 or IOKit code),
   // or what the engine knows of it (how long the pad was silent, which error it reported).
   // Set before onUpdateFailed is raised; empty when nothing more is known.

@@ -26,13 +26,17 @@ enum class Confirmation {
   Later,
 };
 
-// Why an image was refused before anything was sent to the pad.
+// Why an image was refused before anything was sent to the pad. problemName names each.
 enum class ImageProblem {
   CannotOpen,       // missing, unreadable, or a read of it failed
   HeaderTooShort,   // fewer than 28 bytes
   PayloadTooShort,  // fewer payload bytes than the header's imageLength
+  NoPayload,        // the header's imageLength is 0: there is no firmware to write
   TooLarge,         // the header promises more than kMaxImagePayloadBytes
 };
+
+// A short English name of the problem, for messages and logs ("the file cannot be read").
+std::string_view problemName(ImageProblem problem);
 
 // Why an update ended without success. failureName names each; the reason in the platform's
 // own words, where there is one, is UpdateEngine::lastFailureReason.

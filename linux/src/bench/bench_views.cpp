@@ -1,0 +1,224 @@
+#include "bench/bench_views.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "bench/outcome_log.h"
+#include "console/json_text.h"
+#include "console/version_text.h"
+
+namespace morvik::cli {
+namespace {
+
+constexpr const char* kClearToLineEnd = "\x1b[K";
+
+// Columns a UTF-8 text takes: one per character (the labels hold no wide characters).
+std::size_t columnsOf(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// The first `columns` characters of a UTF-8 text.
+std::string fitted(const std::string& text, std::size_t columns) {
+  std::size_t seen = 0;
+  for (std::size_t at = 0; at < text.size(); ++at)
+    if ((text[at] & 0xC0) != 0x80 && seen++ == columns) return text.substr(0, at);
+  return text;
+}
+
+std::string versionsText(std::optional<std::uint32_t> before, std::uint32_t imageVersion) {
+  return versionBeforeText(before) + " → " + versionText(imageVersion);
+}
+
+std::string outcomeText(const PadResult& result) {
+  std::string text = outcomeName(result.outcome);
+  if (!result.reason.empty()) text += ": " + result.reason;
+  return text;
+}
+
+}  // namespace
+
+std::string padLine(const std::string& label, const std::string& versions, std::int32_t percent,
+                    const std::string& outcome, int columns) {
+  std::string text = label + "  " + versions + "  ";
+  if (!outcome.empty()) {
+    text += outcome;
+  } else if (percent >= 0) {
+    const std::string figure = std::to_string(std::clamp(percent, 0, 100)) + "%";
+    const int room = columns - 1 - static_cast<int>(columnsOf(text)) - 3 - static_cast<int>(figure.size());
+    const int bar = std::min(room, 30);
+    if (bar >= 5) {
+      const int filled = std::clamp(percent, 0, 100) * bar / 100;
+      text += "[" + std::string(static_cast<std::size_t>(filled), '#') +
+              std::string(static_cast<std::size_t>(bar - filled), '-') + "] ";
+    }
+    text += figure;
+  }
+  return fitted(text, static_cast<std::size_t>(std::max(columns - 1, 1)));
+}
+
+// ---------------------------------------------------------------- terminal
+
+TerminalBenchView::Row& TerminalBenchView::row(const PadEntry& pad) {
+  const auto [at, added] = rowOfPath_.try_emplace(pad.path, rows_.size());
+  if (added) rows_.push_back(Row{padLabel(pad), "", "", -1});
+  return rows_[at->second];
+}
+
+void TerminalBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_t> version,
+                                 std::uint32_t imageVersion) {
+  const std::lock_guard lock(mutex_);
+  Row& r = row(pad);
+  r = Row{r.label, versionsText(version, imageVersion), "", -1};
+  dirty_ = true;
+}
+
+void TerminalBenchView::padProgress(const PadEntry& pad, std::int32_t percent) {
+  const std::lock_guard lock(mutex_);
+  Row& r = row(pad);
+  dirty_ = dirty_ || r.percent != percent;
+  r.percent = percent;
+}
+
+void TerminalBenchView::padFinished(const PadResult& result) {
+  const std::lock_guard lock(mutex_);
+  Row& r = row(result.pad);
+  if (r.versions.empty()) r.versions = versionsText(result.versionBefore, result.imageVersion);
+  r.outcome = outcomeText(result);
+  dirty_ = true;
+}
+
+// Only from the bench's thread: the rows are redrawn in place, at most ten times a second, and
+// only when something changed. One write per frame, so the terminal never shows half a frame.
+void TerminalBenchView::refresh() {
+  const std::lock_guard lock(mutex_);
+  const int columns = columns_().value_or(80);
+  if (dirty_ || columns != drawnColumns_) draw();
+}
+
+void TerminalBenchView::draw() {
+  const int columns = columns_().value_or(80);
+  std::string frame;
+  if (drawnRows_ > 0) frame += "\x1b[" + std::to_string(drawnRows_) + "A";
+  // The newest rows, and a line for those that do not fit above them.
+  const std::size_t room = static_cast<std::size_t>(std::max(lines_().value_or(1000) - 2, 2));
+  const std::size_t hidden = rows_.size() > room ? rows_.size() - room + 1 : 0;
+  if (hidden > 0) {
+    const std::string summary =
+        "(" + std::to_string(hidden) + " more pads above: the terminal is too short to show them)";
+    frame += "\r" + summary.substr(0, static_cast<std::size_t>(std::max(columns - 1, 1))) + kClearToLineEnd + "\n";
+  }
+  for (std::size_t i = hidden; i < rows_.size(); ++i) {
+    const Row& r = rows_[i];
+    frame += "\r" + padLine(r.label, r.versions, r.percent, r.outcome, columns) + kClearToLineEnd + "\n";
+  }
+  // Whatever a terminal that shrank left below the rows goes too.
+  out_ << frame << "\x1b[J" << std::flush;
+  drawnRows_ = rows_.size() - hidden + (hidden > 0 ? 1 : 0);
+  drawnColumns_ = columns;
+  dirty_ = false;
+}
+
+void TerminalBenchView::note(const std::string& text) {
+  const std::lock_guard lock(mutex_);
+  // Above the rows: they are drawn again below it.
+  if (drawnRows_ > 0) out_ << "\x1b[" << drawnRows_ << "A\r\x1b[J";
+  out_ << text << '\n';
+  drawnRows_ = 0;
+  draw();
+}
+
+void TerminalBenchView::tally(const BenchTally& tally, ExitCode) {
+  const std::lock_guard lock(mutex_);
+  draw();
+  out_ << tallyText(tally) << '\n' << std::flush;
+}
+
+// ---------------------------------------------------------------- one line per event
+
+void LineBenchView::line(const std::string& text) { out_ << text << '\n' << std::flush; }
+
+void LineBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_t> version, std::uint32_t imageVersion) {
+  const std::lock_guard lock(mutex_);
+  line(padLabel(pad) + ": found in boot mode, firmware " + versionsText(version, imageVersion));
+}
+
+void LineBenchView::padProgress(const PadEntry& pad, std::int32_t percent) {
+  const std::lock_guard lock(mutex_);
+  const std::int32_t tenth = std::clamp(percent, 0, 100) / 10;
+  const auto [at, added] = shownTenths_.try_emplace(pad.path, tenth);
+  if (!added && at->second == tenth) return;
+  at->second = tenth;
+  line(padLabel(pad) + ": " + std::to_string(tenth * 10) + "%");
+}
+
+void LineBenchView::padFinished(const PadResult& result) {
+  const std::lock_guard lock(mutex_);
+  std::string text = padLabel(result.pad) + ": " + outcomeText(result);
+  if (result.outcome == PadOutcome::Updated) {
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(result.duration.count()) / 1000);
+    text += ", " + versionsText(result.versionBefore, result.imageVersion) + " in " + seconds + " s";
+  }
+  line(text);
+}
+
+void LineBenchView::note(const std::string& text) {
+  const std::lock_guard lock(mutex_);
+  line(text);
+}
+
+void LineBenchView::tally(const BenchTally& tally, ExitCode) {
+  const std::lock_guard lock(mutex_);
+  line(tallyText(tally));
+}
+
+// ---------------------------------------------------------------- JSON
+
+void JsonBenchView::write(const std::string& line) { out_ << line << std::flush; }
+
+void JsonBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_t> version, std::uint32_t) {
+  const std::lock_guard lock(mutex_);
+  write(JsonLine("pad")
+            .add("path", pad.path)
+            .add("serial", pad.serial.empty() ? std::nullopt : std::optional(pad.serial))
+            .add("mode", "boot")
+            .add("version", version ? std::optional(padVersionText(*version)) : std::nullopt)
+            .line());
+}
+
+void JsonBenchView::padProgress(const PadEntry& pad, std::int32_t percent) {
+  const std::lock_guard lock(mutex_);
+  const auto [at, added] = shown_.try_emplace(pad.path, percent);
+  if (!added && at->second == percent) return;
+  at->second = percent;
+  write(JsonLine("progress")
+            .add("path", pad.path)
+            .add("percent", static_cast<std::uint64_t>(std::clamp(percent, 0, 100)))
+            .line());
+}
+
+void JsonBenchView::padFinished(const PadResult& result) {
+  const std::lock_guard lock(mutex_);
+  JsonLine line("outcome");
+  addOutcomeFields(line, result);
+  write(line.line());
+}
+
+void JsonBenchView::note(const std::string& text) {
+  const std::lock_guard lock(mutex_);
+  write(JsonLine("note").add("text", text).line());
+}
+
+void JsonBenchView::tally(const BenchTally& tally, ExitCode code) {
+  const std::lock_guard lock(mutex_);
+  write(JsonLine("tally")
+            .add("updated", std::uint64_t{tally.updated})
+            .add("failed", std::uint64_t{tally.failed})
+            .add("skipped", std::uint64_t{tally.skipped})
+            .add("interrupted", std::uint64_t{tally.interrupted})
+            .add("exit_code", static_cast<std::uint64_t>(toInt(code)))
+            .add("exit_meaning", exitMeaning(code))
+            .line());
+}
+
+}  // namespace morvik::cli

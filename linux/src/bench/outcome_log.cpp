@@ -1,0 +1,91 @@
+#include "bench/outcome_log.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "console/json_text.h"
+#include "console/version_text.h"
+
+namespace morvik::cli {
+namespace {
+
+std::string utcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+}  // namespace
+
+std::string sha256Hex(std::span<const std::uint8_t> bytes) {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return "";
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0xF];
+  }
+  return text;
+}
+
+void addOutcomeFields(JsonLine& line, const PadResult& result) {
+  const bool updated = result.outcome == PadOutcome::Updated;
+  line.add("path", result.pad.path)
+      .add("serial", result.pad.serial.empty() ? std::nullopt : std::optional(result.pad.serial))
+      .add("version_before", result.versionBefore ? std::optional(padVersionText(*result.versionBefore)) : std::nullopt)
+      .add("version_after", updated ? std::optional(versionText(result.imageVersion)) : std::nullopt)
+      .add("outcome", outcomeName(result.outcome))
+      .add("reason", result.reason)
+      .add("exit_code", static_cast<std::uint64_t>(toInt(result.code)))
+      .add("exit_meaning", exitMeaning(result.code))
+      .add("duration_ms", static_cast<std::uint64_t>(result.duration.count()))
+      .add("bytes_sent", result.bytesSent);
+}
+
+std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(const std::string& path,
+                                                                        const std::string& imagePath,
+                                                                        const ImageBytes& image) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return std::string(std::strerror(errno));
+  std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size()));
+  const std::string line = JsonLine("session")
+                               .add("time", utcNow())
+                               .add("image", imagePath)
+                               .add("image_sha256", log->imageSha256_)
+                               .add("image_size", log->imageSize_)
+                               .add("pid", static_cast<std::uint64_t>(getpid()))
+                               .line();
+  if (std::string error; !log->append(line, error)) return error;
+  return log;
+}
+
+OutcomeLog::~OutcomeLog() { close(fd_); }
+
+bool OutcomeLog::write(const PadResult& result, std::string& error) {
+  JsonLine line("outcome");
+  line.add("time", utcNow());
+  addOutcomeFields(line, result);
+  line.add("image_sha256", imageSha256_).add("image_size", imageSize_);
+  return append(line.line(), error);
+}
+
+bool OutcomeLog::append(const std::string& line, std::string& error) {
+  // One write for the whole line: appended whole or not at all.
+  const ssize_t written = ::write(fd_, line.data(), line.size());
+  if (written == static_cast<ssize_t>(line.size())) return true;
+  error = written < 0 ? std::strerror(errno) : "the line was cut short (disk full?)";
+  return false;
+}
+
+}  // namespace morvik::cli

@@ -1,0 +1,48 @@
+// --log FILE: one JSON line per pad outcome, appended, each written whole by one write() so that
+// a program killed mid-bench leaves no torn line. The file gets a "session" line first, which
+// also proves, before any pad is touched, that it can be written.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <variant>
+
+#include "bench/bench_report.h"
+#include "console/json_text.h"
+#include "morvik/image_file.h"
+
+namespace morvik::cli {
+
+class OutcomeLog {
+ public:
+  // Opens `path` for appending and writes the session line; or says why it cannot.
+  static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(const std::string& path,
+                                                                     const std::string& imagePath,
+                                                                     const ImageBytes& image);
+  ~OutcomeLog();
+  OutcomeLog(const OutcomeLog&) = delete;
+  OutcomeLog& operator=(const OutcomeLog&) = delete;
+
+  // Appends the pad's outcome line; false (with `error` set) when it could not be written.
+  bool write(const PadResult& result, std::string& error);
+
+ private:
+  OutcomeLog(int fd, std::string imageSha256, std::uint64_t imageSize)
+      : fd_(fd), imageSha256_(std::move(imageSha256)), imageSize_(imageSize) {}
+  bool append(const std::string& line, std::string& error);
+
+  int fd_;
+  std::string imageSha256_;
+  std::uint64_t imageSize_;
+};
+
+// The image's SHA-256 in lower-case hex (64 characters): which image a pad got, beyond its
+// version. Empty when libcrypto cannot compute it.
+std::string sha256Hex(std::span<const std::uint8_t> bytes);
+
+// The JSON outcome line of --json and --log, without the log's own fields.
+void addOutcomeFields(JsonLine& line, const PadResult& result);
+
+}  // namespace morvik::cli

@@ -1,0 +1,71 @@
+#include "cli/help_text.h"
+
+namespace morvik::cli {
+
+const char* helpText() {
+  return R"(Usage: morvik-update [options] IMAGE.dat
+       morvik-update --info IMAGE.dat
+       morvik-update --list
+       morvik-update --all | --watch [--count N] IMAGE.dat
+
+Updates the firmware of a Morvik gamepad connected by USB in boot mode.
+Switch the pad off, hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro,
+Pravik Pro) for about 3 seconds until two LEDs flash, and connect it by USB cable.
+
+Options:
+  -y, --yes               do not ask "Update firmware to vX.YY? [y/N]"
+      --trace             print every report sent ("out ...") and received ("in ...")
+      --wait SECONDS      wait up to SECONDS for a pad in boot mode to be plugged in
+      --info IMAGE.dat    show the image's header and whether it is fit to send
+      --list              list the pads present, in boot mode and in run mode, with
+                          each boot-mode pad's firmware version
+      --pad PATH|SERIAL   update the pad with this path (/dev/hidraw3) or USB serial
+                          (needed when several pads are in boot mode)
+      --all               update every pad in boot mode at once (one question)
+      --watch             keep running: update each pad in boot mode as it is
+                          plugged in, until Ctrl-C
+      --count N           with --watch: end once N pads are updated
+      --force             with --all or --watch: update a pad that already runs the
+                          image's version too (otherwise it is skipped)
+      --json              print one JSON object per line (events, --list, --info)
+      --log FILE          append one JSON line per pad's outcome to FILE
+      --simulate          update a simulated pad instead of a real one
+      --sim-version N     simulated pad's version x 100 (110 is 1.10), or 'factory'
+      --sim-not-boot      simulated pad reports that it is not in boot mode
+      --sim-fail-after N  simulated pad reports a failure after the N-th data frame
+      --sim-silent-after N
+                          simulated pad stops answering after the N-th data frame
+                          (0: it never answers)
+      --sim-vanish-after N
+                          simulated pad goes away after the N-th data frame
+      --sim-latency-us N  simulated pad answers each report N microseconds late
+      --sim-header-delay-ms N
+                          simulated pad acknowledges the image header N milliseconds
+                          late (as while it erases its flash)
+      --sim-pads N        N simulated pads (sim:1, serial SIM-0001, ...)
+      --sim-faulty-pad K  only simulated pad K takes --sim-version, --sim-not-boot
+                          and the --sim-*-after faults; the others behave
+      --sim-arrive-every-ms N
+                          simulated pads are plugged in one after another, N ms apart
+  -h, --help              show this help (it wins over every other option)
+      --version           show the program's version (it wins over all but --help)
+
+Exit status:
+  0  the update succeeded (--info: the image is fit to send; --list: a pad was found)
+  1  other error (the USB library could not start, the output could not be
+     written, ...)
+  2  usage error
+  3  no pad found
+  4  the pad is not in boot mode
+  5  the image cannot be read or is refused
+  6  cancelled (the question was not answered yes; Ctrl-C, SIGTERM or SIGHUP)
+  7  the pad reported that the update failed
+  8  the pad stopped answering or went away
+  9  the pad cannot be opened (permissions: see the udev rule in README)
+ 10  several pads are in boot mode: pick one with --pad, or use --all
+ 11  --all, --watch: a pad was not updated (it failed, went away, was in use, ...)
+ 12  another morvik-update is updating the pad
+)";
+}
+
+}  // namespace morvik::cli

@@ -1,0 +1,15 @@
+// --list: the pads present, and for each pad in boot mode its firmware version, asked with the
+// version query (which changes nothing on the pad). A pad that another morvik-update is
+// updating is not asked: the list says who holds it.
+#pragma once
+
+#include <ostream>
+
+#include "cli/exit_codes.h"
+#include "pads/pad_source.h"
+
+namespace morvik::cli {
+
+ExitCode listPads(PadSource& source, bool json, std::ostream& out);
+
+}  // namespace morvik::cli

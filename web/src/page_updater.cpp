@@ -1,0 +1,170 @@
+#include "page_updater.h"
+
+#include <utility>
+
+namespace morvik::web {
+
+// ---------------------------------------------------------------- the page's images
+
+void PageImageFiles::hold(std::string name, std::shared_ptr<const ImageBytes> bytes) {
+  name_ = std::move(name);
+  bytes_ = std::move(bytes);
+}
+
+std::unique_ptr<ImageFile> PageImageFiles::open(const std::string& path) {
+  if (!bytes_ || path != name_) return nullptr;
+  return readImageBytes(bytes_);
+}
+
+// ---------------------------------------------------------------- the pad and the user
+
+PageUpdater::PageUpdater(PageView& view) : view_(view), engine_(FrontEndForm::Push, *this, &images_) {}
+
+void PageUpdater::padOpened() {
+  engine_.updateInit();  // a pad that arrives anew ends whatever was under way, silently
+  updating_ = false;
+  awaitingPadSince_.reset();
+  padOpen_ = true;
+  linkError_.clear();
+  refreshUpdateAllowed();
+  versionAskedAt_ = Clock::now();
+  if (engine_.SendFirmwarePacket(*this, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0) != kLinkOk) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered(linkError_);
+  }
+}
+
+void PageUpdater::padRemoved() {
+  padOpen_ = false;
+  versionAskedAt_.reset();
+  // Gone mid-update, even while the user is being asked: the update cannot go on, say so now.
+  if (updating_) engine_.Firmware_UpdateError(UpdateFailure::PadGone, "WebHID: the device was disconnected");
+  refreshUpdateAllowed();
+}
+
+void PageUpdater::inputReport(std::span<const std::uint8_t> report) {
+  const std::uint64_t answersBefore = engine_.owedAnswersReceived();
+  engine_.OnInputReport(*this, report);
+  // Only an answer the pad owed restarts the watch: other reports do not keep an update open.
+  if (awaitingPadSince_ && engine_.owedAnswersReceived() != answersBefore) awaitingPadSince_ = Clock::now();
+}
+
+void PageUpdater::sendFailed(const std::string& reason) {
+  linkError_ = reason;
+  if (updating_) {
+    engine_.Firmware_UpdateError(UpdateFailure::WriteFailed, reason);
+  } else if (versionAskedAt_) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered(reason);
+  }
+}
+
+void PageUpdater::checkPadSilence() {
+  if (versionAskedAt_ && Clock::now() - *versionAskedAt_ > ReaderTiming{}.versionWait) {
+    versionAskedAt_.reset();
+    view_.showPadUnanswered({});
+  }
+  if (!updating_ || !awaitingPadSince_) return;
+  const auto wait = engine_.owedAnswerWait();
+  if (Clock::now() - *awaitingPadSince_ <= wait) return;
+  engine_.Firmware_UpdateError(UpdateFailure::PadSilent, "no answer within " + std::to_string(wait.count()) + " ms");
+}
+
+std::variant<CheckedImage, ImageProblem> PageUpdater::chooseImage(const std::string& name,
+                                                                  std::optional<ImageBytes> bytes) {
+  images_.hold(name, bytes ? std::make_shared<const ImageBytes>(std::move(*bytes)) : nullptr);
+  auto checked = checkImage(images_, name);
+  // A refused image leaves no image chosen: the update must not send an older choice instead.
+  imageChosen_ = std::holds_alternative<CheckedImage>(checked);
+  refreshUpdateAllowed();
+  return checked;
+}
+
+bool PageUpdater::startUpdate() {
+  if (!padOpen_ || !imageChosen_ || updating_) return false;
+  if (engine_.beginUpdate(*this) != kLinkOk) {
+    // Nothing went out and the engine showed nothing: a click must never go unanswered.
+    view_.showFailure(UpdateFailure::WriteFailed, linkError_);
+    return false;
+  }
+  updating_ = true;
+  awaitingPadSince_ = Clock::now();
+  refreshUpdateAllowed();
+  return true;
+}
+
+void PageUpdater::answer(bool ok) {
+  if (!updating_) return;
+  if (ok) awaitingPadSince_ = Clock::now();
+  engine_.answerConfirmation(*this, ok);
+}
+
+LinkStatus PageUpdater::writeReport(OutputReport report) {
+  if (!padOpen_ || !view_.sendReport(report)) {
+    linkError_ = "WebHID: no pad is open";
+    return kLinkWriteFailed;
+  }
+  return kLinkOk;
+}
+
+void PageUpdater::ended() {
+  updating_ = false;
+  awaitingPadSince_.reset();
+  refreshUpdateAllowed();
+}
+
+void PageUpdater::refreshUpdateAllowed() { view_.setUpdateAllowed(padOpen_ && imageChosen_ && !updating_); }
+
+// ---------------------------------------------------------------- the engine's notifications
+
+void PageUpdater::onDeviceVersion(std::uint32_t version) {
+  versionAskedAt_.reset();
+  view_.showPadVersion(version);
+}
+
+void PageUpdater::onFactoryVersion() {
+  versionAskedAt_.reset();
+  view_.showPadVersion(kFactoryVersion);
+}
+
+void PageUpdater::onNotInBootMode() {
+  ended();
+  view_.showNotInBootMode();
+}
+
+std::optional<std::string> PageUpdater::chooseImageFile() {
+  awaitingPadSince_.reset();  // the user has the word now
+  return images_.name();
+}
+
+Confirmation PageUpdater::confirmImage(std::uint32_t imageVersion, std::uint32_t padVersion) {
+  imageVersion_ = imageVersion;
+  view_.askConfirmation(imageVersion, padVersion);
+  return Confirmation::Later;
+}
+
+void PageUpdater::onUpdateCancelled() {
+  ended();
+  view_.showCancelled();
+}
+
+void PageUpdater::onImageUnreadable(ImageProblem problem) {
+  ended();
+  view_.showImageRefused(problem);
+}
+
+void PageUpdater::onProgress(std::int32_t percent) { view_.showProgress(percent); }
+
+void PageUpdater::onImageSent() { view_.showImageSent(); }
+
+void PageUpdater::onUpdateSucceeded() {
+  ended();
+  view_.showSuccess(imageVersion_);
+}
+
+void PageUpdater::onUpdateFailed(UpdateFailure cause) {
+  ended();
+  view_.showFailure(cause, engine_.lastFailureReason());
+}
+
+}  // namespace morvik::web

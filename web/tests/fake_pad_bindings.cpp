@@ -1,0 +1,109 @@
+// The simulated pad in WebAssembly, for the page's tests only: the test harness puts it behind
+// navigator.hid so that the page meets the same pad as the other programs' tests. Never shipped.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <chrono>
+#include <utility>
+
+#include "morvik/report_trace.h"
+#include "morvik/simulated_pad.h"
+
+namespace morvik::web {
+namespace {
+
+using emscripten::val;
+
+std::optional<std::uint32_t> optionalCount(const val& behaviour, const char* field) {
+  const val value = behaviour[field];
+  if (value.isUndefined() || value.isNull()) return std::nullopt;
+  return value.as<std::uint32_t>();
+}
+
+PadBehaviour behaviourFrom(const val& given) {
+  PadBehaviour behaviour;
+  if (const auto version = optionalCount(given, "version")) behaviour.version = *version;
+  if (const auto bootFlag = optionalCount(given, "bootFlag")) behaviour.bootFlag = *bootFlag;
+  if (const auto latency = optionalCount(given, "latencyUs")) behaviour.latency = std::chrono::microseconds(*latency);
+  if (const auto delay = optionalCount(given, "headerAnswerDelayMs"))
+    behaviour.headerAnswerDelay = std::chrono::milliseconds(*delay);
+  behaviour.failAfterDataFrames = optionalCount(given, "failAfter");
+  behaviour.silentAfterDataFrames = optionalCount(given, "silentAfter");
+  behaviour.vanishAfterDataFrames = optionalCount(given, "vanishAfter");
+  return behaviour;
+}
+
+class FakePad {
+ public:
+  explicit FakePad(const val& behaviour) : pad_(behaviourFrom(behaviour)) {}
+
+  // One output report as the page handed it to sendReport; only whole 64-byte reports are
+  // taken, as a HID device with 64-byte reports takes them.
+  bool write(const val& data) {
+    const auto bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(data);
+    if (bytes.size() != kReportSize) return false;
+    return pad_.writeReport(std::span<const std::uint8_t, kReportSize>(bytes.data(), kReportSize)) == kLinkOk;
+  }
+
+  // The next answer that is due, as a Uint8Array of 64 bytes, or null.
+  val takeDue() {
+    const auto report = pad_.takeDueReport();
+    if (!report) return val::null();
+    return val::global("Uint8Array").new_(val(emscripten::typed_memory_view(report->length, report->bytes.data())));
+  }
+
+  // Milliseconds until the next answer falls due (0 when one is due), or -1 when none is queued.
+  double msUntilDue() const {
+    const auto due = pad_.nextDueTime();
+    if (!due) return -1;
+    const auto left = std::chrono::duration<double, std::milli>(*due - std::chrono::steady_clock::now()).count();
+    return left > 0 ? left : 0;
+  }
+
+  val received() const {
+    const SimulatedPad::Received got = pad_.received();
+    val result = val::object();
+    if (got.header) {
+      val header = val::object();
+      header.set("version", got.header->version);
+      header.set("imageLength", got.header->imageLength);
+      result.set("header", header);
+    } else {
+      result.set("header", val::null());
+    }
+    result.set(
+        "payload",
+        val::global("Uint8Array").new_(val(emscripten::typed_memory_view(got.payload.size(), got.payload.data()))));
+    result.set("dataFrames", got.dataFrames);
+    result.set("versionQueries", got.versionQueries);
+    result.set("beginUpdates", got.beginUpdates);
+    result.set("finishes", got.finishes);
+    val trace = val::array();
+    for (const auto& report : got.reports) trace.call<void>("push", traceLine("out", report));
+    result.set("trace", trace);
+    return result;
+  }
+
+  bool finished() const { return pad_.finished(); }
+  bool gone() const { return pad_.gone(); }
+  void unplug() { pad_.unplug(); }
+
+ private:
+  SimulatedPad pad_;
+};
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(morvik_fake_pad) {
+  emscripten::class_<FakePad>("FakePad")
+      .constructor<const val&>()
+      .function("write", &FakePad::write)
+      .function("takeDue", &FakePad::takeDue)
+      .function("msUntilDue", &FakePad::msUntilDue)
+      .function("received", &FakePad::received)
+      .function("finished", &FakePad::finished)
+      .function("gone", &FakePad::gone)
+      .function("unplug", &FakePad::unplug);
+}
+
+}  // namespace morvik::web

@@ -1,0 +1,186 @@
+// What the page's scenarios share: the page served on 127.0.0.1, the system's Chromium driven
+// headless, the simulated pad behind navigator.hid, and images made to order.
+import { readFile, writeFile, mkdir } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import puppeteer from 'puppeteer-core';
+import { startServer } from '../tools/serve.mjs';
+
+export const kFactoryVersion = 0xffffffff;
+const here = new URL('.', import.meta.url).pathname;
+
+// An image: the 28-byte header (version, opaque word, image length, 16 reserved bytes), then
+// `payloadBytes` bytes of firmware (by default as many as the header promises).
+export function makeImage({ version = 123, imageLength = 4096, payloadBytes = imageLength, header = true } = {}) {
+  const bytes = new Uint8Array((header ? 28 : 0) + payloadBytes);
+  const view = new DataView(bytes.buffer);
+  if (header) {
+    view.setUint32(0, version, true);
+    view.setUint32(4, 0x5a5a0001, true);
+    view.setUint32(8, imageLength, true);
+  }
+  for (let i = header ? 28 : 0; i < bytes.length; ++i) bytes[i] = (i * 7 + (i >> 8)) & 0xff;
+  return bytes;
+}
+
+export async function writeImage(bytes, name) {
+  const dir = join(tmpdir(), 'morvik-page-tests');
+  await mkdir(dir, { recursive: true });
+  const path = join(dir, name);
+  await writeFile(path, bytes);
+  return path;
+}
+
+export class Harness {
+  static async start({ buildDir, chromium = process.env.CHROMIUM ?? '/usr/bin/chromium' }) {
+    const harness = new Harness();
+    harness.server = await startServer(join(buildDir, 'site'), 0, { '/test-only/': join(buildDir, 'test-only') });
+    harness.origin = `http://127.0.0.1:${harness.server.address().port}`;
+    harness.siteDir = resolve(buildDir, 'site');
+    harness.fakeHid = await readFile(join(here, 'fake-hid.js'), 'utf8');
+    harness.browser = await puppeteer.launch({
+      executablePath: chromium,
+      headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--window-size=900,1000'],
+      defaultViewport: { width: 760, height: 900 },
+    });
+    return harness;
+  }
+
+  async stop() {
+    await this.browser?.close();
+    this.server?.close();
+  }
+
+  // A fresh page in its own profile. `languages` stands for the browser's language list;
+  // `webHid: false` stands for a browser without WebHID.
+  async open({ languages = ['en-US', 'en'], webHid = true, url = `${this.origin}/` } = {}) {
+    const context = await this.browser.createBrowserContext();
+    const tab = await context.newPage();
+    await tab.evaluateOnNewDocument((list) => {
+      Object.defineProperty(Navigator.prototype, 'languages', { get: () => list, configurable: true });
+    }, languages);
+    await tab.evaluateOnNewDocument(webHid ? this.fakeHid : 'delete Navigator.prototype.hid;');
+    const errors = [];
+    tab.on('pageerror', (error) => errors.push(error.message));
+    await tab.goto(url);
+    return new PageDriver(tab, context, errors);
+  }
+}
+
+// One page under test, with the steps a person takes and the checks a scenario makes.
+export class PageDriver {
+  constructor(tab, context, errors) {
+    this.tab = tab;
+    this.context = context;
+    this.errors = errors;
+    this.images = 0;
+  }
+
+  // Each image the page is given has a name of its own, so that what it shows can be told apart.
+  nextImageName() {
+    this.images += 1;
+    return `image-${this.images}.dat`;
+  }
+
+  async ready() {
+    await this.tab.waitForSelector('body[data-ready="true"]', { timeout: 10000 });
+  }
+
+  plug(behaviour = {}) {
+    return this.tab.evaluate((b) => window.fakeHid.plug(b), behaviour);
+  }
+
+  unplug() {
+    return this.tab.evaluate(() => window.fakeHid.unplug());
+  }
+
+  received(index) {
+    return this.tab.evaluate((i) => window.fakeHid.received(i), index);
+  }
+
+  sentLengths() {
+    return this.tab.evaluate(() => window.fakeHid.sent);
+  }
+
+  click(selector) {
+    return this.tab.click(selector);
+  }
+
+  // Moves the focus with Tab alone to the element `id`, and presses Enter on it.
+  async pressByKeyboard(id) {
+    for (let presses = 0; presses < 12; ++presses) {
+      if ((await this.tab.evaluate(() => document.activeElement?.id)) === id) {
+        await this.tab.keyboard.press('Enter');
+        return;
+      }
+      await this.tab.keyboard.press('Tab');
+    }
+    throw new Error(`Tab never reached #${id}`);
+  }
+
+  // Gives the image to the file chooser; returns the name it was given under.
+  async chooseImage(bytes) {
+    const name = this.nextImageName();
+    const input = await this.tab.$('#image');
+    await input.uploadFile(await writeImage(bytes, name));
+    return name;
+  }
+
+  // Drops the image on the drop zone, as a file dragged from the desktop.
+  async dropImage(bytes) {
+    const name = this.nextImageName();
+    await this.tab.evaluate(
+      (data, fileName) => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File([new Uint8Array(data)], fileName));
+        for (const type of ['dragover', 'drop'])
+          document.getElementById('drop').dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      },
+      Array.from(bytes),
+      name,
+    );
+    return name;
+  }
+
+  text(selector) {
+    return this.tab.$eval(selector, (element) => (element.hidden ? '' : element.innerText));
+  }
+
+  // Waits until the element shows `expected` (a string it contains, or a pattern).
+  async waitForText(selector, expected, timeout = 10000) {
+    const pattern = expected instanceof RegExp ? expected.source : expected.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+    try {
+      await this.tab.waitForFunction(
+        (sel, source) => {
+          const element = document.querySelector(sel);
+          return element && !element.hidden && new RegExp(source).test(element.innerText);
+        },
+        { timeout, polling: 50 },
+        selector,
+        pattern,
+      );
+    } catch {
+      throw new Error(`${selector} never showed "${expected}"; it shows "${await this.text(selector)}"`);
+    }
+  }
+
+  async enabled(selector) {
+    return this.tab.$eval(selector, (element) => !element.disabled);
+  }
+
+  async waitEnabled(selector, timeout = 10000) {
+    await this.tab.waitForSelector(`${selector}:not([disabled])`, { timeout });
+  }
+
+  // The page's window, with the margin around it.
+  async screenshot(path) {
+    const box = await (await this.tab.$('main')).boundingBox();
+    const margin = 16;
+    return this.tab.screenshot({ path, clip: { x: 0, y: 0, width: box.x + box.width + margin, height: box.y + box.height + margin } });
+  }
+
+  close() {
+    return this.context.close();
+  }
+}

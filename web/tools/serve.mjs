@@ -1,0 +1,54 @@
+// Serves the update page's static folder on this computer only (browsers treat localhost as a
+// secure context, which WebHID needs). No server code runs for the page itself.
+//   node serve.mjs SITE_DIR [PORT] [/PREFIX=DIR ...]
+// Extra PREFIX=DIR pairs serve other folders beside the site (the tests' simulated pad).
+import { createServer } from 'node:http';
+import { readFile } from 'node:fs/promises';
+import { extname, join, normalize, resolve, sep } from 'node:path';
+
+const kTypes = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript; charset=utf-8',
+  '.mjs': 'text/javascript; charset=utf-8',
+  '.css': 'text/css; charset=utf-8',
+  '.wasm': 'application/wasm',
+  '.png': 'image/png',
+  '.dat': 'application/octet-stream',
+};
+
+export function startServer(siteDir, port = 0, mounts = {}) {
+  const roots = [...Object.entries(mounts), ['/', siteDir]].map(([prefix, dir]) => [prefix, resolve(dir)]);
+  const server = createServer(async (request, response) => {
+    const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    const [prefix, root] = roots.find(([p]) => path.startsWith(p));
+    const relative = normalize(path.slice(prefix.length)).replace(/^([/\\])+/, '');
+    const file = join(root, relative, path.endsWith('/') ? 'index.html' : '');
+    // Nothing outside the served folders, whatever the path says.
+    if (file !== root && !file.startsWith(root + sep)) {
+      response.writeHead(403).end();
+      return;
+    }
+    try {
+      const body = await readFile(file);
+      response.writeHead(200, { 'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-cache' });
+      response.end(body);
+    } catch {
+      response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
+    }
+  });
+  return new Promise((done, fail) => {
+    server.once('error', fail);
+    server.listen(port, '127.0.0.1', () => done(server));
+  });
+}
+
+if (import.meta.url === `file://${process.argv[1]}`) {
+  const [siteDir, port = '8080', ...mountArgs] = process.argv.slice(2);
+  if (!siteDir) {
+    console.error('usage: node serve.mjs SITE_DIR [PORT] [/PREFIX/=DIR ...]');
+    process.exit(2);
+  }
+  const mounts = Object.fromEntries(mountArgs.map((arg) => arg.split('=')));
+  const server = await startServer(siteDir, Number(port), mounts);
+  console.log(`Serving ${resolve(siteDir)} at http://localhost:${server.address().port}/ (Ctrl-C to stop)`);
+}
