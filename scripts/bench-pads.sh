@@ -10,14 +10,11 @@ command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get inst
 cmake --preset demo >/dev/null
 cmake --build --preset demo -j"$(nproc)" --target morvik-update >/dev/null
 program=build/demo/linux/morvik-update
+source scripts/lib/e2e.sh
 
 image=build/bench-pads/image-64k.dat
 mkdir -p "$(dirname "$image")"
-python3 - "$image" <<'PY'
-import struct, sys
-payload = bytes((i * 7 + i // 256) & 255 for i in range(65536))
-open(sys.argv[1], 'wb').write(struct.pack('<III', 123, 0x11223344, len(payload)) + bytes(range(16)) + payload)
-PY
+make_image 123 0x11223344 65536 "$image"
 
 printf '%5s %9s %9s %13s %12s\n' pads wall_s "x 1 pad" cpu_ms_per_pad peak_rss_MB
 one=""

@@ -9,17 +9,11 @@ bash scripts/setup.sh demo
 cmake --preset demo >/dev/null
 cmake --build --preset demo -j "$(nproc)" --target morvik-update
 
-# Sample image: version 1.23, 64 KiB of payload; the header's words are little-endian.
+# Sample image: version 1.23, 64 KiB of payload.
+source scripts/lib/e2e.sh
 image=build/demo/sample-v1.23.dat
 mkdir -p "$(dirname "$image")"
-payload_bytes=65536
-{
-  printf '\x7b\x00\x00\x00'                 # version 123, shown as 1.23
-  printf '\x00\x00\x00\x00'                 # opaque word
-  printf '\x00\x00\x01\x00'                 # image length 65536
-  head -c 16 /dev/zero                      # reserved header bytes
-  head -c "$payload_bytes" /dev/urandom     # the firmware itself
-} >"$image"
+make_image 123 0 65536 "$image"
 
 echo
 build/demo/linux/morvik-update --info "$image"

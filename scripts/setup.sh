@@ -24,7 +24,7 @@ browser=(
 tests=(
   # native build, tests, benchmarks, fuzzing, sanitizers
   build-essential libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-format time
+  clang libclang-rt-14-dev clang-format clang-tidy time
   # clang and libc++ 16, the nearest here to Apple's toolchain
   clang-16 libc++-16-dev libc++abi-16-dev
   # emulated pads for morvik-update's end-to-end scenarios

@@ -33,23 +33,8 @@ cmake --build --preset "$preset" -j "$(nproc)" --target morvik-update morvik-e2e
   { echo "linux e2e: build failed (is libumockdev-dev installed? bash scripts/setup.sh)"; exit 1; }
 mkdir -p "$out"
 
-failures=0
-check() {  # <description> <condition...>
-  local what=$1
-  shift
-  if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
-}
-has() { grep -qF -- "$2" "$1"; }
-
-# An image of version 1.23: header (version, opaque word, payload length, 16 reserved bytes),
-# then <payload bytes> random bytes.
-make_image() {  # <file> <payload bytes>
-  local n=$2
-  { printf '\x7b\x00\x00\x00\x78\x56\x34\x12'
-    printf "\\x$(printf %02x $((n & 255)))\\x$(printf %02x $((n >> 8 & 255)))\\x$(printf %02x $((n >> 16 & 255)))\\x00"
-    head -c 16 /dev/zero
-    head -c "$n" /dev/urandom; } >"$1"
-}
+# shellcheck source=lib/e2e.sh
+source "$root/scripts/lib/e2e.sh"
 
 # From a trace: the payload of the header and data frames sent, in hex, one frame a line.
 sent_frames() { sed -n 's/^out .. 00 16 .. 00 0[01] .. 00 //p' "$1"; }
@@ -76,11 +61,11 @@ as_unprivileged() {  # <dir> -> sets $run_as and $run_program, $run_image
 
 run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad check>
   local name=$1 pad_options=$2 user=$3 arguments=$4 status=$5 text=$6 pad_check=$7
-  local dir=$out/$name before=$failures
+  local dir=$out/$name
   echo "scenario $name: pads [$pad_options], morvik-update $arguments"
   rm -rf "$dir"
   mkdir -p "$dir"
-  make_image "$dir/image.dat" $((65536 + 13))  # 2049 blocks, the last one of 13 bytes
+  make_image 123 0x12345678 $((65536 + 13)) "$dir/image.dat"  # 2049 blocks, the last one of 13 bytes
 
   # Each --pad gets its records: pad.trace and received.dat, then pad2.trace, ...
   local helper=() k=0 word
@@ -118,7 +103,7 @@ run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad c
   local got=$?
   grep -Ev '^(Progress: |in |out )' "$dir/output" | sed 's/^/  | /'
   check "exit status $status" test "$got" = "$status"
-  check "it says: $text" has "$dir/output" "$text"
+  check "it says: $text" file_has "$dir/output" "$text"
   case $pad_check in
     exact)  # every pad of the row got the whole image
       local trace received
@@ -130,7 +115,7 @@ run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad c
         check "$(basename "$trace") holds the image byte for byte" cmp -s "$dir/image.dat" "$dir/traced.dat"
         check "all 2049 blocks went once, then one finish" test "$(data_frames "$trace")/$(finishes "$trace")" = 2049/1
       done
-      if has "$dir/output" "out 05 00 16 01 00 04"; then  # --trace: the program saw what the pad saw
+      if file_has "$dir/output" "out 05 00 16 01 00 04"; then  # --trace: the program saw what the pad saw
         check "the program's trace is the pad's" cmp -s <(grep -E '^(in|out) ' "$dir/output") "$dir/pad.trace"
       fi
       ;;
@@ -149,18 +134,17 @@ run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad c
       ;;
   esac
   [ "$user" = unprivileged ] && [ "$run_program" != "$program" ] && rm -rf "$(dirname "$run_program")"
-  if ((failures == before)); then passed+=("$name"); else failed+=("$name"); fi
 }
 
 # A 64 KiB update against one pad, then a bare hidapi loop of as many write-then-read rounds
 # against the same pad: the program's cost over hidapi's own. Three of each, in turns, and the
 # fastest of each counts: the machine's other work only ever adds time.
 run_speed() {
-  local dir=$out/speed before=$failures round update_ms=() loop_ms=() trips
+  local dir=$out/speed round update_ms=() loop_ms=() trips
   echo "scenario speed: 64 KiB updates and bare hidapi loops of as many round trips, in turns"
   rm -rf "$dir"
   mkdir -p "$dir"
-  make_image "$dir/image.dat" 65536
+  make_image 123 0x12345678 65536 "$dir/image.dat"
   for round in 1 2 3; do
     timeout 120 "$pads" --pad --serial MV-SPEED --trace "$dir/pad.trace" --received "$dir/received.dat" \
       --stats "$dir/stats" -- "$program" --yes "$dir/image.dat" </dev/null >"$dir/output" 2>&1
@@ -170,7 +154,7 @@ run_speed() {
     update_ms+=("$(sed -n 's/^stream_ms //p' "$dir/stats")")
     timeout 120 "$pads" --pad --serial MV-SPEED -- "$loop" "${trips:-1}" </dev/null >"$dir/loop" 2>&1
     check "bare loop $round lost no answer" test $? = 0
-    check "the opened pad gives its serial number" has "$dir/loop" "serial MV-SPEED"
+    check "the opened pad gives its serial number" file_has "$dir/loop" "serial MV-SPEED"
     loop_ms+=("$(sed -n 's/^loop_ms //p' "$dir/loop")")
   done
   awk -v u="${update_ms[*]}" -v l="${loop_ms[*]}" -v n="$trips" 'function least(list, a, i, m) {
@@ -180,7 +164,6 @@ run_speed() {
       printf "  bare loop:     %d round trips in %s ms (fastest of %s)\n", n, bl, l
       printf "  per round trip: morvik-update %.3f ms, bare loop %.3f ms; ratio %.2f\n", bu / n, bl / n, bu / bl }' |
     tee "$dir/ratio"
-  if ((failures == before)); then passed+=(speed); else failed+=(speed); fi
 }
 
 # ---------------------------------------------------------------- the scenarios
@@ -196,9 +179,9 @@ scenarios=(
   "no-pad||root|--yes IMAGE|3|No pad in boot mode found (USB 0483:5750).|nothing"
   "no-permission|--pad|unprivileged|--yes IMAGE|9|Permission denied on /dev/hidraw0: this user may not open the pad.|nothing"
   "factory-version|--pad --version factory|root|--yes IMAGE|0|Pad firmware version:   factory firmware|exact"
-  "pad-error|--pad --error-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error (error event 0x15).|blocks=300"
+  "pad-error|--pad --fail-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error (error event 0x15).|blocks=300"
   "pad-silent|--pad --silent-after 300|root|--yes IMAGE|8|Update failed: the pad stopped answering (no answer within 5000 ms).|blocks=301"
-  "pad-pulled-out|--pad --unplug-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?) (|blocks=300"
+  "pad-pulled-out|--pad --vanish-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?) (|blocks=300"
   "plugged-in-during-wait|--pad --plug-after-ms 1500|root|--wait 10 --yes IMAGE|0|Firmware updated to v1.23.|exact"
   "two-pads-no-choice|--pad --serial MV-1 --pad --serial MV-2|root|--yes IMAGE|10|Pick one with --pad PATH or --pad SERIAL|nothing"
   "all-four|--pad --pad --version 105 --pad --pad --version factory|root|--all --yes IMAGE|0|4 updated, 0 failed, 0 skipped|exact"
@@ -206,15 +189,6 @@ scenarios=(
   "watch-two-plugged-in|--pad --plug-after-ms 300 --pad --plug-after-ms 900|root|--watch --count 2 --yes IMAGE|0|2 updated, 0 failed, 0 skipped|exact"
 )
 
-passed=()
-failed=()
-for row in "${scenarios[@]}"; do
-  IFS='|' read -r name pad_options user arguments status text pad_check <<<"$row"
-  if (($#)) && ! printf '%s\n' "$@" | grep -qxF "$name"; then continue; fi
-  run_scenario "$name" "$pad_options" "$user" "$arguments" "$status" "$text" "$pad_check"
-done
-if ! (($#)) || printf '%s\n' "$@" | grep -qxF speed; then run_speed; fi
-
-((${#failed[@]})) && echo "failed scenarios: ${failed[*]}"
-echo "${#passed[@]} passed, ${#failed[@]} failed"
-((${#failed[@]} == 0))
+run_scenarios run_scenario "$@"
+selected speed "$@" && run_scenario_named speed run_speed
+scenario_summary

@@ -13,13 +13,13 @@ app="$root/$build/Morvik GamePad.app/Morvik GamePad"
 shots="$root/$build/screenshots"
 [ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && shots="$root/docs/screenshots"
 work=$(mktemp -d)
-passed=0
-failed=0
+# shellcheck source=lib/e2e.sh
+source "$root/scripts/lib/e2e.sh"
 xvfb_pid=""
 
 cleanup() {
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  if ((failed > 0)); then
+  if ((failures > 0)); then
     mkdir -p "$build/test-logs" && cp "$work"/*.log "$build/test-logs/" 2>/dev/null
     echo "logs kept in $build/test-logs"
   fi
@@ -27,20 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "  ok   $name"
-  else
-    failed=$((failed + 1))
-    echo "  FAIL $name"
-  fi
-}
-
-logged() { grep -qF -- "$2" "$1"; }
-not_logged() { ! grep -qF -- "$2" "$1"; }
+logged() { file_has "$@"; }
+not_logged() { ! file_has "$@"; }
 bar_animator_is_no_timer() { grep -q 'AUTOPILOT bar animator: ' "$1" && ! grep -q 'AUTOPILOT bar animator: .*Timer' "$1"; }
 
 # Waits up to $3 seconds for a line containing $2 in log $1.
@@ -75,15 +63,6 @@ green_share() {
   convert "$1" -scale 50% -fx '(g > r + 0.08 && g > b + 0.25) ? 1 : 0' -format '%[fx:mean]' info:
 }
 
-# A firmware image: version 1.23, 4096 payload bytes.
-make_image() {
-  {
-    printf '\x7b\x00\x00\x00\x5a\x5a\xa5\xa5\x00\x10\x00\x00'
-    head -c 16 /dev/zero
-    head -c 4096 /dev/urandom
-  } > "$1"
-}
-
 # run_app LOG ARGS...: runs the program in the background, autopilot on.
 run_app() {
   local log=$1
@@ -108,7 +87,7 @@ apple_bundle_sound() {
   PATH="$fake/bin:$PATH" cmake -S "$root" -B "$fake/build" -G Ninja -DCMAKE_SYSTEM_NAME=Darwin \
     -DCMAKE_CXX_COMPILER="$(command -v clang++)" -DCMAKE_OBJCXX_COMPILER="$(command -v clang++)" \
     -DCMAKE_CXX_COMPILER_WORKS=ON -DCMAKE_OBJCXX_COMPILER_WORKS=ON -DMORVIK_BUILD_TESTS=OFF \
-    -DMORVIK_BUILD_BENCH=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/apple-configure.log" 2>&1 &&
+    -DMORVIK_BUILD_BENCHMARKS=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/apple-configure.log" 2>&1 &&
     python3 - "$fake/build" "$root/mac/app" "$(dirname "$app")/Resources/Info-gnustep.plist" <<'EOF'
 import os, plistlib, re, struct, sys
 build, app_dir, gnustep_plist = sys.argv[1:]
@@ -158,7 +137,7 @@ finished_within() {  # the program ended by itself (the autopilot quits it)
 
 echo "=== build the GNUstep program"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVIK_WERROR=ON -DMORVIK_GNUSTEP_APP=ON \
-  -DMORVIK_BUILD_TESTS=OFF -DMORVIK_BUILD_BENCH=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/configure.log" ||
+  -DMORVIK_BUILD_TESTS=OFF -DMORVIK_BUILD_BENCHMARKS=OFF -DMORVIK_BUILD_LINUX_CLI=OFF > "$work/configure.log" ||
   { cat "$work/configure.log"; echo "0 passed, 1 failed"; exit 1; }
 if ! cmake --build "$build" -j 2 --target morvik_gamepad_gnustep; then
   echo "0 passed, 1 failed"
@@ -171,7 +150,7 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -br -nolisten tcp 3> "$work/display" > /
 xvfb_pid=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 display=$(cat "$work/display")
-make_image "$work/firmware.dat"
+make_image 123 0xa5a55a5a 4096 "$work/firmware.dat"  # version 1.23
 mkdir -p "$shots"
 
 echo "=== a whole update, ending with the pad's return in run mode"
@@ -214,7 +193,7 @@ check "the program ends after the help" finished_within 60
 
 echo "=== the pad reports an error mid-update"
 log="$work/failure.log"
-run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 5 -MorvikSimErrorAfter 20
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimLatencyMs 5 -MorvikSimFailAfter 20
 check "the failure alert comes" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
 check "the program ends after the failure" finished_within 60
 check "the log names the failure and its reason" \
@@ -266,5 +245,4 @@ run_app "$log" -MorvikSimCues boot@1 -MorvikSimSilentAfter 10
 check "the failure alert comes after the pad's silence" wait_for "$log" "AUTOPILOT alert:  |  | Firmware update failure!" 60
 check "the program ends after the silence" finished_within 60
 
-echo "$passed passed, $failed failed"
-((failed == 0))
+check_summary

@@ -85,31 +85,9 @@ press_button() {
   printf '%s' "$seen"
 }
 
-failures=0
-fail() { echo "  FAILED: $1"; failures=$((failures + 1)); }
-check() {  # <description> <condition...>
-  local what=$1
-  shift
-  if "$@"; then echo "  ok: $what"; else fail "$what"; fi
-}
-check_is() {  # <description> <actual> <expected glob>
-  # shellcheck disable=SC2053
-  if [[ $2 == $3 ]]; then echo "  ok: $1: $2"; else fail "$1: got \"$2\", wanted \"$3\""; fi
-}
-has() { grep -qF -- "$2" <<<"$1"; }
+# shellcheck source=lib/e2e.sh
+source "$root/scripts/lib/e2e.sh"
 gone() { ! kill -0 "$1" 2>/dev/null; }
-
-# An image, version 1.23: header (version, opaque word, payload length, 16 reserved bytes) and
-# random payload.
-make_image() {  # <file> <payload bytes>
-  local n=$2
-  {
-    printf '\x7b\x00\x00\x00\x78\x56\x34\x12'
-    printf '%b' "$(printf '\\x%02x' $((n & 255)) $((n >> 8 & 255)) $((n >> 16 & 255)) $((n >> 24 & 255)))"
-    head -c 16 /dev/zero
-    head -c "$n" /dev/urandom
-  } >"$1"
-}
 
 shot() {  # <name> <probe output>: the dialog's frame, cut out of the screen
   [ "${MORVIK_E2E_SHOTS:-0}" = 1 ] && [ "$flow" = success ] || return 0
@@ -171,7 +149,7 @@ update_once() {  # <image>
   if [ "$flow" = factory ]; then
     check "the confirmation names the image's version only" test "$(field box "$box")" = "[$t_new_only]"
   else
-    check "the confirmation names both versions" has "$box" "$t_new 1.10"
+    check "the confirmation names both versions" text_has "$box" "$t_new 1.10"
   fi
   answer_box "$box"
   if [ "${MORVIK_E2E_SHOTS:-0}" = 1 ] && [ "$flow" = success ]; then
@@ -200,19 +178,18 @@ check_pad_kept() {
   state=$(probe --wait-button on 5)
   check "the button is enabled again" test "$(field "button enabled" "$state")" = yes
   [ "$flow" = notboot ] && return
-  check "the title still shows the pad's version" has "$(field title "$state")" "(GamePad V1.10)"
+  check "the title still shows the pad's version" text_has "$(field title "$state")" "(GamePad V1.10)"
   check "no success label" test "$(field "success label" "$state")" = hidden
 }
 
-run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
-  local name=$1 lang=$2 flow=$3 size=$4
-  shift 4
+run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options>
+  local name=$1 lang=$2 flow=$3 size=$4 options
+  read -r -a options <<<"$5"
   local dir=$out/$name
-  local before=$failures
-  echo "scenario $name ($lang): $flow, $size bytes, pad $*"
+  echo "scenario $name ($lang): $flow, $size bytes, pad ${options[*]}"
   rm -rf "$dir"
   mkdir -p "$dir"
-  make_image "$dir/image.dat" "$size"
+  make_image 123 0x12345678 "$size" "$dir/image.dat"
   texts "$lang"
   local locale=en_US.UTF-8
   [ "$lang" = zh ] && locale=zh_CN.UTF-8
@@ -223,7 +200,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
   # A pad whose report lengths are not the real pad's declares them when it is next plugged in.
   if [ "$flow" = late ] || [ "$flow" = unfit ]; then "$wine" "$vpad/vpadctl.exe" unplug; else "$wine" "$vpad/vpadctl.exe" plug; fi
   LC_ALL=$locale "$wine" "$vpad/virtual_pad.exe" --trace "$(winpath "$dir/pad.trace")" \
-    --received "$(winpath "$dir/received.dat")" --stats "$(winpath "$dir/stats")" --ready "$(winpath "$dir/ready")" "$@" \
+    --received "$(winpath "$dir/received.dat")" --stats "$(winpath "$dir/stats")" --ready "$(winpath "$dir/ready")" "${options[@]}" \
     >"$dir/pad.log" 2>&1 &
   local pad=$!
   for _ in $(seq 300); do [ -f "$dir/ready" ] && break; sleep 0.1; done  # a first driver start is slow
@@ -237,18 +214,18 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
     success | bench | factory | replug)
       if [ "$flow" = factory ]; then
         box=$(probe --wait-box 30)
-        check "the pad with factory firmware is asked to update" has "$box" "$t_factory"
+        check "the pad with factory firmware is asked to update" text_has "$box" "$t_factory"
         answer_box "$box"
       fi
       state=$(probe)
       if [ "$flow" = factory ]; then
         check "no version in the title" test -n "$(field title "$state")" -a "${state/GamePad V/}" = "$state"
       else
-        check "the title shows the pad's version" has "$(field title "$state")" "(GamePad V1.10)"
+        check "the title shows the pad's version" text_has "$(field title "$state")" "(GamePad V1.10)"
       fi
       check "the button is enabled" test "$(field "button enabled" "$state")" = yes
       shot "windows-$lang" "$state"
-      update_once "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
+      update_once "$dir/image.dat" || { finish_scenario "$pad" "$app"; return; }
       expected="* writes, 1 header, $blocks, 0, 0 blocks (taken, held, refused), 1 finish"
       if [ "$flow" = replug ]; then
         "$wine" "$vpad/vpadctl.exe" unplug
@@ -257,7 +234,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
         "$wine" "$vpad/vpadctl.exe" plug
         state=$(probe --wait-title "(GamePad V1.10)" 15)
         check "the pad plugged back: its version shows, the button is enabled" test "$(field "button enabled" "$state")" = yes
-        make_image "$dir/image-2.dat" "$size"
+        make_image 123 0x12345678 "$size" "$dir/image-2.dat"
         update_once "$dir/image-2.dat"
         expected="* writes, 2 header, $((2 * blocks)), 0, 0 blocks (taken, held, refused), 2 finish"
       fi
@@ -269,9 +246,9 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
       ;;
     error | silent | unplug | stall)
       state=$(probe)
-      check "the title shows the pad's version" has "$(field title "$state")" "(GamePad V1.10)"
+      check "the title shows the pad's version" text_has "$(field title "$state")" "(GamePad V1.10)"
       check "the button is enabled" test "$(field "button enabled" "$state")" = yes
-      choose_image "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
+      choose_image "$dir/image.dat" || { finish_scenario "$pad" "$app"; return; }
       answer_box "$box"
       watch=$(probe --watch-progress 60)
       check "the bar moved before the fault" test "$(field "progress highest" "$watch")" -ge 1
@@ -323,7 +300,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
       "$wine" "$vpad/vpadctl.exe" plug
       state=$(probe --wait-title "(GamePad V1.25)" 15)
       check "the pad that arrives enables the button" test "$(field "button enabled" "$state")" = yes
-      check "the title shows its version" has "$(field title "$state")" "(GamePad V1.25)"
+      check "the title shows its version" text_has "$(field title "$state")" "(GamePad V1.25)"
       ;;
     close-file)
       state=$(press_button --wait-file-dialog 5)
@@ -331,8 +308,8 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
       closing="in the open-file dialog"
       ;;
     close-confirm | close-header | close-stream)
-      choose_image "$dir/image.dat" || { finish_scenario "$name" "$before" "$pad" "$app"; return; }
-      check "the confirmation shows" has "$box" "$t_new 1.10"
+      choose_image "$dir/image.dat" || { finish_scenario "$pad" "$app"; return; }
+      check "the confirmation shows" text_has "$box" "$t_new 1.10"
       closing="in the confirmation box"
       [ "$flow" = close-confirm ] || answer_box "$box"
       if [ "$flow" = close-header ]; then
@@ -350,7 +327,7 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options...>
       fi
       ;;
   esac
-  finish_scenario "$name" "$before" "$pad" "$app"
+  finish_scenario "$pad" "$app"
 }
 
 # The same number of round trips as the update's stream (header and data frames), written and
@@ -370,23 +347,22 @@ bench_loop() {  # <scenario dir>
 
 # The user closes the dialog, and update.exe must be gone within 5 s; then the pad program
 # stops and what reached the pad is counted against $expected (both set by run_scenario).
-finish_scenario() {  # <name> <failures before> <pad pid> <update.exe pid>
+finish_scenario() {  # <pad pid> <update.exe pid>
   # Timed from the probe's start, which posts WM_CLOSE once it has found the dialog.
   local asked=$EPOCHREALTIME took=
   probe --close >/dev/null
-  for _ in $(seq 60); do gone "$4" && took=$(awk -v a="$asked" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') && break; sleep 0.1; done
+  for _ in $(seq 60); do gone "$2" && took=$(awk -v a="$asked" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') && break; sleep 0.1; done
   local ended=${took:+after $took s}
   check "update.exe ends within 5 s of its dialog being closed $closing (${ended:-still running})" \
     awk -v t="${took:-99}" 'BEGIN { exit !(t <= 5) }'
   "$wine" "$vpad/vpadctl.exe" stop 2>/dev/null
-  for _ in $(seq 30); do gone "$3" && break; sleep 0.1; done
+  for _ in $(seq 30); do gone "$1" && break; sleep 0.1; done
   check_is "what reached the pad" "$(writes "$dir")" "$expected"
   check_is "the driver lost no report to a full queue (writes, inputs)" \
     "$(tr -d '\r' 2>/dev/null <"$dir/stats" | sed -n 's/^\(outputs\|inputs\)_dropped //p' | paste -sd/)" "0/0"
   /usr/lib/wine/wineserver -k 2>/dev/null
-  wait "$3" "$4" 2>/dev/null
+  wait "$1" "$2" 2>/dev/null
   /usr/lib/wine/wineserver -w
-  if ((failures == $2)); then passed+=("$1"); else failed+=("$1"); fi
 }
 
 # ---------------------------------------------------------------- the scenarios
@@ -401,9 +377,9 @@ scenarios=(
   "not-boot-mode|en|notboot|65536|--not-boot"
   "factory-version|en|factory|65536|--version factory"
   "pad-64-byte-reports|en|unfit|65536|--report-lengths 64/64"
-  "pad-error|en|error|65536|--error-after 300"
+  "pad-error|en|error|65536|--fail-after 300"
   "pad-silent|en|silent|65536|--silent-after 300"
-  "pad-unplugged|en|unplug|65536|--unplug-after 300"
+  "pad-unplugged|en|unplug|65536|--vanish-after 300"
   "pad-stops-taking-reports|en|stall|65536|--stall-after 300 --stall-hold-ms 60000"
   "close-in-file-dialog|en|close-file|65536|--version 110"
   "close-in-confirmation|en|close-confirm|65536|--version 110"
@@ -416,14 +392,7 @@ if [ "${1:-}" = --bench ]; then
   shift
 fi
 
-passed=()
-failed=()
-for row in "${scenarios[@]}"; do
-  IFS='|' read -r name lang flow size options <<<"$row"
-  if (($#)) && ! printf '%s\n' "$@" | grep -qxF "$name"; then continue; fi
-  # shellcheck disable=SC2086
-  run_scenario "$name" "$lang" "$flow" "$size" $options
-done
+run_scenarios run_scenario "$@"
 
 # README's screenshots change only on request, so that a test run leaves the sources alone.
 if [ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && [ -f "$out/screenshots/windows-success-en.png" ]; then
@@ -432,6 +401,4 @@ if [ "${MORVIK_UPDATE_SCREENSHOTS:-0}" = 1 ] && [ -f "$out/screenshots/windows-s
   cp "$out/screenshots/windows-success-en.png" docs/screenshots/windows-success.png
   echo "screenshots copied to docs/screenshots"
 fi
-((${#failed[@]})) && echo "failed scenarios: ${failed[*]}"
-echo "${#passed[@]} passed, ${#failed[@]} failed"
-((${#failed[@]} == 0))
+scenario_summary

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
-#   the sources' layout, native tests (warnings as errors), AddressSanitizer + UBSan, morvik-update against emulated
+#   the sources' layout, native tests (warnings as errors), clang-tidy, AddressSanitizer + UBSan, morvik-update against emulated
 #   pads (umockdev) in both, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, the update page in headless Chromium, and the Windows and macOS front-end suites.
 set -euo pipefail
@@ -31,6 +31,8 @@ run_preset() {
 }
 
 run_preset dev
+echo "=== clang-tidy: the checks .clang-tidy lists, over the sources the dev build compiles"
+bounded 20 bash scripts/clang-tidy.sh
 run_preset asan
 # morvik-update against emulated pads, through hidapi's own hidraw backend, in both builds.
 for preset in dev asan; do bounded 15 bash scripts/test-linux-pad.sh --preset "$preset"; done

@@ -164,7 +164,7 @@ TEST_P(MisbehavingPad, EndsTheUpdateAsFailedWithItsCause) {
 INSTANTIATE_TEST_SUITE_P(
     Pads, MisbehavingPad,
     ::testing::Values(MisbehaviourCase{"ErrorEvent", misbehaving([](PadBehaviour& b) {
-                                         b.errorAfterDataFrames = 3;
+                                         b.failAfterDataFrames = 3;
                                          b.errorEvent = kEvtError24;
                                        }),
                                        UpdateFailure::PadReportedError, 3},

@@ -19,13 +19,13 @@
 #include <thread>
 
 #include "morvik/simulated_pad.h"
-#include "pad/pad_options.h"
+#include "morvik/pad_options.h"
 #include "pad_sysfs.h"
 
 namespace morvik::e2e {
 
 struct PadSetup {
-  vpad::PadOptions options;  // how the simulated pad behaves, where its records go
+  PadOptions options;  // how the simulated pad behaves, where its records go
   std::uint16_t productId = 0x5750;
   std::string serial;
   std::chrono::milliseconds plugAfter{0};  // the pad is plugged in this long after the start
@@ -44,7 +44,7 @@ class EmulatedPad {
   // Takes its devices away, node first, as the kernel does when the cable is pulled.
   void unplug();
   bool plugged() const;
-  // The simulated pad went away (its --unplug-after came) but its devices are still there.
+  // The simulated pad went away (its --vanish-after came) but its devices are still there.
   bool leaving() const;
   // Writes what the pad received (and how long the stream took) once; later calls do nothing.
   void saveReceived();

@@ -45,7 +45,7 @@ std::optional<PadSetup> parsePad(std::span<const std::string> args, std::size_t 
     else
       pad.plugAfter = std::chrono::milliseconds(*n);
   }
-  auto options = vpad::parsePadOptions(simulated, error);
+  auto options = parsePadOptions(simulated, error);
   if (!options) return std::nullopt;
   if (options->stallAfterDataFrames) {
     error = "--stall-after is the Windows virtual pad's alone";

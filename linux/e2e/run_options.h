@@ -23,7 +23,7 @@ struct RunOptions {
 inline constexpr const char* kRunUsage =
     "usage: morvik-e2e-pads [--pad [PAD OPTION]...]... -- [--after-ms N] PROGRAM [ARG]... [-- ...]...\n"
     "  each --pad adds a pad; its options are the virtual pad's (--version N|factory, --not-boot,\n"
-    "  --error-after N, --silent-after N, --unplug-after N, --header-delay-ms N, --latency-us N,\n"
+    "  --fail-after N, --silent-after N, --vanish-after N, --header-delay-ms N, --latency-us N,\n"
     "  --trace FILE, --received FILE, --stats FILE) and --product HEX (0483:HEX; 5750 is boot mode),\n"
     "  --serial TEXT, --plug-after-ms N (plugged in that long after the start).\n"
     "  Each program starts at once or N ms after the first. Once every program has ended, exits\n"

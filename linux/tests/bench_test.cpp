@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
         BenchCase{"OnePadFails", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
+                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.failAfterDataFrames = 3; }); },
                   true, ExitCode::SomePadsFailed, "UFU", "y?y"},
         BenchCase{"OnePadFallsSilent", 3,
                   [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
@@ -163,23 +163,25 @@ TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
       boot2{kBootModeIdentity, true, "/dev/hidraw2", ""};
   const PadEntry run{kRunModeIdentities[0], false, "/dev/hidraw3", "R1"};
   struct Case {
+    const char* name;
     std::vector<PadEntry> boot, running;
     std::optional<std::string> wanted;
     ExitCode code;
     std::string chosenOrMessagePart;
   } cases[] = {
-      {{boot1}, {}, std::nullopt, ExitCode::Success, "/dev/hidraw1"},
-      {{boot1, boot2}, {}, std::nullopt, ExitCode::SeveralPads, "--pad PATH or --pad SERIAL"},
-      {{boot1, boot2}, {}, "A1", ExitCode::Success, "/dev/hidraw1"},
-      {{boot1, boot2}, {}, "/dev/hidraw2", ExitCode::Success, "/dev/hidraw2"},
-      {{boot1, boot2}, {}, "nope", ExitCode::NoPad, "/dev/hidraw2"},
-      {{boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
-      {{}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
-      {{}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
+      {"one boot-mode pad", {boot1}, {}, std::nullopt, ExitCode::Success, "/dev/hidraw1"},
+      {"two, none named", {boot1, boot2}, {}, std::nullopt, ExitCode::SeveralPads, "--pad PATH or --pad SERIAL"},
+      {"named by serial", {boot1, boot2}, {}, "A1", ExitCode::Success, "/dev/hidraw1"},
+      {"named by path", {boot1, boot2}, {}, "/dev/hidraw2", ExitCode::Success, "/dev/hidraw2"},
+      {"named pad absent", {boot1, boot2}, {}, "nope", ExitCode::NoPad, "/dev/hidraw2"},
+      {"named pad in normal mode", {boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
+      {"only a pad in normal mode", {}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
+      {"no pad", {}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const PadChoice choice = choosePad(SearchResult{c.boot, c.running, false}, c.wanted);
-    EXPECT_EQ(choice.refusal, c.code) << c.chosenOrMessagePart;
+    EXPECT_EQ(choice.refusal, c.code);
     const std::string seen = choice.pad ? choice.pad->path : choice.message;
     EXPECT_NE(seen.find(c.chosenOrMessagePart), std::string::npos) << seen;
   }

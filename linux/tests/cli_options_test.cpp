@@ -13,6 +13,13 @@ std::variant<CliOptions, UsageError> parse(std::vector<std::string_view> argumen
   return parseCommandLine(arguments);
 }
 
+// A table row's name when it fails: its arguments, which tell the rows apart.
+std::string rowName(const std::vector<std::string_view>& arguments) {
+  std::string name = "arguments:";
+  for (const auto argument : arguments) name.append(" '").append(argument).append("'");
+  return name;
+}
+
 TEST(CommandLine, ReadsEachModeAndItsOperand) {
   struct Case {
     std::vector<std::string_view> arguments;
@@ -37,11 +44,12 @@ TEST(CommandLine, ReadsEachModeAndItsOperand) {
       {{"--simulate", "--sim-pads", "256", "--sim-faulty-pad", "256", "fw.dat"}, Mode::Update, "fw.dat"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(rowName(c.arguments));
     const auto result = parse(c.arguments);
-    ASSERT_TRUE(std::holds_alternative<CliOptions>(result)) << c.arguments.front();
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(result));
     const auto& options = std::get<CliOptions>(result);
-    EXPECT_EQ(options.mode, c.mode) << c.arguments.front();
-    EXPECT_EQ(options.imagePath, c.imagePath) << c.arguments.front();
+    EXPECT_EQ(options.mode, c.mode);
+    EXPECT_EQ(options.imagePath, c.imagePath);
   }
 }
 
@@ -58,7 +66,7 @@ TEST(CommandLine, SimulationOptionsReachThePadBehaviour) {
   const PadBehaviour pad = padBehaviourFor(options.simulation);
   EXPECT_EQ(pad.version, kFactoryVersion);
   EXPECT_NE(pad.bootFlag, 1u);
-  EXPECT_EQ(pad.errorAfterDataFrames, 3u);
+  EXPECT_EQ(pad.failAfterDataFrames, 3u);
   EXPECT_EQ(pad.silentAfterDataFrames, 4u);
   EXPECT_EQ(pad.vanishAfterDataFrames, 5u);
   EXPECT_EQ(pad.latency, std::chrono::microseconds(1000));
@@ -71,7 +79,7 @@ TEST(CommandLine, DefaultSimulatedPadIsAHealthyBootModePad) {
   const PadBehaviour pad = padBehaviourFor(std::get<CliOptions>(result).simulation);
   EXPECT_EQ(pad.version, 123u);
   EXPECT_EQ(pad.bootFlag, 1u);
-  EXPECT_FALSE(pad.errorAfterDataFrames || pad.silentAfterDataFrames || pad.vanishAfterDataFrames);
+  EXPECT_FALSE(pad.failAfterDataFrames || pad.silentAfterDataFrames || pad.vanishAfterDataFrames);
 }
 
 TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
@@ -110,6 +118,7 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--simulate", "--sim-pads", "2", "--sim-faulty-pad", "3", "a.dat"}, "pad 3 of 2"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(rowName(c.arguments));
     const auto result = parse(c.arguments);
     ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << c.messagePart;
     EXPECT_NE(std::get<UsageError>(result).message.find(c.messagePart), std::string::npos)

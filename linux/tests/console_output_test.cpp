@@ -36,23 +36,27 @@ TEST(VersionText, ShowsHundredthsExactly) {
 // A name is shown as itself unless its bytes would act on the terminal.
 TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
   struct Case {
-    std::string_view name;
+    const char* name;
+    std::string_view text;
     std::string_view shown;
   };
   const Case cases[] = {
-      {"fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
-      {"Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
-      {"\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
-      {"a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
-      {"\xC2\x9B"
+      {"plain ASCII", "fw v1.23 (copy).dat", "fw v1.23 (copy).dat"},
+      {"UTF-8 letters", "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat",
+       "Firmware-f\xC3\xBCr-\xE5\x9B\xBA\xE4\xBB\xB6.dat"},
+      {"escape sequence", "\x1B[31mred\x1B[0m.dat", "\\x1B[31mred\\x1B[0m.dat"},
+      {"C0 controls and DEL", "a\nb\tc\x7F", "a\\x0Ab\\x09c\\x7F"},
+      {"C1 control as a UTF-8 character",
+       "\xC2\x9B"
        "2J",
-       "\\xC2\\x9B2J"},  // CSI as a UTF-8 character (C1 control)
-      {"\x9B"
+       "\\xC2\\x9B2J"},
+      {"bytes that start no character",
+       "\x9B"
        "2J\xFF",
-       "\\x9B2J\\xFF"},                  // bytes that start no character
-      {"cut\xE5\x9B", "cut\\xE5\\x9B"},  // a character cut short
+       "\\x9B2J\\xFF"},
+      {"a character cut short", "cut\xE5\x9B", "cut\\xE5\\x9B"},
   };
-  for (const Case& c : cases) EXPECT_EQ(printable(c.name), c.shown);
+  for (const Case& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.name;
 }
 
 // A JSON string is always UTF-8: what is not becomes U+FFFD, byte by byte; the rest stays.
@@ -76,6 +80,7 @@ TEST(JsonText, ReplacesWhatIsNotUtf8) {
 
 TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
   struct Case {
+    const char* name;
     std::vector<std::uint8_t> report;
     std::string expected;
   };
@@ -84,13 +89,13 @@ TEST(TraceLine, PrintsCountByteAndCountedBytesOnly) {
   std::string fullLine = "in FF";
   for (int i = 0; i < 63; ++i) fullLine += " AB";
   const Case cases[] = {
-      {{0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0x99, 0x99}, "in 05 00 16 01 00 04"},
-      {{0x00, 0x12, 0x34}, "in 00"},
-      {{0x07, 0x00, 0x16}, "in 07 00 16"},  // the count byte says 7, but only 2 bytes arrived
-      {full, fullLine},
-      {{}, "in"},
+      {"bytes past the count left out", {0x05, 0x00, 0x16, 0x01, 0x00, 0x04, 0x99, 0x99}, "in 05 00 16 01 00 04"},
+      {"count of zero", {0x00, 0x12, 0x34}, "in 00"},
+      {"count beyond what arrived", {0x07, 0x00, 0x16}, "in 07 00 16"},
+      {"count beyond a report", full, fullLine},
+      {"nothing delivered", {}, "in"},
   };
-  for (const Case& c : cases) EXPECT_EQ(traceLine("in", c.report), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(traceLine("in", c.report), c.expected) << c.name;
 }
 
 TEST(ProgressDisplay, PlainOutputGetsOneLinePerNewPercentage) {
@@ -225,13 +230,16 @@ TEST(ConsoleObserver, FailureEndsTheProgressLineBeforeTheMessage) {
 // only then; the bar comes back below the explanation.
 TEST(ConsoleObserver, LongWaitForThePadIsExplained) {
   struct Case {
+    const char* name;
     std::chrono::milliseconds noticeAfter;
     std::chrono::milliseconds padAnswersAfter;
     bool explained;
   };
-  const Case cases[] = {{std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
-                        {std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
+  const Case cases[] = {
+      {"answer after the notice time", std::chrono::milliseconds(1), std::chrono::milliseconds(300), true},
+      {"answer at once", std::chrono::seconds(10), std::chrono::milliseconds(0), false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     std::istringstream in;
     StreamAnswers answers(in);
     std::ostringstream out, err;
@@ -255,6 +263,7 @@ namespace {
 // The exit-9 hint must name a rule that exists on this machine, and say what to do with it.
 TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
   struct Case {
+    const char* name;
     std::vector<std::string> present;
     const char* said;
     const char* notSaid;
@@ -263,17 +272,23 @@ TEST(PermissionHint, NamesTheRuleWhereThisMachineHasIt) {
                                             "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"};
   const Case cases[] = {
       // Installed where udev reads it: only a reload is missing.
-      {{"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+      {"where udev reads it",
+       {"/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
        "The udev rule /usr/lib/udev/rules.d/60-morvik-gamepad.rules is installed",
        "sudo cp"},
       // Installed under another prefix: copied to where udev reads it.
-      {{"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
+      {"under another prefix",
+       {"/opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules", "/usr/lib/udev/rules.d/60-morvik-gamepad.rules"},
        "sudo cp /opt/mu/lib/udev/rules.d/60-morvik-gamepad.rules /etc/udev/rules.d/",
        "is installed"},
       // Nowhere: the package's path is named.
-      {{}, "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules", "is installed"},
+      {"nowhere",
+       {},
+       "the morvik-update package puts it in /usr/lib/udev/rules.d/60-morvik-gamepad.rules",
+       "is installed"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     const std::string hint = permissionHint("/dev/hidraw3", candidates, [&](const std::string& path) {
       return std::find(c.present.begin(), c.present.end(), path) != c.present.end();
     });

@@ -46,6 +46,7 @@ class Program {
     std::vector<std::string> argv{MORVIK_UPDATE_PROGRAM};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
+    raw.reserve(argv.size() + 1);
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
     pid_ = fork();
@@ -402,6 +403,7 @@ TEST(Program, SignalsCancelAnUpdateInProgress) {
                         {SIGTERM, 1, "asked to stop (SIGTERM)"},
                         {SIGHUP, 2, "the terminal went away (SIGHUP)"}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.note);
     // 2048 blocks at 2 ms each: the update is still running when the signal comes.
     Program program(
         {"--simulate", "--yes", "--sim-latency-us", "2000", writeTestFile("fw.dat", imageBytes(123, 65536, 65536))});

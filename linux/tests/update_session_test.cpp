@@ -110,10 +110,10 @@ TEST_P(UpdateEndings, EachEndingHasItsOwnExitCodeAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, UpdateEndings,
-    ::testing::Values(EndingCase{"PadReportsError", with([](PadBehaviour& b) { b.errorAfterDataFrames = 3; }), "", true,
+    ::testing::Values(EndingCase{"PadReportsError", with([](PadBehaviour& b) { b.failAfterDataFrames = 3; }), "", true,
                                  ExitCode::PadFailed, "the pad reported an error"},
                       EndingCase{"PadReportsError24", with([](PadBehaviour& b) {
-                                   b.errorAfterDataFrames = 1;
+                                   b.failAfterDataFrames = 1;
                                    b.errorEvent = 0x18;
                                  }),
                                  "", true, ExitCode::PadFailed, "the pad reported an error"},

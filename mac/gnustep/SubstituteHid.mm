@@ -8,7 +8,7 @@
 //   run@S     a run-mode pad arrives
 //   unplug@S  every pad present goes away
 // Pad behaviour: -MorvikSimVersion (x 100, default 110), -MorvikSimLatencyMs (default 0),
-// -MorvikSimBootFlag (default 1), -MorvikSimErrorAfter (data frames, default none),
+// -MorvikSimBootFlag (default 1), -MorvikSimFailAfter (data frames, default none),
 // -MorvikSimSilentAfter (data frames, default none).
 // MorvikSimUnplugAll() pulls every pad out at once, for the autopilot; MorvikSimCutLinks()
 // breaks every pad's link without reporting a removal.
@@ -44,8 +44,8 @@ morvik::PadBehaviour behaviourFromDefaults() {
   if ([defaults objectForKey:@"MorvikSimBootFlag"])
     behaviour.bootFlag = static_cast<std::uint32_t>([defaults integerForKey:@"MorvikSimBootFlag"]);
   behaviour.latency = std::chrono::milliseconds([defaults integerForKey:@"MorvikSimLatencyMs"]);
-  if ([defaults objectForKey:@"MorvikSimErrorAfter"])
-    behaviour.errorAfterDataFrames = static_cast<std::uint32_t>([defaults integerForKey:@"MorvikSimErrorAfter"]);
+  if ([defaults objectForKey:@"MorvikSimFailAfter"])
+    behaviour.failAfterDataFrames = static_cast<std::uint32_t>([defaults integerForKey:@"MorvikSimFailAfter"]);
   if ([defaults objectForKey:@"MorvikSimSilentAfter"])
     behaviour.silentAfterDataFrames = static_cast<std::uint32_t>([defaults integerForKey:@"MorvikSimSilentAfter"]);
   return behaviour;

@@ -35,7 +35,9 @@ TEST(FilledFraction, ValueOverRange) {
       {5, 100, 100, 0},     // a bar without range fills nothing
       {std::numeric_limits<double>::infinity(), 0, 100, 1},
   };
-  for (const auto& c : cases) EXPECT_FLOAT_EQ(filledFraction(c.value, c.minimum, c.maximum), c.fraction) << c.value;
+  for (const auto& c : cases)
+    EXPECT_FLOAT_EQ(filledFraction(c.value, c.minimum, c.maximum), c.fraction)
+        << c.value << " in " << c.minimum << " to " << c.maximum;
 }
 
 TEST(BarRect, InsetByTwoAndFourNarrowerAtFull) {

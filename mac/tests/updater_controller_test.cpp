@@ -221,7 +221,7 @@ TEST_F(ControllerFlow, ChooserNotConfirmedReenablesAndSendsNothing) {
 }
 
 TEST_F(ControllerFlow, PadErrorShowsFailureAndReenables) {
-  pad.setBehaviour(behaviour([](PadBehaviour& b) { b.errorAfterDataFrames = 2; }));
+  pad.setBehaviour(behaviour([](PadBehaviour& b) { b.failAfterDataFrames = 2; }));
   plugBootPad();
   pump();
   startUpdateWith(writeImage("fail.dat", 123, 128, 128));

@@ -194,7 +194,7 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
         gone_ = true;
         return;
       }
-      if (behaviour_.errorAfterDataFrames && n == *behaviour_.errorAfterDataFrames)
+      if (behaviour_.failAfterDataFrames && n == *behaviour_.failAfterDataFrames)
         answerUpdateEvent(behaviour_.errorEvent, {});
       else
         answerUpdateEvent(kEvtAck, {});

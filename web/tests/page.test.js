@@ -170,7 +170,7 @@ const scenarios = [
   {
     name: 'a pad error mid-update fails with its reason, in English and in the screenshots',
     async run(page, shots) {
-      await page.plug({ errorAfter: 5 });
+      await page.plug({ failAfter: 5 });
       await connect(page);
       await update(page);
       await page.waitForText('#outcome', 'Update failed: the pad reported an error');
@@ -281,7 +281,7 @@ const scenarios = [
     async run(page, shots) {
       await shots('idle-zh');
       await page.waitForText('#connect', '连接手柄');
-      await page.plug({ latencyUs: 4000, errorAfter: 120 });
+      await page.plug({ latencyUs: 4000, failAfter: 120 });
       await connect(page, '手柄当前版本为 v1.10');
       await update(page, image);
       await page.waitForText('#progress-text', / [1-9]\d?%$/);

@@ -28,7 +28,7 @@ PadBehaviour behaviourFrom(const val& given) {
   if (const auto latency = optionalCount(given, "latencyUs")) behaviour.latency = std::chrono::microseconds(*latency);
   if (const auto delay = optionalCount(given, "headerAnswerDelayMs"))
     behaviour.headerAnswerDelay = std::chrono::milliseconds(*delay);
-  behaviour.errorAfterDataFrames = optionalCount(given, "errorAfter");
+  behaviour.failAfterDataFrames = optionalCount(given, "failAfter");
   behaviour.silentAfterDataFrames = optionalCount(given, "silentAfter");
   behaviour.vanishAfterDataFrames = optionalCount(given, "vanishAfter");
   return behaviour;

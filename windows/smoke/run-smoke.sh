@@ -22,10 +22,9 @@ wine_desktop "$build/smoke.reg"
 start_display
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 
-failures=0
-expect() {  # <probe output> <line>
-  if grep -qxF -- "$2" <<<"$1"; then echo "  ok: $2"; else echo "  MISSING: $2"; failures=$((failures + 1)); fi
-}
+# shellcheck source=../../scripts/lib/e2e.sh
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+expect() { check "$2" text_has_line "$1" "$2"; }  # <probe output> <line>
 
 check_language() {  # <name> <locale> <language id> <instructions> <button>
   local name=$1
@@ -46,7 +45,7 @@ check_language() {  # <name> <locale> <language id> <instructions> <button>
   expect "$shown" "progress bar: yes"
   expect "$shown" "system language: $3"
   for _ in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
-  if kill -0 $app 2>/dev/null; then echo "  update.exe did not end when its dialog was closed"; kill $app; failures=$((failures + 1)); fi
+  if kill -0 $app 2>/dev/null; then fail "update.exe ends when its dialog is closed"; kill $app; fi
   wait $app || true
   /usr/lib/wine/wineserver -w  # the next language starts a fresh Wine session
 }

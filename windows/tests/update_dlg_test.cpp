@@ -319,7 +319,7 @@ TEST_P(UpdateDialog, AFailureFromThePadOrItsRemovalEndsWithTheFailureMessage) {
     desktop().reset(texts().languageId);
     PadBehaviour behaviour;
     if (ending != Ending::StopsTakingReports)
-      (removed ? behaviour.vanishAfterDataFrames : behaviour.errorAfterDataFrames) = 2U;
+      (removed ? behaviour.vanishAfterDataFrames : behaviour.failAfterDataFrames) = 2U;
     open(behaviour);
     // the update's begin goes through; the header or a block later stalls
     if (ending == Ending::StopsTakingReports) platform->scriptWrites(fake::kStalledWrite, 1);

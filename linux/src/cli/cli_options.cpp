@@ -238,7 +238,7 @@ PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
   behaviour.bootFlag = simulation.notInBootMode ? 0 : 1;
   behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds);
   behaviour.headerAnswerDelay = std::chrono::milliseconds(simulation.headerDelayMilliseconds);
-  behaviour.errorAfterDataFrames = simulation.failAfterDataFrames;
+  behaviour.failAfterDataFrames = simulation.failAfterDataFrames;
   behaviour.silentAfterDataFrames = simulation.silentAfterDataFrames;
   behaviour.vanishAfterDataFrames = simulation.vanishAfterDataFrames;
   return behaviour;

@@ -27,7 +27,7 @@ struct PadBehaviour {
   // The header's acknowledgement comes this much later again: the pad erases its flash first.
   std::chrono::milliseconds headerAnswerDelay{0};
   // Send `errorEvent` in place of the acknowledgement that follows the n-th data frame (1-based).
-  std::optional<std::uint32_t> errorAfterDataFrames;
+  std::optional<std::uint32_t> failAfterDataFrames;
   std::uint8_t errorEvent = 0x15;
   // After the n-th data frame the pad takes reports but answers none (0: it never answers).
   std::optional<std::uint32_t> silentAfterDataFrames;

@@ -14,15 +14,16 @@
 
 #include "host/device_node.h"
 #include "host/pad_channel.h"
+#include "morvik/pad_options.h"
 #include "morvik/protocol.h"
 #include "morvik/report_trace.h"
-#include "pad/pad_options.h"
 #include "pad/pad_program.h"
 
 namespace morvik::vpad {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+static_assert(kHidReportLength == VPAD_HID_REPORT_LENGTH);
 
 bool isUpdateCommand(std::span<const std::uint8_t> report, std::uint8_t command) {
   return report[0] >= 5 && report[1] == 0x00 && report[2] == kMsgUpdate && report[5] == command;
@@ -42,7 +43,7 @@ class PadProgram {
     // The driver may still be loading.
     std::string failure;
     for (int tries = 0; tries < 300; ++tries) {  // 30 s: a first start after installing is slow
-      failure = m_channel.attach(m_options.reportLengths);
+      failure = m_channel.attach(VpadAttach{m_options.reportLengths.input, m_options.reportLengths.output});
       if (failure.empty()) break;
       Sleep(100);
     }
@@ -170,9 +171,9 @@ class PadProgram {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
-  auto options = morvik::vpad::parsePadOptions(args, error);
+  auto options = morvik::parsePadOptions(args, error);
   if (!options) {
-    std::fprintf(stderr, "virtual_pad: %s\n%s", error.c_str(), morvik::vpad::kPadUsage);
+    std::fprintf(stderr, "virtual_pad: %s\n%s", error.c_str(), morvik::kPadUsage);
     return 2;
   }
   morvik::vpad::PadProgram program(std::move(*options));

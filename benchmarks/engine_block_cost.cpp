@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "allocation_counter.h"
-#include "bench_update.h"
+#include "benchmark_update.h"
 #include "morvik/simulated_pad.h"
 #include "morvik/update_engine.h"
 

@@ -1,9 +1,9 @@
-#include "pad/pad_options.h"
+#include "morvik/pad_options.h"
 
 #include <charconv>
 #include <string>
 
-namespace morvik::vpad {
+namespace morvik {
 namespace {
 
 // A whole decimal number that fits 32 bits; no sign, no trailing characters.
@@ -15,15 +15,15 @@ std::optional<std::uint32_t> number(const std::string& text) {
   return value;
 }
 
-// "IN/OUT": two report lengths that a HID report of the channel can carry.
-std::optional<VpadAttach> reportLengths(const std::string& text) {
+// "IN/OUT": two report lengths, each from 2 bytes up to a whole report with its id byte.
+std::optional<ReportLengths> reportLengths(const std::string& text) {
   const std::size_t slash = text.find('/');
   if (slash == std::string::npos) return std::nullopt;
   const auto in = number(text.substr(0, slash));
   const auto out = number(text.substr(slash + 1));
-  const auto fits = [](std::optional<std::uint32_t> n) { return n && *n >= 2 && *n <= VPAD_HID_REPORT_LENGTH; };
+  const auto fits = [](std::optional<std::uint32_t> n) { return n && *n >= 2 && *n <= kHidReportLength; };
   if (!fits(in) || !fits(out)) return std::nullopt;
-  return VpadAttach{*in, *out};
+  return ReportLengths{*in, *out};
 }
 
 }  // namespace
@@ -60,8 +60,8 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
     if (name == "--report-lengths") {
       const auto lengths = reportLengths(value);
       if (!lengths) {
-        error = "bad value for " + name + ": " + value + " (IN/OUT, each 2 to " +
-                std::to_string(VPAD_HID_REPORT_LENGTH) + ")";
+        error =
+            "bad value for " + name + ": " + value + " (IN/OUT, each 2 to " + std::to_string(kHidReportLength) + ")";
         return std::nullopt;
       }
       options.reportLengths = *lengths;
@@ -74,11 +74,11 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
     }
     if (name == "--version")
       options.behaviour.version = *n;
-    else if (name == "--error-after")
-      options.behaviour.errorAfterDataFrames = *n;
+    else if (name == "--fail-after")
+      options.behaviour.failAfterDataFrames = *n;
     else if (name == "--silent-after")
       options.behaviour.silentAfterDataFrames = *n;
-    else if (name == "--unplug-after")
+    else if (name == "--vanish-after")
       options.behaviour.vanishAfterDataFrames = *n;
     else if (name == "--stall-after")
       options.stallAfterDataFrames = *n;
@@ -96,4 +96,4 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
   return options;
 }
 
-}  // namespace morvik::vpad
+}  // namespace morvik

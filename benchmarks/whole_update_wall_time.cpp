@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "bench_update.h"
+#include "benchmark_update.h"
 #include "morvik/simulated_pad.h"
 #include "morvik/update_engine.h"
 

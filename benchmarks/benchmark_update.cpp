@@ -1,4 +1,4 @@
-#include "bench_update.h"
+#include "benchmark_update.h"
 
 #include <time.h>
 #include <unistd.h>
