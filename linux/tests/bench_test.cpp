@@ -155,7 +155,16 @@ INSTANTIATE_TEST_SUITE_P(
                     b.watch = true;
                     b.count = 2;
                   },
-                  true, ExitCode::Success, "UU--", "yynn"}),
+                  true, ExitCode::Success, "UU--", "yynn"},
+        // Pads arrive faster than they are updated: those being updated count towards --count.
+        BenchCase{"WatchStartsNoPadBeyondItsCount", 5,
+                  [](auto& s, auto& b, auto&) {
+                    s.behaviour.latency = std::chrono::microseconds(300);
+                    s.arriveEvery = std::chrono::milliseconds(5);
+                    b.watch = true;
+                    b.count = 2;
+                  },
+                  true, ExitCode::Success, "UU---", "yynnn"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {

@@ -209,6 +209,7 @@ struct EndingCase {
   int status;
   const char* said;  // on standard error, or on standard output for a success
   std::uint32_t payloadBytes = 640;
+  bool saidOnOutput = false;  // `said` is looked for on standard output whatever the status
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -222,7 +223,12 @@ TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
   arguments.push_back(writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes)));
   const Finished result = run(arguments, c.input);
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
-  EXPECT_NE((c.status == 0 ? result.out : result.err).find(c.said), std::string::npos) << result.out << result.err;
+  if (std::find(c.options.begin(), c.options.end(), "--json") != c.options.end()) {
+    for (const std::string& line : lines(result.out))
+      EXPECT_TRUE(line.starts_with("{\"schema\":") && line.ends_with("}")) << "not a JSON line: " << line;
+  }
+  EXPECT_NE((c.status == 0 || c.saidOnOutput ? result.out : result.err).find(c.said), std::string::npos)
+      << result.out << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -230,6 +236,49 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndingCase{"PadFails", {"--simulate", "-y", "--sim-fail-after", "3"}, "", 7, "reported an error"},
         EndingCase{"NotInBootMode", {"--simulate", "-y", "--sim-not-boot"}, "", 4, "not in boot mode"},
+        // One pad ends the same, with the same words, whatever is logged or how it is printed.
+        EndingCase{"PadFailsInJson",
+                   {"--simulate", "-y", "--sim-fail-after", "3", "--json"},
+                   "",
+                   7,
+                   "\"exit_code\":7",
+                   640,
+                   true},
+        EndingCase{"PadFailsWithALog",
+                   {"--simulate", "-y", "--sim-fail-after", "3", "--log", "/dev/null"},
+                   "",
+                   7,
+                   "run the update again",
+                   640,
+                   true},
+        EndingCase{"NotInBootModeInJson",
+                   {"--simulate", "-y", "--sim-not-boot", "--json"},
+                   "",
+                   4,
+                   "not in boot mode",
+                   640,
+                   true},
+        EndingCase{"PadVanishesWithALog",
+                   {"--simulate", "-y", "--sim-vanish-after", "2", "--log", "/dev/null"},
+                   "",
+                   8,
+                   "went away",
+                   640,
+                   true},
+        EndingCase{"WaitInJson", {"--simulate", "-y", "--json", "--wait", "1"}, "", 0, "Waiting up to 1 s"},
+        EndingCase{"PreparingNoteInJson",
+                   {"--simulate", "-y", "--json", "--sim-header-delay-ms", "3300"},
+                   "",
+                   0,
+                   "preparing for the image",
+                   64},
+        EndingCase{"DowngradeDeclinedWithALog",
+                   {"--simulate", "--sim-version", "130", "--log", "/dev/null"},
+                   "n\n",
+                   6,
+                   "a downgrade",
+                   640,
+                   true},
         EndingCase{"PadVanishes",
                    {"--simulate", "-y", "--sim-vanish-after", "2"},
                    "",
@@ -376,19 +425,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "add --yes to answer it"}),
     [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
 
-TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
-  const std::string fifo = ::testing::TempDir() + "morvik_waiting_fifo_" + std::to_string(getpid());
-  unlink(fifo.c_str());
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int writer = open(fifo.c_str(), O_RDWR);  // a writer that never writes
-  Program program({"--simulate", "--yes", fifo});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  program.signal(SIGINT);
-  const Finished result = program.finish();
-  close(writer);
-  unlink(fifo.c_str());
-  EXPECT_EQ(result.status, 6) << result.err;
-  EXPECT_NE(result.err.find("nothing was sent"), std::string::npos) << result.err;
+// A FIFO that nobody serves (an image with a writer that never writes, a log that nothing
+// reads) is waited on only until the first Ctrl-C.
+TEST(Program, FirstCtrlCEndsTheWaitForAFifo) {
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, 640, 640));
+  struct Case {
+    bool isImage;
+    const char* said;
+  } cases[] = {{true, "nothing was sent"}, {false, "no pad was touched"}};
+  for (const Case& c : cases) {
+    const std::string fifo = ::testing::TempDir() + "morvik_waiting_fifo_" + std::to_string(getpid());
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = c.isImage ? open(fifo.c_str(), O_RDWR) : -1;  // a writer that never writes
+    Program program(c.isImage ? std::vector<std::string>{"--simulate", "--yes", fifo}
+                              : std::vector<std::string>{"--simulate", "--yes", "--log", fifo, image});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    program.signal(SIGINT);
+    const Finished result = program.finish();
+    if (writer >= 0) close(writer);
+    unlink(fifo.c_str());
+    EXPECT_EQ(result.status, 6) << result.err;
+    EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+  }
 }
 
 TEST(Program, SignalsCancelAnUpdateInProgress) {

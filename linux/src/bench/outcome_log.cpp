@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -55,9 +56,26 @@ void addOutcomeFields(JsonLine& line, const PadResult& result) {
 
 std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(const std::string& path,
                                                                         const std::string& imagePath,
-                                                                        const ImageBytes& image) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+                                                                        const ImageBytes& image, StopToken stop,
+                                                                        std::chrono::milliseconds readerWait) {
+  // Opened without blocking: a FIFO that nothing reads refuses (ENXIO) instead of hanging, and
+  // is tried again until a reader comes, the wait runs out, or the program is stopped.
+  const auto giveUp = std::chrono::steady_clock::now() + readerWait;
+  const auto openLog = [&] {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  };
+  int fd = openLog();
+  while (fd < 0 && errno == ENXIO) {
+    if (stop.stop_requested()) return std::string("cancelled while it waited for a reader of this FIFO");
+    if (std::chrono::steady_clock::now() >= giveUp)
+      return "it is a FIFO that nothing opened for reading within " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(readerWait).count()) + " s";
+    stop.sleepUntil(std::min(giveUp, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    fd = openLog();
+  }
   if (fd < 0) return std::string(std::strerror(errno));
+  // Lines are written whole, waiting for a slow reader if need be.
+  if (const int flags = fcntl(fd, F_GETFL); flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size()));
   const std::string line = JsonLine("session")
                                .add("time", utcNow())

@@ -3,6 +3,7 @@
 // also proves, before any pad is touched, that it can be written.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -12,15 +13,17 @@
 #include "bench/bench_report.h"
 #include "console/json_text.h"
 #include "morvik/image_file.h"
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
 class OutcomeLog {
  public:
-  // Opens `path` for appending and writes the session line; or says why it cannot.
-  static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(const std::string& path,
-                                                                     const std::string& imagePath,
-                                                                     const ImageBytes& image);
+  // Opens `path` for appending and writes the session line; or says why it cannot. A FIFO is
+  // given `readerWait` for a reader to open it; `stop` ends that wait at once.
+  static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(
+      const std::string& path, const std::string& imagePath, const ImageBytes& image, StopToken stop = {},
+      std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
   ~OutcomeLog();
   OutcomeLog(const OutcomeLog&) = delete;
   OutcomeLog& operator=(const OutcomeLog&) = delete;
