@@ -280,12 +280,49 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
   }
 }
 
+// Whatever the terminal's size, a pad that did not update is named with its reason in what
+// stays on screen once the bench ends (after the last redraw's cursor move up).
+TEST(BenchOutput, EveryPadThatDidNotUpdateIsSeenWithItsReasonAtTheEnd) {
+  for (const auto& [columns, lines] : {std::pair{30, 5}, std::pair{80, 5}, std::pair{200, 10}}) {
+    std::ostringstream out;
+    TerminalBenchView view(
+        out, [c = columns] { return std::optional(c); }, [l = lines] { return std::optional(l); });
+    std::vector<PadEntry> pads;
+    for (int n = 1; n <= 12; ++n) {
+      pads.push_back(PadEntry{kBootModeIdentity, true, "sim:" + std::to_string(n), "SIM-000" + std::to_string(n)});
+      view.padFound(pads.back(), 110, 123);
+      view.padProgress(pads.back(), 10);
+    }
+    view.refresh();
+    for (int n = 1; n <= 12; ++n) {
+      PadResult result;
+      result.pad = pads[static_cast<std::size_t>(n - 1)];
+      result.outcome = n == 3 ? PadOutcome::Failed : PadOutcome::Updated;
+      result.reason = n == 3 ? "the pad reported an error (code 3)" : "";
+      view.padFinished(result);
+      view.refresh();
+    }
+    view.tally(BenchTally{11, 1, 0, 0}, ExitCode::SomePadsFailed);
+    const std::string written = out.str();
+    const std::string end = written.substr(written.rfind("A\r") + 1);
+    EXPECT_NE(end.find("sim:3 (SIM-0003)"), std::string::npos) << columns << "x" << lines << ":\n" << end;
+    EXPECT_NE(end.find("failed: the pad reported an error (code 3)"), std::string::npos)
+        << columns << "x" << lines << ":\n"
+        << end;
+  }
+}
+
 TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {
   for (int columns = 1; columns <= 100; ++columns)
     for (const std::string& outcome : {std::string(), std::string("failed: the pad stopped answering")}) {
       const std::string line = padLine("/dev/hidraw12 (SERIAL-1)", "1.10 → 1.23", 42, outcome, columns);
       const auto shown = std::count_if(line.begin(), line.end(), [](char ch) { return (ch & 0xC0) != 0x80; });
       EXPECT_LE(shown, std::max(columns - 1, 1)) << line;
+      // The percent and the outcome are the last to be cut.
+      const std::string tail = outcome.empty() ? "42%" : outcome;
+      if (columns > static_cast<int>(tail.size())) {
+        EXPECT_NE(line.find(tail), std::string::npos) << line;
+      }
     }
   EXPECT_EQ(sha256Hex(std::vector<std::uint8_t>{'a', 'b', 'c'}),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
