@@ -7,6 +7,8 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
+#include <utility>
 #include <variant>
 
 #include "bench/bench_session.h"
@@ -27,7 +29,9 @@ class RecordingView final : public BenchView {
  public:
   std::optional<std::int32_t> stopAtPercent;
   std::optional<std::size_t> stopAfterOutcomes;
+  std::optional<std::chrono::milliseconds> stopAfter;
   StopSource stop;
+  std::string notes;
   std::map<std::string, PadResult> results;
   BenchTally counted;
 
@@ -40,7 +44,7 @@ class RecordingView final : public BenchView {
     results[result.pad.path] = result;
     if (stopAfterOutcomes && results.size() >= *stopAfterOutcomes) stop.request_stop();
   }
-  void note(const std::string&) override {}
+  void note(const std::string& text) override { notes += text + '\n'; }
   void tally(const BenchTally& tally, ExitCode) override { counted = tally; }
 
  private:
@@ -53,8 +57,9 @@ struct BenchCase {
   std::function<void(BenchSimulation&, BenchSettings&, RecordingView&)> arrange;
   bool answer;
   ExitCode code;
-  std::string outcomes;  // per pad: U updated, F failed, S skipped, I interrupted, - none
-  std::string whole;     // per pad: y the pad got exactly the image, p part of it, n no data at all
+  std::string outcomes;   // per pad: U updated, F failed, S skipped, I interrupted, - none
+  std::string whole;      // per pad: y the pad got exactly the image, p part of it, n no data at all
+  const char* said = "";  // a note the bench says (a signal's note is said once, among its lines)
 };
 void PrintTo(const BenchCase& c, std::ostream* os) { *os << c.name; }
 
@@ -84,9 +89,26 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   RecordingView view;
   c.arrange(simulation, settings, view);
   SimulatedBench source(simulation);
+  // The note a signal would leave, held for the bench once the stop is asked.
+  bool noteTaken = false;
+  settings.cancelNote = [&]() -> std::optional<std::string> {
+    if (!view.stop.stop_requested() || std::exchange(noteTaken, true)) return std::nullopt;
+    return "Cancelling... (press Ctrl-C again to quit at once)";
+  };
+  std::thread stopper;
+  if (view.stopAfter)
+    stopper = std::thread([&] {
+      std::this_thread::sleep_for(*view.stopAfter);
+      view.stop.request_stop();
+    });
 
   const ExitCode code = runBench(
       source, settings, view, nullptr, [&](const std::string&) { return c.answer; }, view.stop.get_token());
+  if (stopper.joinable()) stopper.join();
+  EXPECT_EQ(view.notes.find(c.said) == std::string::npos ? "" : c.said, std::string(c.said)) << view.notes;
+  if (*c.said) {
+    EXPECT_EQ(view.notes.find(c.said), view.notes.rfind(c.said)) << "said twice: " << view.notes;
+  }
 
   EXPECT_EQ(code, c.code);
   std::string outcomes, whole;
@@ -112,59 +134,72 @@ void faultyPad(BenchSimulation& s, std::uint32_t n, const std::function<void(Pad
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, Bench,
-    ::testing::Values(
-        BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
-        BenchCase{"OnePadFails", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
-                  true, ExitCode::SomePadsFailed, "UFU", "y?y"},
-        BenchCase{"OnePadFallsSilent", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
-                  true, ExitCode::SomePadsFailed, "FUU", "pyy"},
-        BenchCase{"OnePadIsUnplugged", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 3, [](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }); },
-                  true, ExitCode::SomePadsFailed, "UUF", "yyp"},
-        BenchCase{"OnePadNotInBootMode", 2,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.bootFlag = 0; }); }, true,
-                  ExitCode::SomePadsFailed, "UF", "yn"},
-        BenchCase{"AnsweredNoSendsNothing", 2, [](auto&, auto&, auto&) {}, false, ExitCode::Cancelled, "SS", "nn"},
-        BenchCase{"CtrlCMidBench", 3,
-                  [](auto& s, auto&, auto& v) {
-                    s.behaviour.latency = std::chrono::microseconds(500);
-                    v.stopAtPercent = 20;
-                  },
-                  // No pad got the whole image; how far each got is up to the scheduler.
-                  true, ExitCode::Cancelled, "III", "xxx"},
-        BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
-                  [](auto& s, auto& b, auto& v) {
-                    faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
-                    s.arriveEvery = std::chrono::milliseconds(30);
-                    b.watch = true;
-                    v.stopAfterOutcomes = 3;
-                  },
-                  true, ExitCode::Success, "USU", "yny"},
-        BenchCase{"WatchWithForceUpdatesItToo", 2,
-                  [](auto& s, auto& b, auto& v) {
-                    s.behaviour.version = 123;
-                    b.watch = b.force = true;
-                    v.stopAfterOutcomes = 2;
-                  },
-                  true, ExitCode::Success, "UU", "yy"},
-        BenchCase{"WatchEndsAfterItsCount", 4,
-                  [](auto& s, auto& b, auto&) {
-                    s.arriveEvery = std::chrono::milliseconds(600);
-                    b.watch = true;
-                    b.count = 2;
-                  },
-                  true, ExitCode::Success, "UU--", "yynn"},
-        // Pads arrive faster than they are updated: those being updated count towards --count.
-        BenchCase{"WatchStartsNoPadBeyondItsCount", 5,
-                  [](auto& s, auto& b, auto&) {
-                    s.behaviour.latency = std::chrono::microseconds(300);
-                    s.arriveEvery = std::chrono::milliseconds(5);
-                    b.watch = true;
-                    b.count = 2;
-                  },
-                  true, ExitCode::Success, "UU---", "yynnn"}),
+    ::testing::
+        Values(
+            BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
+            BenchCase{
+                "OnePadFails", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
+                true, ExitCode::SomePadsFailed, "UFU", "y?y"},
+            BenchCase{
+                "OnePadFallsSilent", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
+                true, ExitCode::SomePadsFailed, "FUU", "pyy"},
+            BenchCase{
+                "OnePadIsUnplugged", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 3, [](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }); },
+                true, ExitCode::SomePadsFailed, "UUF", "yyp"},
+            BenchCase{"OnePadNotInBootMode", 2,
+                      [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.bootFlag = 0; }); }, true,
+                      ExitCode::SomePadsFailed, "UF", "yn"},
+            BenchCase{"AnsweredNoSendsNothing", 2, [](auto&, auto&, auto&) {}, false, ExitCode::Cancelled, "SS", "nn"},
+            BenchCase{"CtrlCMidBench", 3,
+                      [](auto& s, auto&, auto& v) {
+                        s.behaviour.latency = std::chrono::microseconds(500);
+                        v.stopAtPercent = 20;
+                      },
+                      // No pad got the whole image; how far each got is up to the scheduler.
+                      true, ExitCode::Cancelled, "III", "xxx", "Cancelling..."},
+            BenchCase{"CtrlCWhileWatchingWithNoPad", 2,
+                      [](auto& s, auto& b, auto& v) {
+                        s.arriveEvery = std::chrono::seconds(20);
+                        b.watch = true;
+                        v.stopAfter = std::chrono::milliseconds(200);
+                      },
+                      true, ExitCode::Success, "U-", "yn", "Stopped watching."},
+            BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
+                      [](auto& s, auto& b, auto& v) {
+                        faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
+                        s.arriveEvery = std::chrono::milliseconds(30);
+                        b.watch = true;
+                        v.stopAfterOutcomes = 3;
+                      },
+                      true, ExitCode::Success, "USU", "yny"},
+            BenchCase{"WatchWithForceUpdatesItToo", 2,
+                      [](auto& s, auto& b, auto& v) {
+                        s.behaviour.version = 123;
+                        b.watch = b.force = true;
+                        v.stopAfterOutcomes = 2;
+                      },
+                      true, ExitCode::Success, "UU", "yy"},
+            BenchCase{"WatchEndsAfterItsCount", 4,
+                      [](auto& s, auto& b, auto&) {
+                        s.arriveEvery = std::chrono::milliseconds(600);
+                        b.watch = true;
+                        b.count = 2;
+                      },
+                      true, ExitCode::Success, "UU--", "yynn"},
+            // Pads arrive faster than they are updated: those being updated count
+            // towards --count.
+            BenchCase{
+                "WatchStartsNoPadBeyondItsCount", 5,
+                [](auto& s, auto& b, auto&) {
+                  s.behaviour.latency = std::chrono::microseconds(300);
+                  s.arriveEvery = std::chrono::milliseconds(5);
+                  b.watch = true;
+                  b.count = 2;
+                },
+                true, ExitCode::Success, "UU---", "yynnn"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
@@ -245,7 +280,7 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
       {"CannotBeOpened", false, false, false, ExitCode::NoAccess, PadOutcome::Failed,
        "Cannot open the pad at /dev/hidraw42: no such device.\n", "cannot open it: no such device"},
       {"StoppedBeforeItsVersion", false, true, true, ExitCode::Cancelled, PadOutcome::Interrupted,
-       "Cancelled before the update began; the pad's firmware is unchanged.\n", "interrupted before anything was sent"},
+       "Cancelled before the update began; the pad's firmware is unchanged.\n", "before anything was sent"},
   };
   for (const Case& c : cases) {
     std::optional<PadLock> other;
@@ -277,6 +312,8 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
     EXPECT_EQ(result.code, c.code) << c.name;
     EXPECT_EQ(result.outcome, c.outcome) << c.name;
     EXPECT_NE(result.reason.find(c.reason), std::string::npos) << c.name << ": " << result.reason;
+    // Shown as "interrupted: REASON": the reason does not say the outcome again.
+    EXPECT_NE(result.reason.rfind(outcomeName(result.outcome), 0), 0u) << c.name << ": " << result.reason;
   }
 }
 

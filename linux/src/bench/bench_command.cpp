@@ -9,6 +9,7 @@
 #include "bench/bench_session.h"
 #include "bench/bench_views.h"
 #include "bench/outcome_log.h"
+#include "cli/cancel_note.h"
 #include "console/answer_source.h"
 #include "console/printable_text.h"
 #include "console/user_texts.h"
@@ -59,6 +60,8 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   settings.alone = !options.all && !options.watch;
   settings.only = std::move(only);
   StdinAnswers answers;
+  HeldCancelNote cancelNote;
+  settings.cancelNote = [&cancelNote] { return cancelNote.take(); };
   const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
   if (code == ExitCode::NoPad) std::cerr << noBootPadText() << kBootModeHowTo << '\n';
   return code;

@@ -144,6 +144,7 @@ class Bench {
   void report(PadResult result);
   void finishEnded();
   void waitForAll();
+  void sayCancelNote();
   ExitCode exitCode() const;
 
   PadSource& source_;
@@ -226,9 +227,17 @@ void Bench::finishEnded() {
 void Bench::waitForAll() {
   while (!jobs_.empty()) {
     stop_.sleepUntil(Clock::now() + kRefreshEvery);
+    sayCancelNote();
     view_.refresh();
     finishEnded();
   }
+}
+
+// Said once, between the pads' lines; a station stopped while it served no pad just stops.
+void Bench::sayCancelNote() {
+  if (!settings_.cancelNote) return;
+  if (const auto note = settings_.cancelNote())
+    view_.note(settings_.watch && jobs_.empty() ? "Stopped watching." : *note);
 }
 
 ExitCode Bench::exitCode() const {
@@ -259,6 +268,7 @@ ExitCode Bench::all(const BenchQuestion& ask) {
     if (!ask(question)) {
       for (const auto& job : ready)
         report(resultFor(job->pad, PadOutcome::Skipped, ExitCode::Cancelled, "not updated: the answer was no"));
+      sayCancelNote();
       view_.tally(tally_, ExitCode::Cancelled);
       return ExitCode::Cancelled;
     }
@@ -268,6 +278,7 @@ ExitCode Bench::all(const BenchQuestion& ask) {
     }
   }
   waitForAll();
+  sayCancelNote();
   view_.refresh();
   view_.tally(tally_, exitCode());
   return exitCode();
@@ -277,7 +288,10 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
   std::string question = "Update every pad in boot mode to v" + versionText(imageVersion_) + " as it is plugged in";
   question += settings_.count ? ", until " + std::to_string(*settings_.count) + " are updated or Ctrl-C?\n"
                               : ", until Ctrl-C?\n";
-  if (!ask(question)) return ExitCode::Cancelled;
+  if (!ask(question)) {
+    sayCancelNote();
+    return ExitCode::Cancelled;
+  }
   view_.note("Watching for pads in boot mode; Ctrl-C ends.");
   // A pad is served once per plugging: it is tried again only after it left the list.
   std::set<std::string> served;
@@ -308,10 +322,12 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
       }
     }
     stop_.sleepUntil(std::min(nextLook, Clock::now() + kRefreshEvery));
+    sayCancelNote();
     view_.refresh();
     finishEnded();
   }
   waitForAll();  // after --count: the pads still being served finish; after Ctrl-C they end at once
+  sayCancelNote();
   view_.refresh();
   view_.tally(tally_, exitCode());
   return exitCode();

@@ -34,6 +34,8 @@ struct BenchSettings {
   // The one pad of a plain update, only shown as a bench (--json, --log): the program ends with
   // that pad's own exit status, as it would without them.
   bool alone = false;
+  // The note of the signal that stopped the bench, when one is held for it to say among its lines.
+  std::function<std::optional<std::string>()> cancelNote;
   ReaderTiming timing{};
   std::chrono::milliseconds lookEvery{250};  // --watch: how often the pads are listed
 };
