@@ -105,6 +105,9 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   const ExitCode code = runBench(
       source, settings, view, nullptr, [&](const std::string&) { return c.answer; }, view.stop.get_token());
   if (stopper.joinable()) stopper.join();
+  if (settings.watch) {
+    EXPECT_LE(view.notes.find('\n'), 39u) << "the banner wraps at 40 columns: " << view.notes;
+  }
   EXPECT_EQ(view.notes.find(c.said) == std::string::npos ? "" : c.said, std::string(c.said)) << view.notes;
   if (*c.said) {
     EXPECT_EQ(view.notes.find(c.said), view.notes.rfind(c.said)) << "said twice: " << view.notes;
@@ -220,6 +223,7 @@ TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
       {{boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
       {{}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
       {{}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
+      {{}, {}, "/dev/hidraw3", ExitCode::NoPad, "'/dev/hidraw3': no pad was found at all.\n"},
   };
   for (const Case& c : cases) {
     const PadChoice choice = choosePad(SearchResult{c.boot, c.running, false}, c.wanted);
@@ -320,7 +324,7 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
 // Whatever the terminal's size, a pad that did not update is named with its reason in what
 // stays on screen once the bench ends (after the last redraw's cursor move up).
 TEST(BenchOutput, EveryPadThatDidNotUpdateIsSeenWithItsReasonAtTheEnd) {
-  for (const auto& [columns, lines] : {std::pair{30, 5}, std::pair{80, 5}, std::pair{200, 10}}) {
+  for (const auto& [columns, lines] : {std::pair{30, 5}, std::pair{40, 5}, std::pair{80, 5}, std::pair{200, 10}}) {
     std::ostringstream out;
     TerminalBenchView view(
         out, [c = columns] { return std::optional(c); }, [l = lines] { return std::optional(l); });
@@ -346,6 +350,7 @@ TEST(BenchOutput, EveryPadThatDidNotUpdateIsSeenWithItsReasonAtTheEnd) {
     EXPECT_NE(end.find("failed: the pad reported an error (code 3)"), std::string::npos)
         << columns << "x" << lines << ":\n"
         << end;
+    EXPECT_NE(end.find(" more pads not shown)"), std::string::npos) << columns << "x" << lines << ":\n" << end;
   }
 }
 

@@ -292,7 +292,7 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
     sayCancelNote();
     return ExitCode::Cancelled;
   }
-  view_.note("Watching for pads in boot mode; Ctrl-C ends.");
+  view_.note("Watching for pads; Ctrl-C ends.");  // short enough for 40 columns
   // A pad is served once per plugging: it is tried again only after it left the list.
   std::set<std::string> served;
   auto nextLook = Clock::now();
