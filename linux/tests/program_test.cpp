@@ -219,8 +219,10 @@ class ProgramEndings : public ::testing::TestWithParam<EndingCase> {};
 
 TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
   const EndingCase& c = GetParam();
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes));
   std::vector<std::string> arguments = c.options;
-  arguments.push_back(writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes)));
+  std::replace(arguments.begin(), arguments.end(), std::string("IMAGE"), image);
+  arguments.push_back(image);
   const Finished result = run(arguments, c.input);
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
   if (std::find(c.options.begin(), c.options.end(), "--json") != c.options.end()) {
@@ -299,6 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
                    3,
                    "sim:2  serial SIM-0002"},
         EndingCase{"LogOnAFullDisk", {"--simulate", "-y", "--all", "--log", "/dev/full"}, "", 1, "no pad was touched"},
+        EndingCase{"LogThatIsTheImage", {"--simulate", "-y", "--log", "IMAGE"}, "", 1, "it is the image being sent"},
         EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
         EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
     [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +75,14 @@ std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(const st
     fd = openLog();
   }
   if (fd < 0) return std::string(std::strerror(errno));
+  // Appending to the image being sent would change it under the pads.
+  struct stat logFile {
+  }, imageFile{};
+  if (fstat(fd, &logFile) == 0 && stat(imagePath.c_str(), &imageFile) == 0 && S_ISREG(logFile.st_mode) &&
+      logFile.st_dev == imageFile.st_dev && logFile.st_ino == imageFile.st_ino) {
+    close(fd);
+    return std::string("it is the image being sent");
+  }
   // Lines are written whole, waiting for a slow reader if need be.
   if (const int flags = fcntl(fd, F_GETFL); flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size()));
