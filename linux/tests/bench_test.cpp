@@ -1,8 +1,13 @@
 // Several pads at once: each scenario checks every pad's outcome and the bytes each pad got.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -246,6 +251,51 @@ TEST(PadLock, ASecondTakerIsRefusedWithTheHoldersIdUntilTheFirstLetsGo) {
     EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw8")));
   }
   EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw7")));
+}
+
+// The lock folder may be world-writable: whatever was planted under a lock file's name is never
+// written through, and the pad is refused rather than waited on.
+TEST(PadLock, WhatWasPlantedAsTheLockFileIsNeverWrittenThrough) {
+  const auto directory = std::filesystem::path(::testing::TempDir()) / "planted-locks";
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directories(directory);
+  setenv("MORVIK_LOCK_DIR", directory.c_str(), 1);
+  const std::string victim = (directory / "victim").string();
+  const std::string lockFile = padLockFile(directory.string(), "/dev/hidraw9");
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    bool taken;
+  } cases[] = {
+      {"SymbolicLink", [&] { std::filesystem::create_symlink(victim, lockFile); }, false},
+      {"Fifo", [&] { mkfifo(lockFile.c_str(), 0666); }, false},
+      {"Directory", [&] { std::filesystem::create_directory(lockFile); }, false},
+      {"HardLink", [&] { std::filesystem::create_hard_link(victim, lockFile); }, true},
+      {"AnotherUsersFile",
+       [&] {
+         std::ofstream(lockFile) << "keep me";
+         if (geteuid() == 0 && chown(lockFile.c_str(), 65534, 65534) != 0) ADD_FAILURE() << "chown";
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    const bool othersFile = std::string(c.name) == "AnotherUsersFile";
+    if (othersFile && geteuid() != 0) continue;  // only root can give a file to another user
+    std::filesystem::remove_all(lockFile);
+    std::ofstream(victim, std::ios::trunc) << "keep me";
+    c.plant();
+    const auto taken = PadLock::take("/dev/hidraw9");
+    EXPECT_EQ(std::holds_alternative<PadLock>(taken), c.taken) << c.name;
+    std::ifstream in(victim);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "keep me") << c.name;
+    if (othersFile) {
+      std::ifstream lock(lockFile);
+      const std::string inLock((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(inLock, "keep me") << c.name;
+    }
+  }
+  std::filesystem::remove_all(directory);
 }
 
 // One pad in boot mode that another program could reach too (so it is locked), and that opens or not.
