@@ -404,6 +404,35 @@ TEST(BenchOutput, EveryPadThatDidNotUpdateIsSeenWithItsReasonAtTheEnd) {
   }
 }
 
+// Each line of the log is whole and says which process and which image it is about, whatever
+// the file held before.
+TEST(OutcomeLogFile, EveryLineIsWholeAndNamesItsProcessAndImage) {
+  const std::string path = ::testing::TempDir() + "morvik_outcome_log_lines.log";
+  for (const std::string& before :
+       {std::string(), std::string("{\"left\":\"by another\"}\n"), std::string("{\"cut\":\"with no end\"}")}) {
+    std::ofstream(path, std::ios::trunc) << before;
+    {
+      auto opened = OutcomeLog::open(path, "x.dat", ImageBytes(100, 1), 123);
+      ASSERT_TRUE(std::holds_alternative<std::unique_ptr<OutcomeLog>>(opened));
+      PadResult result;
+      result.pad = PadEntry{kBootModeIdentity, true, "sim:1", "SIM-0001"};
+      std::string error;
+      EXPECT_TRUE(std::get<std::unique_ptr<OutcomeLog>>(opened)->write(result, error)) << error;
+    }
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) lines.push_back(line);
+    ASSERT_GE(lines.size(), 2u) << before;
+    for (const std::string& line : lines) EXPECT_TRUE(line.front() == '{' && line.back() == '}') << line;
+    const std::string& session = lines[lines.size() - 2];
+    EXPECT_EQ(session.rfind("{\"schema\":", 0), 0u) << "glued to what was there: " << session;
+    EXPECT_NE(session.find("\"image_version\":\"1.23\""), std::string::npos) << session;
+    EXPECT_NE(session.find("\"image_path\":\"/"), std::string::npos) << session;
+    EXPECT_NE(lines.back().find("\"pid\":" + std::to_string(getpid())), std::string::npos) << lines.back();
+  }
+}
+
 TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {
   for (int columns = 1; columns <= 100; ++columns)
     for (const std::string& outcome : {std::string(), std::string("failed: the pad stopped answering")}) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "console/json_text.h"
 #include "console/version_text.h"
@@ -24,6 +25,16 @@ std::string utcNow() {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
+}
+
+// The last byte of a regular file, or 0 when there is none to read.
+char lastByteOf(const std::string& path, const struct stat& file) {
+  if (!S_ISREG(file.st_mode) || file.st_size == 0) return 0;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  char last = 0;
+  if (fd >= 0 && pread(fd, &last, 1, file.st_size - 1) != 1) last = 0;
+  if (fd >= 0) close(fd);
+  return last;
 }
 
 }  // namespace
@@ -55,10 +66,9 @@ void addOutcomeFields(JsonLine& line, const PadResult& result) {
       .add("bytes_sent", result.bytesSent);
 }
 
-std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(const std::string& path,
-                                                                        const std::string& imagePath,
-                                                                        const ImageBytes& image, StopToken stop,
-                                                                        std::chrono::milliseconds readerWait) {
+std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(
+    const std::string& path, const std::string& imagePath, const ImageBytes& image,
+    std::optional<std::uint32_t> imageVersion, StopToken stop, std::chrono::milliseconds readerWait) {
   // Opened without blocking: a FIFO that nothing reads refuses (ENXIO) instead of hanging, and
   // is tried again until a reader comes, the wait runs out, or the program is stopped.
   const auto giveUp = std::chrono::steady_clock::now() + readerWait;
@@ -86,14 +96,22 @@ std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(const st
   // Lines are written whole, waiting for a slow reader if need be.
   if (const int flags = fcntl(fd, F_GETFL); flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size()));
-  const std::string line = JsonLine("session")
-                               .add("time", utcNow())
-                               .add("image", imagePath)
-                               .add("image_sha256", log->imageSha256_)
-                               .add("image_size", log->imageSize_)
-                               .add("pid", static_cast<std::uint64_t>(getpid()))
-                               .line();
-  if (std::string error; !log->append(line, error)) return error;
+  std::error_code noPath;
+  const std::filesystem::path absolute = std::filesystem::absolute(imagePath, noPath);
+  const std::string line =
+      JsonLine("session")
+          .add("time", utcNow())
+          .add("image", imagePath)
+          .add("image_path", noPath ? std::nullopt : std::optional(absolute.string()))
+          .add("image_version", imageVersion ? std::optional(versionText(*imageVersion)) : std::nullopt)
+          .add("image_sha256", log->imageSha256_)
+          .add("image_size", log->imageSize_)
+          .add("pid", static_cast<std::uint64_t>(getpid()))
+          .line();
+
+  // A log whose last line was left without its end (by another program) gets one first.
+  const bool endLast = logFile.st_size > 0 && lastByteOf(path, logFile) != '\n';
+  if (std::string error; !log->append(endLast ? '\n' + line : line, error)) return error;
   return log;
 }
 
@@ -103,7 +121,7 @@ bool OutcomeLog::write(const PadResult& result, std::string& error) {
   JsonLine line("outcome");
   line.add("time", utcNow());
   addOutcomeFields(line, result);
-  line.add("image_sha256", imageSha256_).add("image_size", imageSize_);
+  line.add("image_sha256", imageSha256_).add("image_size", imageSize_).add("pid", static_cast<std::uint64_t>(getpid()));
   return append(line.line(), error);
 }
 
@@ -112,6 +130,11 @@ bool OutcomeLog::append(const std::string& line, std::string& error) {
   const ssize_t written = ::write(fd_, line.data(), line.size());
   if (written == static_cast<ssize_t>(line.size())) return true;
   error = written < 0 ? std::strerror(errno) : "the line was cut short (disk full?)";
+  // What went of a line cut short is taken back, so the file holds whole lines only.
+  struct stat st {};
+  if (written > 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= written) {
+    [[maybe_unused]] const int cut = ftruncate(fd_, st.st_size - written);
+  }
   return false;
 }
 
