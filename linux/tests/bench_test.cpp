@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -40,7 +41,12 @@ class RecordingView final : public BenchView {
   std::map<std::string, PadResult> results;
   BenchTally counted;
 
-  void padFound(const PadEntry&, std::optional<std::uint32_t>, std::uint32_t) override {}
+  std::set<std::string> found;  // pads that told their version
+
+  void padFound(const PadEntry& pad, std::optional<std::uint32_t>, std::uint32_t) override {
+    const std::lock_guard lock(mutex_);
+    found.insert(pad.path);
+  }
   void padProgress(const PadEntry&, std::int32_t percent) override {
     if (stopAtPercent && percent >= *stopAtPercent) stop.request_stop();
   }
@@ -129,6 +135,10 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
                                                                                          : 'p';
   }
   EXPECT_EQ(outcomes, c.outcomes);
+  for (const auto& [path, result] : view.results) {
+    // A pad that told its version keeps it in its outcome, whatever the outcome.
+    EXPECT_EQ(result.versionBefore.has_value(), view.found.count(path) == 1) << path;
+  }
   // '?': a pad that failed part-way may have got anything up to the fault; 'x': anything but the whole image.
   for (std::size_t i = 0; i < c.whole.size(); ++i)
     if (c.whole[i] == '?' || (c.whole[i] == 'x' && whole[i] != 'y')) whole[i] = c.whole[i];

@@ -410,6 +410,17 @@ INSTANTIATE_TEST_SUITE_P(
                   imageBytes(123, 640, 640)},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
+        // JSON readers find every field, null when there is nothing to say.
+        InputCase{"MissingFileInJson",
+                  {"--json", "--info", "/nonexistent/fw.dat"},
+                  "",
+                  5,
+                  "\"version\":null,\"image_length\":null"},
+        InputCase{"ListAFactoryPadInJson",
+                  {"--json", "--simulate", "--list", "--sim-version", "factory"},
+                  "",
+                  0,
+                  "\"factory\":true,\"problem\":null"},
         // Names that hold control characters are shown escaped, not played on the terminal.
         InputCase{"NameWithAnEscapeSequence",
                   {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"},

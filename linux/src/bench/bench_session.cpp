@@ -266,8 +266,11 @@ ExitCode Bench::all(const BenchQuestion& ask) {
       question += "  " + padLabel(job->pad) + "  v" + versionBeforeText(job->versionBefore) +
                   versionNotice(*job->versionBefore, imageVersion_) + '\n';
     if (!ask(question)) {
-      for (const auto& job : ready)
-        report(resultFor(job->pad, PadOutcome::Skipped, ExitCode::Cancelled, "not updated: the answer was no"));
+      for (const auto& job : ready) {
+        auto declined = resultFor(job->pad, PadOutcome::Skipped, ExitCode::Cancelled, "not updated: the answer was no");
+        declined.versionBefore = job->versionBefore;
+        report(std::move(declined));
+      }
       sayCancelNote();
       view_.tally(tally_, ExitCode::Cancelled);
       return ExitCode::Cancelled;

@@ -6,6 +6,7 @@
 #include "bench/outcome_log.h"
 #include "console/json_text.h"
 #include "console/version_text.h"
+#include "morvik/protocol.h"
 
 namespace morvik::cli {
 namespace {
@@ -216,6 +217,7 @@ void JsonBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_t> v
             .add("serial", pad.serial.empty() ? std::nullopt : std::optional(pad.serial))
             .add("mode", "boot")
             .add("version", version ? std::optional(padVersionText(*version)) : std::nullopt)
+            .add("factory", version == kFactoryVersion)
             .line());
 }
 
