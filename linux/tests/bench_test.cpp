@@ -135,6 +135,9 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
                                                                                          : 'p';
   }
   EXPECT_EQ(outcomes, c.outcomes);
+  // Each pad ends once: a pad still plugged in after its outcome is not served again.
+  EXPECT_EQ(view.counted.updated + view.counted.failed + view.counted.skipped + view.counted.interrupted,
+            view.results.size());
   for (const auto& [path, result] : view.results) {
     // A pad that told its version keeps it in its outcome, whatever the outcome.
     EXPECT_EQ(result.versionBefore.has_value(), view.found.count(path) == 1) << path;
@@ -178,7 +181,14 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       // No pad got the whole image; how far each got is up to the scheduler.
                       true, ExitCode::Cancelled, "III", "xxx", "Cancelling..."},
-            BenchCase{"CtrlCWhileWatchingWithNoPad", 2,
+            BenchCase{"WatchServesAPadStillPluggedInOnce", 1,
+                  [](auto& s, auto& b, auto& v) {
+                    s.behaviour.errorAfterDataFrames = 2;  // it fails, and stays in boot mode
+                    b.watch = true;
+                    v.stopAfter = std::chrono::milliseconds(300);  // about 30 looks
+                  },
+                  true, ExitCode::SomePadsFailed, "F", "p"},
+        BenchCase{"CtrlCWhileWatchingWithNoPad", 2,
                       [](auto& s, auto& b, auto& v) {
                         s.arriveEvery = std::chrono::seconds(20);
                         b.watch = true;
@@ -457,6 +467,17 @@ TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {
     }
   EXPECT_EQ(sha256Hex(std::vector<std::uint8_t>{'a', 'b', 'c'}),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // Lengths around the last 64-byte block's room for the length (bytes i % 251).
+  for (const auto& [length, digest] : std::initializer_list<std::pair<std::size_t, const char*>>{
+           {55, "463eb28e72f82e0a96c0a4cc53690c571281131f672aa229e0d45ae59b598b59"},
+           {56, "da2ae4d6b36748f2a318f23e7ab1dfdf45acdc9d049bd80e59de82a60895f562"},
+           {63, "29af2686fd53374a36b0846694cc342177e428d1647515f078784d69cdb9e488"},
+           {64, "fdeab9acf3710362bd2658cdc9a29e8f9c757fcf9811603a8c447cd1d9151108"},
+           {65, "4bfd2c8b6f1eec7a2afeb48b934ee4b2694182027e6d0fc075074f2fabb31781"}}) {
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+    EXPECT_EQ(sha256Hex(bytes), digest) << length << " bytes";
+  }
   const ImageBytes image(100, 1);
   EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/dev/full", "x.dat", image)));
   EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/nonexistent/dir/x.log", "x.dat", image)));

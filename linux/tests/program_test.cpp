@@ -521,24 +521,39 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
 
 // JSON lines are read by programs: a file name that is not UTF-8 must still give lines that a
 // strict JSON reader takes, with U+FFFD where the name's stray bytes were.
-TEST(Program, JsonLinesStayValidForANameThatIsNotUtf8) {
-  const std::string image = writeTestFile("latin\xE9-\xFF.dat", imageBytes(123, 64, 64));
-  const std::string log = ::testing::TempDir() + "morvik_latin_name.log";
-  std::remove(log.c_str());
-  const std::string out = ::testing::TempDir() + "morvik_latin_name.json";
-  const Finished info = run({"--json", "--info", image});
-  const Finished bench = run({"--simulate", "-y", "--all", "--json", "--log", log, image});
-  ASSERT_EQ(info.status, 0) << info.err;
-  ASSERT_EQ(bench.status, 0) << bench.err;
-  std::ofstream(out, std::ios::binary) << info.out << bench.out;
-  // Each file: every line parses (bytes decoded as strict UTF-8), and some line names the image.
-  const std::string reader =
-      "python3 -c 'import json, sys\n"
-      "for name in sys.argv[1:]:\n"
-      "  lines = [json.loads(line) for line in open(name, \"rb\")]\n"
-      "  assert any(\"latin\\ufffd-\\ufffd.dat\" in str(line) for line in lines), name' " +
-      out + " " + log;
-  EXPECT_EQ(std::system(reader.c_str()), 0) << info.out << bench.out;
+// Names that are not UTF-8, or that hold every control character, a quote and a backslash,
+// stay valid JSON and come back whole through a JSON reader.
+TEST(Program, JsonLinesStayValidForAnyName) {
+  std::string controls = "ctl";
+  for (char c = 1; c < 0x20; ++c) controls += c;
+  controls += "\"q\\b.dat";
+  for (const std::string& name : {std::string("latin\xE9-\xFF.dat"), controls}) {
+    const std::string image = writeTestFile(name, imageBytes(123, 64, 64));
+    const std::string log = ::testing::TempDir() + "morvik_any_name.log";
+    std::remove(log.c_str());
+    const std::string out = ::testing::TempDir() + "morvik_any_name.json";
+    const Finished info = run({"--json", "--info", image});
+    const Finished bench = run({"--simulate", "-y", "--all", "--json", "--log", log, image});
+    ASSERT_EQ(info.status, 0) << info.err;
+    ASSERT_EQ(bench.status, 0) << bench.err;
+    std::ofstream(out, std::ios::binary) << info.out << bench.out;
+    std::string hex;
+    for (const char c : image) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      hex += two;
+    }
+    // Each file: every line parses (bytes decoded as strict UTF-8), and some field is the image's
+    // path as the reader decodes its bytes (each byte that is not UTF-8 as U+FFFD).
+    const std::string reader =
+        "python3 -c 'import json, sys\n"
+        "want = bytes.fromhex(sys.argv[1]).decode(\"utf-8\", \"replace\")\n"
+        "for name in sys.argv[2:]:\n"
+        "  lines = [json.loads(line) for line in open(name, \"rb\")]\n"
+        "  assert any(want in v for line in lines for v in line.values() if isinstance(v, str)), name' " +
+        hex + " " + out + " " + log;
+    EXPECT_EQ(std::system(reader.c_str()), 0) << info.out << bench.out;
+  }
 }
 
 // A write of the program's own output that fails ends with a word on stderr and a failure status.
