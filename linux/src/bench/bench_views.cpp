@@ -63,8 +63,10 @@ std::string padLine(const std::string& label, const std::string& versions, std::
     }
     return text;
   }
-  const std::size_t left = columnsOf(tail) + 1 < width ? width - columnsOf(tail) - 1 : 0;
-  return fitted(left > 0 ? fitted(label, left) + " " + tail : tail, width);
+  // The path stays whole, so the line still says which pad it is; the serial is cut first.
+  const std::string path = label.substr(0, label.find(" ("));
+  const std::size_t left = std::max(columnsOf(tail) + 1 < width ? width - columnsOf(tail) - 1 : 0, columnsOf(path));
+  return fitted(fitted(label, left) + " " + tail, width);
 }
 
 // ---------------------------------------------------------------- terminal
