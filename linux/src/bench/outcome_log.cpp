@@ -102,7 +102,7 @@ std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(
       JsonLine("session")
           .add("time", utcNow())
           .add("image", imagePath)
-          .add("image_path", noPath ? std::nullopt : std::optional(absolute.string()))
+          .add("image_path", noPath ? std::nullopt : std::optional(absolute.lexically_normal().string()))
           .add("image_version", imageVersion ? std::optional(versionText(*imageVersion)) : std::nullopt)
           .add("image_sha256", log->imageSha256_)
           .add("image_size", log->imageSize_)
