@@ -2,14 +2,20 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <algorithm>
 #include <iostream>
+#include <span>
+#include <streambuf>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cancel_on_signal.h"
 #include "cli/cli_options.h"
+#include "cli/exit_codes.h"
 #include "cli/help_text.h"
 #include "cli/pad_commands.h"
+#include "console/json_text.h"
 #include "console/printable_text.h"
 #include "image/image_text.h"
 
@@ -39,6 +45,45 @@ ExitCode checkOutputWritten(ExitCode code) {
   return code == ExitCode::Success ? ExitCode::Error : code;
 }
 
+// Passes everything on to `to`, keeping a copy: what the program said on a stream, to repeat an
+// error as JSON, and whether anything went to standard output at all.
+class CopyingBuffer final : public std::streambuf {
+ public:
+  explicit CopyingBuffer(std::streambuf* to) : to_(to) {}
+  const std::string& copy() const { return copy_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    copy_ += traits_type::to_char_type(c);
+    return to_->sputc(traits_type::to_char_type(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    copy_.append(text, static_cast<std::size_t>(n));
+    return to_->sputn(text, n);
+  }
+  int sync() override { return to_->pubsync(); }
+
+ private:
+  std::streambuf* to_;
+  std::string copy_;
+};
+
+// With --json, a program that ends on an error before it printed anything still gives one JSON
+// line: the "error" event, with the words it said on standard error.
+void jsonError(const std::string& said, ExitCode code) {
+  std::cout << JsonLine("error")
+                   .add("message", said)
+                   .add("exit_code", static_cast<std::uint64_t>(toInt(code)))
+                   .add("exit_meaning", exitMeaning(code))
+                   .line();
+}
+
+bool asksForJson(std::span<const std::string_view> arguments) {
+  const auto end = std::find(arguments.begin(), arguments.end(), "--");
+  return std::find(arguments.begin(), end, "--json") != end;
+}
+
 }  // namespace
 }  // namespace morvik::cli
 
@@ -51,8 +96,19 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argc > 0 ? argv + 1 : argv, argv + argc);
   const auto parsed = parseCommandLine(arguments);
   if (const auto* error = std::get_if<UsageError>(&parsed)) {
-    std::cerr << "morvik-update: " << printable(error->message) << "\nTry 'morvik-update --help'.\n";
-    return toInt(ExitCode::Usage);
+    const std::string said = "morvik-update: " + printable(error->message) + "\nTry 'morvik-update --help'.\n";
+    std::cerr << said;
+    if (asksForJson(arguments)) jsonError(said, ExitCode::Usage);
+    return toInt(checkOutputWritten(ExitCode::Usage));
   }
-  return toInt(checkOutputWritten(run(std::get<CliOptions>(parsed), cancel.get_token())));
+  const CliOptions& options = std::get<CliOptions>(parsed);
+  if (!options.json) return toInt(checkOutputWritten(run(options, cancel.get_token())));
+  CopyingBuffer out(std::cout.rdbuf()), err(std::cerr.rdbuf());
+  std::streambuf* const stdoutBuffer = std::cout.rdbuf(&out);
+  std::streambuf* const stderrBuffer = std::cerr.rdbuf(&err);
+  const ExitCode code = run(options, cancel.get_token());
+  std::cout.rdbuf(stdoutBuffer);
+  std::cerr.rdbuf(stderrBuffer);
+  if (code != ExitCode::Success && out.copy().empty()) jsonError(err.copy(), code);
+  return toInt(checkOutputWritten(code));
 }

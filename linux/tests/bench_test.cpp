@@ -1,12 +1,20 @@
 // Several pads at once: each scenario checks every pad's outcome and the bytes each pad got.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <thread>
+#include <utility>
 #include <variant>
 
 #include "bench/bench_session.h"
@@ -27,11 +35,18 @@ class RecordingView final : public BenchView {
  public:
   std::optional<std::int32_t> stopAtPercent;
   std::optional<std::size_t> stopAfterOutcomes;
+  std::optional<std::chrono::milliseconds> stopAfter;
   StopSource stop;
+  std::string notes;
   std::map<std::string, PadResult> results;
   BenchTally counted;
 
-  void padFound(const PadEntry&, std::optional<std::uint32_t>, std::uint32_t) override {}
+  std::set<std::string> found;  // pads that told their version
+
+  void padFound(const PadEntry& pad, std::optional<std::uint32_t>, std::uint32_t) override {
+    const std::lock_guard lock(mutex_);
+    found.insert(pad.path);
+  }
   void padProgress(const PadEntry&, std::int32_t percent) override {
     if (stopAtPercent && percent >= *stopAtPercent) stop.request_stop();
   }
@@ -40,7 +55,7 @@ class RecordingView final : public BenchView {
     results[result.pad.path] = result;
     if (stopAfterOutcomes && results.size() >= *stopAfterOutcomes) stop.request_stop();
   }
-  void note(const std::string&) override {}
+  void note(const std::string& text) override { notes += text + '\n'; }
   void tally(const BenchTally& tally, ExitCode) override { counted = tally; }
 
  private:
@@ -53,8 +68,9 @@ struct BenchCase {
   std::function<void(BenchSimulation&, BenchSettings&, RecordingView&)> arrange;
   bool answer;
   ExitCode code;
-  std::string outcomes;  // per pad: U updated, F failed, S skipped, I interrupted, - none
-  std::string whole;     // per pad: y the pad got exactly the image, p part of it, n no data at all
+  std::string outcomes;   // per pad: U updated, F failed, S skipped, I interrupted, - none
+  std::string whole;      // per pad: y the pad got exactly the image, p part of it, n no data at all
+  const char* said = "";  // a note the bench says (a signal's note is said once, among its lines)
 };
 void PrintTo(const BenchCase& c, std::ostream* os) { *os << c.name; }
 
@@ -84,9 +100,29 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
   RecordingView view;
   c.arrange(simulation, settings, view);
   SimulatedBench source(simulation);
+  // The note a signal would leave, held for the bench once the stop is asked.
+  bool noteTaken = false;
+  settings.cancelNote = [&]() -> std::optional<std::string> {
+    if (!view.stop.stop_requested() || std::exchange(noteTaken, true)) return std::nullopt;
+    return "Cancelling... (press Ctrl-C again to quit at once)";
+  };
+  std::thread stopper;
+  if (view.stopAfter)
+    stopper = std::thread([&] {
+      std::this_thread::sleep_for(*view.stopAfter);
+      view.stop.request_stop();
+    });
 
   const ExitCode code = runBench(
       source, settings, view, nullptr, [&](const std::string&) { return c.answer; }, view.stop.get_token());
+  if (stopper.joinable()) stopper.join();
+  if (settings.watch) {
+    EXPECT_LE(view.notes.find('\n'), 39u) << "the banner wraps at 40 columns: " << view.notes;
+  }
+  EXPECT_EQ(view.notes.find(c.said) == std::string::npos ? "" : c.said, std::string(c.said)) << view.notes;
+  if (*c.said) {
+    EXPECT_EQ(view.notes.find(c.said), view.notes.rfind(c.said)) << "said twice: " << view.notes;
+  }
 
   EXPECT_EQ(code, c.code);
   std::string outcomes, whole;
@@ -99,6 +135,13 @@ TEST_P(Bench, EveryPadEndsAsExpectedAndGetsExactlyTheImage) {
                                                                                          : 'p';
   }
   EXPECT_EQ(outcomes, c.outcomes);
+  // Each pad ends once: a pad still plugged in after its outcome is not served again.
+  EXPECT_EQ(view.counted.updated + view.counted.failed + view.counted.skipped + view.counted.interrupted,
+            view.results.size());
+  for (const auto& [path, result] : view.results) {
+    // A pad that told its version keeps it in its outcome, whatever the outcome.
+    EXPECT_EQ(result.versionBefore.has_value(), view.found.count(path) == 1) << path;
+  }
   // '?': a pad that failed part-way may have got anything up to the fault; 'x': anything but the whole image.
   for (std::size_t i = 0; i < c.whole.size(); ++i)
     if (c.whole[i] == '?' || (c.whole[i] == 'x' && whole[i] != 'y')) whole[i] = c.whole[i];
@@ -112,50 +155,79 @@ void faultyPad(BenchSimulation& s, std::uint32_t n, const std::function<void(Pad
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, Bench,
-    ::testing::Values(
-        BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
-        BenchCase{"OnePadFails", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.failAfterDataFrames = 3; }); },
-                  true, ExitCode::SomePadsFailed, "UFU", "y?y"},
-        BenchCase{"OnePadFallsSilent", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
-                  true, ExitCode::SomePadsFailed, "FUU", "pyy"},
-        BenchCase{"OnePadIsUnplugged", 3,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 3, [](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }); },
-                  true, ExitCode::SomePadsFailed, "UUF", "yyp"},
-        BenchCase{"OnePadNotInBootMode", 2,
-                  [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.bootFlag = 0; }); }, true,
-                  ExitCode::SomePadsFailed, "UF", "yn"},
-        BenchCase{"AnsweredNoSendsNothing", 2, [](auto&, auto&, auto&) {}, false, ExitCode::Cancelled, "SS", "nn"},
-        BenchCase{"CtrlCMidBench", 3,
-                  [](auto& s, auto&, auto& v) {
-                    s.behaviour.latency = std::chrono::microseconds(500);
-                    v.stopAtPercent = 20;
-                  },
-                  // No pad got the whole image; how far each got is up to the scheduler.
-                  true, ExitCode::Cancelled, "III", "xxx"},
-        BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
+    ::testing::
+        Values(
+            BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
+            BenchCase{
+                "OnePadFails", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
+                true, ExitCode::SomePadsFailed, "UFU", "y?y"},
+            BenchCase{
+                "OnePadFallsSilent", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 1, [](PadBehaviour& b) { b.silentAfterDataFrames = 5; }); },
+                true, ExitCode::SomePadsFailed, "FUU", "pyy"},
+            BenchCase{
+                "OnePadIsUnplugged", 3,
+                [](auto& s, auto&, auto&) { faultyPad(s, 3, [](PadBehaviour& b) { b.vanishAfterDataFrames = 4; }); },
+                true, ExitCode::SomePadsFailed, "UUF", "yyp"},
+            BenchCase{"OnePadNotInBootMode", 2,
+                      [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.bootFlag = 0; }); }, true,
+                      ExitCode::SomePadsFailed, "UF", "yn"},
+            BenchCase{"AnsweredNoSendsNothing", 2, [](auto&, auto&, auto&) {}, false, ExitCode::Cancelled, "SS", "nn"},
+            BenchCase{"CtrlCMidBench", 3,
+                      [](auto& s, auto&, auto& v) {
+                        s.behaviour.latency = std::chrono::microseconds(500);
+                        v.stopAtPercent = 20;
+                      },
+                      // No pad got the whole image; how far each got is up to the scheduler.
+                      true, ExitCode::Cancelled, "III", "xxx", "Cancelling..."},
+            BenchCase{"WatchServesAPadStillPluggedInOnce", 1,
                   [](auto& s, auto& b, auto& v) {
-                    faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
-                    s.arriveEvery = std::chrono::milliseconds(30);
+                    s.behaviour.errorAfterDataFrames = 2;  // it fails, and stays in boot mode
                     b.watch = true;
-                    v.stopAfterOutcomes = 3;
+                    v.stopAfter = std::chrono::milliseconds(300);  // about 30 looks
                   },
-                  true, ExitCode::Success, "USU", "yny"},
-        BenchCase{"WatchWithForceUpdatesItToo", 2,
-                  [](auto& s, auto& b, auto& v) {
-                    s.behaviour.version = 123;
-                    b.watch = b.force = true;
-                    v.stopAfterOutcomes = 2;
-                  },
-                  true, ExitCode::Success, "UU", "yy"},
-        BenchCase{"WatchEndsAfterItsCount", 4,
-                  [](auto& s, auto& b, auto&) {
-                    s.arriveEvery = std::chrono::milliseconds(600);
-                    b.watch = true;
-                    b.count = 2;
-                  },
-                  true, ExitCode::Success, "UU--", "yynn"}),
+                  true, ExitCode::SomePadsFailed, "F", "p"},
+        BenchCase{"CtrlCWhileWatchingWithNoPad", 2,
+                      [](auto& s, auto& b, auto& v) {
+                        s.arriveEvery = std::chrono::seconds(20);
+                        b.watch = true;
+                        v.stopAfter = std::chrono::milliseconds(200);
+                      },
+                      true, ExitCode::Success, "U-", "yn", "Stopped watching."},
+            BenchCase{"WatchSkipsAPadOnTheImagesVersion", 3,
+                      [](auto& s, auto& b, auto& v) {
+                        faultyPad(s, 2, [](PadBehaviour& p) { p.version = 123; });
+                        s.arriveEvery = std::chrono::milliseconds(30);
+                        b.watch = true;
+                        v.stopAfterOutcomes = 3;
+                      },
+                      true, ExitCode::Success, "USU", "yny"},
+            BenchCase{"WatchWithForceUpdatesItToo", 2,
+                      [](auto& s, auto& b, auto& v) {
+                        s.behaviour.version = 123;
+                        b.watch = b.force = true;
+                        v.stopAfterOutcomes = 2;
+                      },
+                      true, ExitCode::Success, "UU", "yy"},
+            BenchCase{"WatchEndsAfterItsCount", 4,
+                      [](auto& s, auto& b, auto&) {
+                        s.arriveEvery = std::chrono::milliseconds(600);
+                        b.watch = true;
+                        b.count = 2;
+                      },
+                      true, ExitCode::Success, "UU--", "yynn"},
+            // Pads arrive faster than they are updated: those being updated count
+            // towards --count.
+            BenchCase{
+                "WatchStartsNoPadBeyondItsCount", 5,
+                [](auto& s, auto& b, auto&) {
+                  s.behaviour.latency = std::chrono::microseconds(300);
+                  s.arriveEvery = std::chrono::milliseconds(5);
+                  b.watch = true;
+                  b.count = 2;
+                },
+                true, ExitCode::Success, "UU---", "yynnn"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
@@ -177,6 +249,12 @@ TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
       {"named pad in normal mode", {boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
       {"only a pad in normal mode", {}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
       {"no pad", {}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
+      {"named pad, no pad at all",
+       {},
+       {},
+       "/dev/hidraw3",
+       ExitCode::NoPad,
+       "'/dev/hidraw3': no pad was found at all.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,6 +278,51 @@ TEST(PadLock, ASecondTakerIsRefusedWithTheHoldersIdUntilTheFirstLetsGo) {
     EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw8")));
   }
   EXPECT_TRUE(std::holds_alternative<PadLock>(PadLock::take("/dev/hidraw7")));
+}
+
+// The lock folder may be world-writable: whatever was planted under a lock file's name is never
+// written through, and the pad is refused rather than waited on.
+TEST(PadLock, WhatWasPlantedAsTheLockFileIsNeverWrittenThrough) {
+  const auto directory = std::filesystem::path(::testing::TempDir()) / "planted-locks";
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directories(directory);
+  setenv("MORVIK_LOCK_DIR", directory.c_str(), 1);
+  const std::string victim = (directory / "victim").string();
+  const std::string lockFile = padLockFile(directory.string(), "/dev/hidraw9");
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    bool taken;
+  } cases[] = {
+      {"SymbolicLink", [&] { std::filesystem::create_symlink(victim, lockFile); }, false},
+      {"Fifo", [&] { mkfifo(lockFile.c_str(), 0666); }, false},
+      {"Directory", [&] { std::filesystem::create_directory(lockFile); }, false},
+      {"HardLink", [&] { std::filesystem::create_hard_link(victim, lockFile); }, true},
+      {"AnotherUsersFile",
+       [&] {
+         std::ofstream(lockFile) << "keep me";
+         if (geteuid() == 0 && chown(lockFile.c_str(), 65534, 65534) != 0) ADD_FAILURE() << "chown";
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    const bool othersFile = std::string(c.name) == "AnotherUsersFile";
+    if (othersFile && geteuid() != 0) continue;  // only root can give a file to another user
+    std::filesystem::remove_all(lockFile);
+    std::ofstream(victim, std::ios::trunc) << "keep me";
+    c.plant();
+    const auto taken = PadLock::take("/dev/hidraw9");
+    EXPECT_EQ(std::holds_alternative<PadLock>(taken), c.taken) << c.name;
+    std::ifstream in(victim);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "keep me") << c.name;
+    if (othersFile) {
+      std::ifstream lock(lockFile);
+      const std::string inLock((std::istreambuf_iterator<char>(lock)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(inLock, "keep me") << c.name;
+    }
+  }
+  std::filesystem::remove_all(directory);
 }
 
 // One pad in boot mode that another program could reach too (so it is locked), and that opens or not.
@@ -238,7 +361,7 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
       {"CannotBeOpened", false, false, false, ExitCode::NoAccess, PadOutcome::Failed,
        "Cannot open the pad at /dev/hidraw42: no such device.\n", "cannot open it: no such device"},
       {"StoppedBeforeItsVersion", false, true, true, ExitCode::Cancelled, PadOutcome::Interrupted,
-       "Cancelled before the update began; the pad's firmware is unchanged.\n", "interrupted before anything was sent"},
+       "Cancelled before the update began; the pad's firmware is unchanged.\n", "before anything was sent"},
   };
   for (const Case& c : cases) {
     std::optional<PadLock> other;
@@ -270,6 +393,70 @@ TEST(PadOpening, APadThatCannotBeServedEndsTheSameAloneAndOnABench) {
     EXPECT_EQ(result.code, c.code) << c.name;
     EXPECT_EQ(result.outcome, c.outcome) << c.name;
     EXPECT_NE(result.reason.find(c.reason), std::string::npos) << c.name << ": " << result.reason;
+    // Shown as "interrupted: REASON": the reason does not say the outcome again.
+    EXPECT_NE(result.reason.rfind(outcomeName(result.outcome), 0), 0u) << c.name << ": " << result.reason;
+  }
+}
+
+// Whatever the terminal's size, a pad that did not update is named with its reason in what
+// stays on screen once the bench ends (after the last redraw's cursor move up).
+TEST(BenchOutput, EveryPadThatDidNotUpdateIsSeenWithItsReasonAtTheEnd) {
+  for (const auto& [columns, lines] : {std::pair{30, 5}, std::pair{40, 5}, std::pair{80, 5}, std::pair{200, 10}}) {
+    std::ostringstream out;
+    TerminalBenchView view(
+        out, [c = columns] { return std::optional(c); }, [l = lines] { return std::optional(l); });
+    std::vector<PadEntry> pads;
+    for (int n = 1; n <= 12; ++n) {
+      pads.push_back(PadEntry{kBootModeIdentity, true, "sim:" + std::to_string(n), "SIM-000" + std::to_string(n)});
+      view.padFound(pads.back(), 110, 123);
+      view.padProgress(pads.back(), 10);
+    }
+    view.refresh();
+    for (int n = 1; n <= 12; ++n) {
+      PadResult result;
+      result.pad = pads[static_cast<std::size_t>(n - 1)];
+      result.outcome = n == 3 ? PadOutcome::Failed : PadOutcome::Updated;
+      result.reason = n == 3 ? "the pad reported an error (code 3)" : "";
+      view.padFinished(result);
+      view.refresh();
+    }
+    view.tally(BenchTally{11, 1, 0, 0}, ExitCode::SomePadsFailed);
+    const std::string written = out.str();
+    const std::string end = written.substr(written.rfind("A\r") + 1);
+    EXPECT_NE(end.find("sim:3 (SIM-0003)"), std::string::npos) << columns << "x" << lines << ":\n" << end;
+    EXPECT_NE(end.find("failed: the pad reported an error (code 3)"), std::string::npos)
+        << columns << "x" << lines << ":\n"
+        << end;
+    EXPECT_NE(end.find(" more pads not shown)"), std::string::npos) << columns << "x" << lines << ":\n" << end;
+  }
+}
+
+// Each line of the log is whole and says which process and which image it is about, whatever
+// the file held before.
+TEST(OutcomeLogFile, EveryLineIsWholeAndNamesItsProcessAndImage) {
+  const std::string path = ::testing::TempDir() + "morvik_outcome_log_lines.log";
+  for (const std::string& before :
+       {std::string(), std::string("{\"left\":\"by another\"}\n"), std::string("{\"cut\":\"with no end\"}")}) {
+    std::ofstream(path, std::ios::trunc) << before;
+    {
+      auto opened = OutcomeLog::open(path, "x.dat", ImageBytes(100, 1), 123);
+      ASSERT_TRUE(std::holds_alternative<std::unique_ptr<OutcomeLog>>(opened));
+      PadResult result;
+      result.pad = PadEntry{kBootModeIdentity, true, "sim:1", "SIM-0001"};
+      std::string error;
+      EXPECT_TRUE(std::get<std::unique_ptr<OutcomeLog>>(opened)->write(result, error)) << error;
+    }
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) lines.push_back(line);
+    ASSERT_GE(lines.size(), 2u) << before;
+    for (const std::string& line : lines) EXPECT_TRUE(line.front() == '{' && line.back() == '}') << line;
+    const std::string& session = lines[lines.size() - 2];
+    EXPECT_EQ(session.rfind("{\"schema\":", 0), 0u) << "glued to what was there: " << session;
+    EXPECT_NE(session.find("\"image_version\":\"1.23\""), std::string::npos) << session;
+    EXPECT_NE(session.find("\"image_path\":\"/"), std::string::npos) << session;
+    EXPECT_NE(lines.back().find("\"pid\":" + std::to_string(getpid())), std::string::npos) << lines.back();
   }
 }
 
@@ -279,9 +466,25 @@ TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {
       const std::string line = padLine("/dev/hidraw12 (SERIAL-1)", "1.10 → 1.23", 42, outcome, columns);
       const auto shown = std::count_if(line.begin(), line.end(), [](char ch) { return (ch & 0xC0) != 0x80; });
       EXPECT_LE(shown, std::max(columns - 1, 1)) << line;
+      // The percent and the outcome are cut only after everything but the path.
+      const std::string tail = outcome.empty() ? "42%" : outcome;
+      if (columns > static_cast<int>(tail.size() + std::string("/dev/hidraw12 ").size())) {
+        EXPECT_NE(line.find(tail), std::string::npos) << line;
+      }
     }
   EXPECT_EQ(sha256Hex(std::vector<std::uint8_t>{'a', 'b', 'c'}),
             "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // Lengths around the last 64-byte block's room for the length (bytes i % 251).
+  for (const auto& [length, digest] : std::initializer_list<std::pair<std::size_t, const char*>>{
+           {55, "463eb28e72f82e0a96c0a4cc53690c571281131f672aa229e0d45ae59b598b59"},
+           {56, "da2ae4d6b36748f2a318f23e7ab1dfdf45acdc9d049bd80e59de82a60895f562"},
+           {63, "29af2686fd53374a36b0846694cc342177e428d1647515f078784d69cdb9e488"},
+           {64, "fdeab9acf3710362bd2658cdc9a29e8f9c757fcf9811603a8c447cd1d9151108"},
+           {65, "4bfd2c8b6f1eec7a2afeb48b934ee4b2694182027e6d0fc075074f2fabb31781"}}) {
+    std::vector<std::uint8_t> bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+    EXPECT_EQ(sha256Hex(bytes), digest) << length << " bytes";
+  }
   const ImageBytes image(100, 1);
   EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/dev/full", "x.dat", image)));
   EXPECT_TRUE(std::holds_alternative<std::string>(OutcomeLog::open("/nonexistent/dir/x.log", "x.dat", image)));

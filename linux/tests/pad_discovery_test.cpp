@@ -33,6 +33,10 @@ TEST(PadDiscovery, ListTellsWhenNoPadCanBeUpdated) {
   EXPECT_EQ(padListText({}), "No pad found.\n");
   const std::string runOnly = padListText({*classifyDevice(0x0483, 0x5752, "/dev/hidraw7")});
   EXPECT_NE(runOnly.find("No pad in boot mode"), std::string::npos) << runOnly;
+  // A listed pad gave its version, not its boot-mode flag: the list does not claim what it was not told.
+  const std::string listed = padListText({*classifyDevice(0x0483, 0x5750, "/dev/hidraw6")},
+                                         [](const PadEntry&) { return std::string("firmware 1.10"); });
+  EXPECT_NE(listed.find("only when\nan update begins"), std::string::npos) << listed;
 }
 
 TEST(PadDiscovery, WaitsUntilTheBootModePadAppears) {

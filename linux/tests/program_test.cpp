@@ -210,6 +210,7 @@ struct EndingCase {
   int status;
   const char* said;  // on standard error, or on standard output for a success
   std::uint32_t payloadBytes = 640;
+  bool saidOnOutput = false;  // `said` is looked for on standard output whatever the status
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -219,11 +220,18 @@ class ProgramEndings : public ::testing::TestWithParam<EndingCase> {};
 
 TEST_P(ProgramEndings, ExitWithTheirOwnCodes) {
   const EndingCase& c = GetParam();
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes));
   std::vector<std::string> arguments = c.options;
-  arguments.push_back(writeTestFile("fw.dat", imageBytes(123, c.payloadBytes, c.payloadBytes)));
+  std::replace(arguments.begin(), arguments.end(), std::string("IMAGE"), image);
+  arguments.push_back(image);
   const Finished result = run(arguments, c.input);
   EXPECT_EQ(result.status, c.status) << result.out << result.err;
-  EXPECT_NE((c.status == 0 ? result.out : result.err).find(c.said), std::string::npos) << result.out << result.err;
+  if (std::find(c.options.begin(), c.options.end(), "--json") != c.options.end()) {
+    for (const std::string& line : lines(result.out))
+      EXPECT_TRUE(line.starts_with("{\"schema\":") && line.ends_with("}")) << "not a JSON line: " << line;
+  }
+  EXPECT_NE((c.status == 0 || c.saidOnOutput ? result.out : result.err).find(c.said), std::string::npos)
+      << result.out << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,6 +239,64 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EndingCase{"PadFails", {"--simulate", "-y", "--sim-fail-after", "3"}, "", 7, "reported an error"},
         EndingCase{"NotInBootMode", {"--simulate", "-y", "--sim-not-boot"}, "", 4, "not in boot mode"},
+        // One pad ends the same, with the same words, whatever is logged or how it is printed.
+        EndingCase{"PadFailsInJson",
+                   {"--simulate", "-y", "--sim-fail-after", "3", "--json"},
+                   "",
+                   7,
+                   "\"exit_code\":7",
+                   640,
+                   true},
+        EndingCase{"PadFailsWithALog",
+                   {"--simulate", "-y", "--sim-fail-after", "3", "--log", "/dev/null"},
+                   "",
+                   7,
+                   "run the update again",
+                   640,
+                   true},
+        EndingCase{"NotInBootModeInJson",
+                   {"--simulate", "-y", "--sim-not-boot", "--json"},
+                   "",
+                   4,
+                   "not in boot mode",
+                   640,
+                   true},
+        EndingCase{"PadVanishesWithALog",
+                   {"--simulate", "-y", "--sim-vanish-after", "2", "--log", "/dev/null"},
+                   "",
+                   8,
+                   "went away",
+                   640,
+                   true},
+        // With --json, an error that ends the program before any pad is served is a JSON line too.
+        EndingCase{"SeveralPadsInJson",
+                   {"--simulate", "-y", "--json", "--sim-pads", "2"},
+                   "",
+                   10,
+                   "\"event\":\"error\",\"message\":\"Found 2 pads in boot mode",
+                   640,
+                   true},
+        EndingCase{"UsageErrorInJson",
+                   {"--json", "--simulate", "--sim-fail-after", "zero"},
+                   "",
+                   2,
+                   "\"exit_code\":2,\"exit_meaning\":\"usage\"",
+                   640,
+                   true},
+        EndingCase{"WaitInJson", {"--simulate", "-y", "--json", "--wait", "1"}, "", 0, "Waiting up to 1 s"},
+        EndingCase{"PreparingNoteInJson",
+                   {"--simulate", "-y", "--json", "--sim-header-delay-ms", "3300"},
+                   "",
+                   0,
+                   "preparing for the image",
+                   64},
+        EndingCase{"DowngradeDeclinedWithALog",
+                   {"--simulate", "--sim-version", "130", "--log", "/dev/null"},
+                   "n\n",
+                   6,
+                   "a downgrade",
+                   640,
+                   true},
         EndingCase{"PadVanishes",
                    {"--simulate", "-y", "--sim-vanish-after", "2"},
                    "",
@@ -251,6 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
                    3,
                    "sim:2  serial SIM-0002"},
         EndingCase{"LogOnAFullDisk", {"--simulate", "-y", "--all", "--log", "/dev/full"}, "", 1, "no pad was touched"},
+        EndingCase{"LogThatIsTheImage", {"--simulate", "-y", "--log", "IMAGE"}, "", 1, "it is the image being sent"},
         EndingCase{"NoAnswer", {"--simulate"}, "", 6, "cancelled"},
         EndingCase{"UsageError", {"--simulate", "--sim-fail-after", "zero"}, "", 2, "--help"}),
     [](const ::testing::TestParamInfo<EndingCase>& param) { return param.param.name; });
@@ -344,6 +411,17 @@ INSTANTIATE_TEST_SUITE_P(
                   imageBytes(123, 640, 640)},
         InputCase{"Directory", {"--simulate", "-y", "--trace", "/tmp"}, "", 5, "is a directory"},
         InputCase{"MissingFile", {"--info", "/nonexistent/fw.dat"}, "", 5, "no such file"},
+        // JSON readers find every field, null when there is nothing to say.
+        InputCase{"MissingFileInJson",
+                  {"--json", "--info", "/nonexistent/fw.dat"},
+                  "",
+                  5,
+                  "\"version\":null,\"image_length\":null"},
+        InputCase{"ListAFactoryPadInJson",
+                  {"--json", "--simulate", "--list", "--sim-version", "factory"},
+                  "",
+                  0,
+                  "\"factory\":true,\"problem\":null"},
         // Names that hold control characters are shown escaped, not played on the terminal.
         InputCase{"NameWithAnEscapeSequence",
                   {"--simulate", "-y", "/nonexistent/\x1B[31mred.dat"},
@@ -377,19 +455,31 @@ INSTANTIATE_TEST_SUITE_P(
                   "add --yes to answer it"}),
     [](const ::testing::TestParamInfo<InputCase>& param) { return param.param.name; });
 
-TEST(Program, FirstCtrlCEndsTheWaitForAnImagePipe) {
-  const std::string fifo = ::testing::TempDir() + "morvik_waiting_fifo_" + std::to_string(getpid());
-  unlink(fifo.c_str());
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int writer = open(fifo.c_str(), O_RDWR);  // a writer that never writes
-  Program program({"--simulate", "--yes", fifo});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  program.signal(SIGINT);
-  const Finished result = program.finish();
-  close(writer);
-  unlink(fifo.c_str());
-  EXPECT_EQ(result.status, 6) << result.err;
-  EXPECT_NE(result.err.find("nothing was sent"), std::string::npos) << result.err;
+// A FIFO that nobody serves (an image with a writer that never writes, a log that nothing
+// reads) is waited on only until the first Ctrl-C.
+TEST(Program, FirstCtrlCEndsTheWaitForAFifo) {
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, 640, 640));
+  struct Case {
+    bool isImage;
+    const char* said;
+  } cases[] = {{true, "nothing was sent"},
+               // a signal that comes before the log's wait began stops the program all the same
+               {false, "ancel"}};
+  for (const Case& c : cases) {
+    const std::string fifo = ::testing::TempDir() + "morvik_waiting_fifo_" + std::to_string(getpid());
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = c.isImage ? open(fifo.c_str(), O_RDWR) : -1;  // a writer that never writes
+    Program program(c.isImage ? std::vector<std::string>{"--simulate", "--yes", fifo}
+                              : std::vector<std::string>{"--simulate", "--yes", "--log", fifo, image});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    program.signal(SIGINT);
+    const Finished result = program.finish();
+    if (writer >= 0) close(writer);
+    unlink(fifo.c_str());
+    EXPECT_EQ(result.status, 6) << result.err;
+    EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+  }
 }
 
 TEST(Program, SignalsCancelAnUpdateInProgress) {
@@ -433,24 +523,39 @@ TEST(Program, InfoDescribesTheImageWithoutAPad) {
 
 // JSON lines are read by programs: a file name that is not UTF-8 must still give lines that a
 // strict JSON reader takes, with U+FFFD where the name's stray bytes were.
-TEST(Program, JsonLinesStayValidForANameThatIsNotUtf8) {
-  const std::string image = writeTestFile("latin\xE9-\xFF.dat", imageBytes(123, 64, 64));
-  const std::string log = ::testing::TempDir() + "morvik_latin_name.log";
-  std::remove(log.c_str());
-  const std::string out = ::testing::TempDir() + "morvik_latin_name.json";
-  const Finished info = run({"--json", "--info", image});
-  const Finished bench = run({"--simulate", "-y", "--all", "--json", "--log", log, image});
-  ASSERT_EQ(info.status, 0) << info.err;
-  ASSERT_EQ(bench.status, 0) << bench.err;
-  std::ofstream(out, std::ios::binary) << info.out << bench.out;
-  // Each file: every line parses (bytes decoded as strict UTF-8), and some line names the image.
-  const std::string reader =
-      "python3 -c 'import json, sys\n"
-      "for name in sys.argv[1:]:\n"
-      "  lines = [json.loads(line) for line in open(name, \"rb\")]\n"
-      "  assert any(\"latin\\ufffd-\\ufffd.dat\" in str(line) for line in lines), name' " +
-      out + " " + log;
-  EXPECT_EQ(std::system(reader.c_str()), 0) << info.out << bench.out;
+// Names that are not UTF-8, or that hold every control character, a quote and a backslash,
+// stay valid JSON and come back whole through a JSON reader.
+TEST(Program, JsonLinesStayValidForAnyName) {
+  std::string controls = "ctl";
+  for (char c = 1; c < 0x20; ++c) controls += c;
+  controls += "\"q\\b.dat";
+  for (const std::string& name : {std::string("latin\xE9-\xFF.dat"), controls}) {
+    const std::string image = writeTestFile(name, imageBytes(123, 64, 64));
+    const std::string log = ::testing::TempDir() + "morvik_any_name.log";
+    std::remove(log.c_str());
+    const std::string out = ::testing::TempDir() + "morvik_any_name.json";
+    const Finished info = run({"--json", "--info", image});
+    const Finished bench = run({"--simulate", "-y", "--all", "--json", "--log", log, image});
+    ASSERT_EQ(info.status, 0) << info.err;
+    ASSERT_EQ(bench.status, 0) << bench.err;
+    std::ofstream(out, std::ios::binary) << info.out << bench.out;
+    std::string hex;
+    for (const char c : image) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      hex += two;
+    }
+    // Each file: every line parses (bytes decoded as strict UTF-8), and some field is the image's
+    // path as the reader decodes its bytes (each byte that is not UTF-8 as U+FFFD).
+    const std::string reader =
+        "python3 -c 'import json, sys\n"
+        "want = bytes.fromhex(sys.argv[1]).decode(\"utf-8\", \"replace\")\n"
+        "for name in sys.argv[2:]:\n"
+        "  lines = [json.loads(line) for line in open(name, \"rb\")]\n"
+        "  assert any(want in v for line in lines for v in line.values() if isinstance(v, str)), name' " +
+        hex + " " + out + " " + log;
+    EXPECT_EQ(std::system(reader.c_str()), 0) << info.out << bench.out;
+  }
 }
 
 // A write of the program's own output that fails ends with a word on stderr and a failure status.

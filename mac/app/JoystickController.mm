@@ -187,7 +187,11 @@ static void HidDeviceIOInPutReportCallback(void* context, IOReturn /*result*/, v
   deviceRef = device;
   openedPads.push_back(std::make_unique<HidDeviceTransport>(device));
   const IOReturn opened = IOHIDDeviceOpen(device, kIOHIDOptionsTypeNone);
-  if (opened != kIOReturnSuccess) NSLog(@"IOHIDDeviceOpen failed: 0x%08x\n", opened);
+  if (opened != kIOReturnSuccess) {
+    NSLog(@"IOHIDDeviceOpen failed: 0x%08x\n", opened);
+    // Refused by the privacy control: the user is told how to allow the app; the pad is not served.
+    if (logic->bootPadOpenFailed(static_cast<std::uint32_t>(opened))) return;
+  }
   IOHIDDeviceRegisterInputReportCallback(device, gpReportBufB, reportSizeIn, HidDeviceIOInPutReportCallback, self);
   logic->bootPadOpened(*openedPads.back());
 }

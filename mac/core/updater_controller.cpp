@@ -30,6 +30,12 @@ void UpdaterController::bootPadOpened(HidTransport& pad) {
   engine_.SendFirmwarePacket(pad, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0);
 }
 
+bool UpdaterController::bootPadOpenFailed(std::uint32_t result) {
+  if (result != kOpenNotPermitted) return false;
+  window_.runAlert(kInputMonitoringAlert);
+  return true;
+}
+
 void UpdaterController::deviceRemoved(std::uint32_t vendorId, std::uint32_t productId, bool servedPad) {
   // A boot-mode pad that was never served (a second one) leaving changes nothing.
   if (!servedPad) return;

@@ -17,6 +17,9 @@ namespace morvik::mac {
 
 using Clock = std::chrono::steady_clock;
 
+// IOHIDDeviceOpen's kIOReturnNotPermitted: the privacy control denied the app the device.
+inline constexpr std::uint32_t kOpenNotPermitted = 0xE00002E2;
+
 // Return codes of the confirmation sheet's buttons.
 inline constexpr int kSheetOk = 1;
 inline constexpr int kSheetCancel = 0;
@@ -33,6 +36,10 @@ class UpdaterController final : private UpdateObserver {
   // device, registers for its reports and then calls bootPadOpened.
   ArrivalAction deviceArrived(std::uint32_t vendorId, std::uint32_t productId);
   void bootPadOpened(HidTransport& pad);
+  // The accepted boot-mode pad could not be opened (`result`: IOHIDDeviceOpen's). True when the
+  // pad cannot be used at all and the user was told why: macOS's privacy control (Input
+  // Monitoring) refused it to the app, which no retry mends. Otherwise the pad is served as opened.
+  bool bootPadOpenFailed(std::uint32_t result);
   // A matching device went away; `servedPad` tells whether it is the accepted boot-mode pad.
   void deviceRemoved(std::uint32_t vendorId, std::uint32_t productId, bool servedPad);
   // One input report of the boot-mode pad, as delivered (count byte first).

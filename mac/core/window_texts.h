@@ -17,6 +17,11 @@ inline constexpr std::string_view kFactoryVersionAlert =
 inline constexpr std::string_view kNotInBootModeAlert =
     "Firmware update failure, please poweroff gamepad and make it work in BOOT mode";
 inline constexpr std::string_view kFailureAlert = "Firmware update failure!";
+// The pad was refused to the app by macOS's privacy control (Input Monitoring).
+inline constexpr std::string_view kInputMonitoringAlert =
+    "macOS does not let this app use the pad: Input Monitoring is not allowed for it. Allow it under "
+    "System Settings \xE2\x80\xBA Privacy & Security \xE2\x80\xBA Input Monitoring, then quit and reopen the app "
+    "(if it is already on, remove it and add it again).";
 inline constexpr std::string_view kSuccessAlert = "Firmware upgraded successful!";
 inline constexpr std::string_view kHelpTitle = "Update firmware from Mac";
 inline constexpr std::string_view kHelpButton = "OK";

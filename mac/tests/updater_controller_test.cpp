@@ -146,6 +146,21 @@ TEST_F(ControllerFlow, PadNotInBootModeIsRefusedAndTheButtonStaysOff) {
   EXPECT_FALSE(pad.received().header.has_value());
 }
 
+// The pad could not be opened: refused by macOS's privacy control, the user is told how to allow
+// the app (not left with a pad that never answers); another failure changes nothing.
+TEST_F(ControllerFlow, APadTheAppMayNotOpenIsExplained) {
+  const struct {
+    std::uint32_t result;
+    bool refused;
+  } cases[] = {{kOpenNotPermitted, true}, {0xE00002C5 /* exclusive access */, false}};
+  for (const auto& c : cases) {
+    window.take();
+    EXPECT_EQ(controller.bootPadOpenFailed(c.result), c.refused);
+    EXPECT_EQ(window.take(), c.refused ? std::vector<std::string>{"alert " + std::string(kInputMonitoringAlert)}
+                                       : std::vector<std::string>{});
+  }
+}
+
 TEST_F(ControllerFlow, FactoryVersionShowsMarkerThenAlertThenSettles) {
   pad.setBehaviour(behaviour([](PadBehaviour& b) { b.version = kFactoryVersion; }));
   plugBootPad();

@@ -9,6 +9,7 @@
 #include "bench/bench_session.h"
 #include "bench/bench_views.h"
 #include "bench/outcome_log.h"
+#include "cli/cancel_note.h"
 #include "console/answer_source.h"
 #include "console/printable_text.h"
 #include "console/user_texts.h"
@@ -34,11 +35,11 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
                      std::optional<std::string> only, StopToken stop) {
   std::unique_ptr<OutcomeLog> log;
   if (options.logPath) {
-    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes);
+    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, stop);
     if (auto* error = std::get_if<std::string>(&opened)) {
       std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
                 << "; no pad was touched.\n";
-      return ExitCode::Error;
+      return stop.stop_requested() ? ExitCode::Cancelled : ExitCode::Error;
     }
     log = std::move(std::get<std::unique_ptr<OutcomeLog>>(opened));
   }
@@ -56,8 +57,11 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   settings.count = options.count;
   // A bench of one updates the pad it was asked to, whatever its version.
   settings.force = options.force || only.has_value();
+  settings.alone = !options.all && !options.watch;
   settings.only = std::move(only);
   StdinAnswers answers;
+  HeldCancelNote cancelNote;
+  settings.cancelNote = [&cancelNote] { return cancelNote.take(); };
   const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
   if (code == ExitCode::NoPad) std::cerr << noBootPadText() << kBootModeHowTo << '\n';
   return code;

@@ -8,8 +8,10 @@
 #include <thread>
 #include <variant>
 
+#include "console/delayed_action.h"
 #include "console/version_text.h"
 #include "image/memory_image_files.h"
+#include "morvik/protocol.h"
 #include "pads/pad_opening.h"
 
 namespace morvik::cli {
@@ -17,6 +19,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kRefreshEvery{100};
+// A pad silent this long after the header is said to be erasing its flash.
+constexpr std::chrono::milliseconds kPreparingNoticeAfter{3000};
+
+// What the question says beside a pad whose version is not older than the image's.
+std::string versionNotice(std::uint32_t padVersion, std::uint32_t imageVersion) {
+  if (padVersion == kFactoryVersion || padVersion == kVersionUnknown || padVersion < imageVersion) return "";
+  if (padVersion == imageVersion) return "  (already runs v" + versionText(imageVersion) + ": written again)";
+  return "  (a downgrade: its firmware is newer than the image's)";
+}
 
 PadResult resultFor(const PadEntry& pad, PadOutcome outcome, ExitCode code, std::string reason) {
   PadResult result;
@@ -30,8 +41,8 @@ PadResult resultFor(const PadEntry& pad, PadOutcome outcome, ExitCode code, std:
 // One pad's side of the engine. It never blocks: the bench asked its one question before.
 class PadObserver final : public UpdateObserver {
  public:
-  PadObserver(const PadEntry& pad, const std::string& imagePath, BenchView& view)
-      : pad_(pad), imagePath_(imagePath), view_(view) {}
+  PadObserver(const PadEntry& pad, const std::string& imagePath, std::chrono::milliseconds headerWait, BenchView& view)
+      : pad_(pad), imagePath_(imagePath), view_(view), headerWait_(headerWait) {}
 
   void onDeviceVersion(std::uint32_t) override {}
   void onFactoryVersion() override {}
@@ -40,17 +51,30 @@ class PadObserver final : public UpdateObserver {
   Confirmation confirmImage(std::uint32_t, std::uint32_t) override {
     writingStarted_ = true;
     view_.padProgress(pad_, 0);
+    const auto waitSeconds = std::chrono::duration_cast<std::chrono::seconds>(headerWait_).count();
+    preparing_.start(kPreparingNoticeAfter, [this, waitSeconds] {
+      view_.note(padLabel(pad_) + ": the pad is preparing for the image (erasing its flash); waiting up to " +
+                 std::to_string(waitSeconds) + " s for it.");
+    });
     return Confirmation::Ok;
   }
   void onUpdateCancelled() override { end(PadOutcome::Failed, ExitCode::Cancelled, "the update was cancelled"); }
   void onImageUnreadable(ImageProblem) override {
     end(PadOutcome::Failed, ExitCode::ImageRefused, "the image could not be used");
   }
-  void onProgress(std::int32_t percent) override { view_.padProgress(pad_, percent); }
-  void onImageSent() override { view_.padProgress(pad_, 100); }
+  void onProgress(std::int32_t percent) override {
+    preparing_.cancel();
+    view_.padProgress(pad_, percent);
+  }
+  void onImageSent() override {
+    preparing_.cancel();
+    view_.padProgress(pad_, 100);
+  }
   void onUpdateSucceeded() override { end(PadOutcome::Updated, ExitCode::Success, ""); }
   void onUpdateFailed(UpdateFailure cause) override {
-    end(PadOutcome::Failed, exitCodeOf(cause), describeFailure(cause, engine_ ? engine_->lastFailureReason() : ""));
+    end(PadOutcome::Failed, exitCodeOf(cause),
+        describeFailure(cause, engine_ ? engine_->lastFailureReason() : "") +
+            "; the pad stays in boot mode: run the update again to restore its firmware");
   }
 
   void attach(const UpdateEngine& engine) { engine_ = &engine; }
@@ -59,6 +83,7 @@ class PadObserver final : public UpdateObserver {
 
  private:
   void end(PadOutcome outcome, ExitCode code, std::string reason) {
+    preparing_.cancel();
     ending_ = resultFor(pad_, outcome, code, std::move(reason));
   }
 
@@ -68,6 +93,9 @@ class PadObserver final : public UpdateObserver {
   const UpdateEngine* engine_ = nullptr;
   bool writingStarted_ = false;
   std::optional<PadResult> ending_;
+  const std::chrono::milliseconds headerWait_;
+  // Declared last, so that its thread has ended before anything it touches goes.
+  DelayedAction preparing_;
 };
 
 // A pad being served: locked, open, its version known; its update runs on its own thread.
@@ -86,7 +114,7 @@ struct PadJob {
   PadJob(const PadEntry& entry, const BenchSettings& settings, BenchView& view)
       : pad(entry),
         files(settings.imagePath, settings.image.bytes),
-        observer(entry, settings.imagePath, view),
+        observer(entry, settings.imagePath, settings.timing.headerSilenceLimit, view),
         engine(FrontEndForm::Polling, observer, &files, settings.timing) {
     observer.attach(engine);
   }
@@ -116,6 +144,7 @@ class Bench {
   void report(PadResult result);
   void finishEnded();
   void waitForAll();
+  void sayCancelNote();
   ExitCode exitCode() const;
 
   PadSource& source_;
@@ -126,6 +155,7 @@ class Bench {
   StopToken stop_;
   std::list<std::unique_ptr<PadJob>> jobs_;
   BenchTally tally_;
+  std::optional<ExitCode> lastCode_;  // the exit status of the last pad that ended
   bool logFailed_ = false;
 };
 
@@ -175,6 +205,7 @@ void Bench::finish(PadJob& job) {
 void Bench::report(PadResult result) {
   result.imageVersion = imageVersion_;
   tally_.count(result.outcome);
+  lastCode_ = result.code;
   view_.padFinished(result);
   if (std::string error; log_ && !log_->write(result, error)) {
     view_.note("Cannot write the log: " + error);
@@ -196,12 +227,21 @@ void Bench::finishEnded() {
 void Bench::waitForAll() {
   while (!jobs_.empty()) {
     stop_.sleepUntil(Clock::now() + kRefreshEvery);
+    sayCancelNote();
     view_.refresh();
     finishEnded();
   }
 }
 
+// Said once, between the pads' lines; a station stopped while it served no pad just stops.
+void Bench::sayCancelNote() {
+  if (!settings_.cancelNote) return;
+  if (const auto note = settings_.cancelNote())
+    view_.note(settings_.watch && jobs_.empty() ? "Stopped watching." : *note);
+}
+
 ExitCode Bench::exitCode() const {
+  if (settings_.alone && lastCode_ && *lastCode_ != ExitCode::Success) return *lastCode_;
   if (tally_.interrupted > 0) return ExitCode::Cancelled;
   if (tally_.failed > 0) return ExitCode::SomePadsFailed;
   return logFailed_ ? ExitCode::Error : ExitCode::Success;
@@ -223,10 +263,15 @@ ExitCode Bench::all(const BenchQuestion& ask) {
     std::string question = "Update " + std::to_string(ready.size()) + (ready.size() == 1 ? " pad" : " pads") + " to v" +
                            versionText(imageVersion_) + "?\n";
     for (const auto& job : ready)
-      question += "  " + padLabel(job->pad) + "  v" + versionBeforeText(job->versionBefore) + '\n';
+      question += "  " + padLabel(job->pad) + "  v" + versionBeforeText(job->versionBefore) +
+                  versionNotice(*job->versionBefore, imageVersion_) + '\n';
     if (!ask(question)) {
-      for (const auto& job : ready)
-        report(resultFor(job->pad, PadOutcome::Skipped, ExitCode::Cancelled, "not updated: the answer was no"));
+      for (const auto& job : ready) {
+        auto declined = resultFor(job->pad, PadOutcome::Skipped, ExitCode::Cancelled, "not updated: the answer was no");
+        declined.versionBefore = job->versionBefore;
+        report(std::move(declined));
+      }
+      sayCancelNote();
       view_.tally(tally_, ExitCode::Cancelled);
       return ExitCode::Cancelled;
     }
@@ -236,6 +281,7 @@ ExitCode Bench::all(const BenchQuestion& ask) {
     }
   }
   waitForAll();
+  sayCancelNote();
   view_.refresh();
   view_.tally(tally_, exitCode());
   return exitCode();
@@ -245,8 +291,11 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
   std::string question = "Update every pad in boot mode to v" + versionText(imageVersion_) + " as it is plugged in";
   question += settings_.count ? ", until " + std::to_string(*settings_.count) + " are updated or Ctrl-C?\n"
                               : ", until Ctrl-C?\n";
-  if (!ask(question)) return ExitCode::Cancelled;
-  view_.note("Watching for pads in boot mode; Ctrl-C ends.");
+  if (!ask(question)) {
+    sayCancelNote();
+    return ExitCode::Cancelled;
+  }
+  view_.note("Watching for pads; Ctrl-C ends.");  // short enough for 40 columns
   // A pad is served once per plugging: it is tried again only after it left the list.
   std::set<std::string> served;
   auto nextLook = Clock::now();
@@ -262,6 +311,8 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
       });
       for (const PadEntry& pad : present) {
         if (!wanted(pad) || served.count(pad.path)) continue;
+        // Pads being updated count towards --count: none is started that the count cannot use.
+        if (settings_.count && tally_.updated + jobs_.size() >= *settings_.count) break;
         served.insert(pad.path);
         auto prepared = prepare(pad);
         if (auto* result = std::get_if<PadResult>(&prepared)) {
@@ -274,10 +325,12 @@ ExitCode Bench::watch(const BenchQuestion& ask) {
       }
     }
     stop_.sleepUntil(std::min(nextLook, Clock::now() + kRefreshEvery));
+    sayCancelNote();
     view_.refresh();
     finishEnded();
   }
   waitForAll();  // after --count: the pads still being served finish; after Ctrl-C they end at once
+  sayCancelNote();
   view_.refresh();
   view_.tally(tally_, exitCode());
   return exitCode();

@@ -26,10 +26,16 @@ struct BenchSettings {
   bool watch = false;
   // Update a pad that already runs the image's version (otherwise it is skipped).
   bool force = false;
-  // --watch ends once this many pads were updated.
+  // --watch ends once this many pads were updated, and starts no pad beyond it: pads being
+  // updated count towards it (one that fails leaves its place to the next).
   std::optional<std::uint32_t> count;
   // Only this pad (path or serial), for a bench of one.
   std::optional<std::string> only;
+  // The one pad of a plain update, only shown as a bench (--json, --log): the program ends with
+  // that pad's own exit status, as it would without them.
+  bool alone = false;
+  // The note of the signal that stopped the bench, when one is held for it to say among its lines.
+  std::function<std::optional<std::string>()> cancelNote;
   ReaderTiming timing{};
   std::chrono::milliseconds lookEvery{250};  // --watch: how often the pads are listed
 };

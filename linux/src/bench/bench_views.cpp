@@ -6,6 +6,7 @@
 #include "bench/outcome_log.h"
 #include "console/json_text.h"
 #include "console/version_text.h"
+#include "morvik/protocol.h"
 
 namespace morvik::cli {
 namespace {
@@ -39,28 +40,40 @@ std::string outcomeText(const PadResult& result) {
 
 std::string padLine(const std::string& label, const std::string& versions, std::int32_t percent,
                     const std::string& outcome, int columns) {
-  std::string text = label + "  " + versions + "  ";
-  if (!outcome.empty()) {
-    text += outcome;
-  } else if (percent >= 0) {
-    const std::string figure = std::to_string(std::clamp(percent, 0, 100)) + "%";
-    const int room = columns - 1 - static_cast<int>(columnsOf(text)) - 3 - static_cast<int>(figure.size());
-    const int bar = std::min(room, 30);
-    if (bar >= 5) {
-      const int filled = std::clamp(percent, 0, 100) * bar / 100;
-      text += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-              std::string(static_cast<std::size_t>(bar - filled), '-') + "] ";
+  const std::size_t width = static_cast<std::size_t>(std::max(columns - 1, 1));
+  const std::string figure = percent >= 0 ? std::to_string(std::clamp(percent, 0, 100)) + "%" : "";
+  // The percent and the outcome matter most: when the line is short of room, the versions go
+  // first, then the label is cut.
+  const std::string tail = outcome.empty() ? figure : outcome;
+  for (const std::string& head : {label + "  " + versions + "  ", label + "  "}) {
+    if (columnsOf(head) + columnsOf(tail) > width) continue;
+    std::string text = head;
+    if (!outcome.empty()) {
+      text += outcome;
+    } else if (percent >= 0) {
+      const int room =
+          static_cast<int>(width) - static_cast<int>(columnsOf(text)) - 3 - static_cast<int>(figure.size());
+      const int bar = std::min(room, 30);
+      if (bar >= 5) {
+        const int filled = std::clamp(percent, 0, 100) * bar / 100;
+        text += "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                std::string(static_cast<std::size_t>(bar - filled), '-') + "] ";
+      }
+      text += figure;
     }
-    text += figure;
+    return text;
   }
-  return fitted(text, static_cast<std::size_t>(std::max(columns - 1, 1)));
+  // The path stays whole, so the line still says which pad it is; the serial is cut first.
+  const std::string path = label.substr(0, label.find(" ("));
+  const std::size_t left = std::max(columnsOf(tail) + 1 < width ? width - columnsOf(tail) - 1 : 0, columnsOf(path));
+  return fitted(fitted(label, left) + " " + tail, width);
 }
 
 // ---------------------------------------------------------------- terminal
 
 TerminalBenchView::Row& TerminalBenchView::row(const PadEntry& pad) {
   const auto [at, added] = rowOfPath_.try_emplace(pad.path, rows_.size());
-  if (added) rows_.push_back(Row{padLabel(pad), "", "", -1});
+  if (added) rows_.push_back(Row{padLabel(pad), "", "", -1, false, false});
   return rows_[at->second];
 }
 
@@ -68,7 +81,7 @@ void TerminalBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_
                                  std::uint32_t imageVersion) {
   const std::lock_guard lock(mutex_);
   Row& r = row(pad);
-  r = Row{r.label, versionsText(version, imageVersion), "", -1};
+  r = Row{r.label, versionsText(version, imageVersion), "", -1, false, false};
   dirty_ = true;
 }
 
@@ -84,6 +97,7 @@ void TerminalBenchView::padFinished(const PadResult& result) {
   Row& r = row(result.pad);
   if (r.versions.empty()) r.versions = versionsText(result.versionBefore, result.imageVersion);
   r.outcome = outcomeText(result);
+  r.updated = result.outcome == PadOutcome::Updated;
   dirty_ = true;
 }
 
@@ -99,17 +113,33 @@ void TerminalBenchView::draw() {
   const int columns = columns_().value_or(80);
   std::string frame;
   if (drawnRows_ > 0) frame += "\x1b[" + std::to_string(drawnRows_) + "A";
-  // The newest rows, and a line for those that do not fit above them.
+  // Rows that do not fit are summed up in one line. Pads that did not update stay in sight ahead
+  // of those that did: the updated go first, oldest first, then the oldest of the others.
   const std::size_t room = static_cast<std::size_t>(std::max(lines_().value_or(1000) - 2, 2));
   const std::size_t hidden = rows_.size() > room ? rows_.size() - room + 1 : 0;
+  std::vector<bool> hide(rows_.size(), false);
+  std::size_t toHide = hidden;
+  for (const bool updatedOnly : {true, false})
+    for (std::size_t i = 0; i < rows_.size() && toHide > 0; ++i)
+      if (!hide[i] && (!updatedOnly || rows_[i].updated)) {
+        hide[i] = true;
+        --toHide;
+      }
   if (hidden > 0) {
-    const std::string summary =
-        "(" + std::to_string(hidden) + " more pads above: the terminal is too short to show them)";
-    frame += "\r" + summary.substr(0, static_cast<std::size_t>(std::max(columns - 1, 1))) + kClearToLineEnd + "\n";
+    const std::string summary = "(" + std::to_string(hidden) + " more pads not shown)";
+    frame += "\r" + fitted(summary, static_cast<std::size_t>(std::max(columns - 1, 1))) + kClearToLineEnd + "\n";
   }
-  for (std::size_t i = hidden; i < rows_.size(); ++i) {
-    const Row& r = rows_[i];
-    frame += "\r" + padLine(r.label, r.versions, r.percent, r.outcome, columns) + kClearToLineEnd + "\n";
+  // Labels padded to the widest, so that the bars line up.
+  std::size_t labelWidth = 0;
+  for (const Row& r : rows_) labelWidth = std::max(labelWidth, columnsOf(r.label));
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    Row& r = rows_[i];
+    const std::string label = r.label + std::string(labelWidth - columnsOf(r.label), ' ');
+    const std::string line = hide[i] ? "" : padLine(label, r.versions, r.percent, r.outcome, columns);
+    // A pad that did not update, hidden or cut short, is named in full once the redraw stops.
+    r.unseen =
+        hide[i] || (!r.outcome.empty() && line.find(r.outcome) == std::string::npos) || line.rfind(r.label, 0) != 0;
+    if (!hide[i]) frame += "\r" + line + kClearToLineEnd + "\n";
   }
   // Whatever a terminal that shrank left below the rows goes too.
   out_ << frame << "\x1b[J" << std::flush;
@@ -130,6 +160,12 @@ void TerminalBenchView::note(const std::string& text) {
 void TerminalBenchView::tally(const BenchTally& tally, ExitCode) {
   const std::lock_guard lock(mutex_);
   draw();
+  // The redraw stops here: every pad that did not update and was not shown whole is named, with
+  // its reason, in plain lines that the terminal may wrap.
+  std::string missed;
+  for (const Row& r : rows_)
+    if (r.unseen && !r.outcome.empty() && !r.updated) missed += "  " + r.label + ": " + r.outcome + '\n';
+  if (!missed.empty()) out_ << "Not updated:\n" << missed;
   out_ << tallyText(tally) << '\n' << std::flush;
 }
 
@@ -183,6 +219,7 @@ void JsonBenchView::padFound(const PadEntry& pad, std::optional<std::uint32_t> v
             .add("serial", pad.serial.empty() ? std::nullopt : std::optional(pad.serial))
             .add("mode", "boot")
             .add("version", version ? std::optional(padVersionText(*version)) : std::nullopt)
+            .add("factory", version == kFactoryVersion)
             .line());
 }
 

@@ -15,7 +15,8 @@
 namespace morvik::cli {
 
 // One pad's line on the terminal, fitted to `columns` (the last column stays free, so the line
-// never wraps): the label, the versions, then a bar and its percentage, or the outcome.
+// never wraps): the label, the versions, then a bar and its percentage, or the outcome. Short of
+// room, the versions go first, then the label is cut: the percent and the outcome stay.
 std::string padLine(const std::string& label, const std::string& versions, std::int32_t percent,
                     const std::string& outcome, int columns);
 
@@ -37,6 +38,8 @@ class TerminalBenchView final : public BenchView {
   struct Row {
     std::string label, versions, outcome;
     std::int32_t percent = -1;  // -1 until the update began
+    bool updated = false;
+    bool unseen = false;  // hidden or cut short in the last frame drawn
   };
   Row& row(const PadEntry& pad);  // the pad's row, new at the bottom when it has none
   void draw();                    // with the mutex held

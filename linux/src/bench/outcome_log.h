@@ -1,10 +1,13 @@
 // --log FILE: one JSON line per pad outcome, appended, each written whole by one write() so that
-// a program killed mid-bench leaves no torn line. The file gets a "session" line first, which
-// also proves, before any pad is touched, that it can be written.
+// a program killed mid-bench leaves no torn line (and a line cut short by a full disk is taken
+// back). The file gets a "session" line first, which also proves, before any pad is touched,
+// that it can be written; it starts on a line of its own. Every line names the process.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -12,15 +15,18 @@
 #include "bench/bench_report.h"
 #include "console/json_text.h"
 #include "morvik/image_file.h"
+#include "morvik/stop_signal.h"
 
 namespace morvik::cli {
 
 class OutcomeLog {
  public:
-  // Opens `path` for appending and writes the session line; or says why it cannot.
-  static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(const std::string& path,
-                                                                     const std::string& imagePath,
-                                                                     const ImageBytes& image);
+  // Opens `path` for appending and writes the session line; or says why it cannot. A FIFO is
+  // given `readerWait` for a reader to open it; `stop` ends that wait at once.
+  static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(
+      const std::string& path, const std::string& imagePath, const ImageBytes& image,
+      std::optional<std::uint32_t> imageVersion = std::nullopt, StopToken stop = {},
+      std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
   ~OutcomeLog();
   OutcomeLog(const OutcomeLog&) = delete;
   OutcomeLog& operator=(const OutcomeLog&) = delete;

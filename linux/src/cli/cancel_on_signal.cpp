@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "cli/cancel_note.h"
 #include "cli/exit_codes.h"
 
 namespace morvik::cli {
@@ -44,7 +45,9 @@ CancelOnSignal::CancelOnSignal(StopSource cancel) {
       // A hang-up often comes twice (from the terminal and from the shell); nobody is there to hurry.
       if (cancel.stop_requested() && received != SIGHUP) std::_Exit(toInt(ExitCode::Cancelled));
       const std::string_view note = cancellingNote(received);
-      [[maybe_unused]] const auto written = write(STDERR_FILENO, note.data(), note.size());
+      if (!holdCancelNote(note)) {
+        [[maybe_unused]] const auto written = write(STDERR_FILENO, note.data(), note.size());
+      }
       cancel.request_stop();
     }
   });

@@ -75,9 +75,11 @@ Handler wholeNumber(std::optional<std::uint32_t> CliOptions::*member, std::uint3
   };
 }
 
+// Given once: of two, neither would be sure to be the one meant.
 Handler text(std::optional<std::string> CliOptions::*member) {
   return [member](CliOptions& o, std::string_view value) -> std::optional<std::string> {
     if (value.empty()) return std::string("needs a value");
+    if (o.*member) return std::string("is given twice; give it once");
     o.*member = std::string(value);
     return std::nullopt;
   };
@@ -212,7 +214,12 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
     const auto known = std::find_if(table.begin(), table.end(), [&](const KnownOption& s) { return s.name == name; });
     if (known == table.end()) return UsageError{"unknown option '" + std::string(argument) + "'"};
     std::string_view value;
-    if (known->takesValue) {
+    // --info takes the next word as its file only when it is not an option: otherwise the file
+    // is the operand, as an update's image is ("--info --json fw.dat").
+    const bool fileFollows = i + 1 < arguments.size() && (arguments[i + 1].size() < 2 || arguments[i + 1][0] != '-');
+    if (name == "--info" && equals == std::string_view::npos && !fileFollows) {
+      // the operand, below
+    } else if (known->takesValue) {
       if (equals != std::string_view::npos) {
         value = argument.substr(equals + 1);
       } else if (i + 1 < arguments.size()) {
@@ -228,6 +235,11 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
     if (name == "--info" || name == "--list") ++modeOptions;
   }
   if (options.mode == Mode::Update && !operands.empty()) options.imagePath = operands.front();
+  if (options.mode == Mode::Info && options.imagePath.empty()) {
+    if (operands.empty()) return UsageError{"--info needs the image file to describe"};
+    options.imagePath = operands.front();
+    operands.erase(operands.begin());
+  }
   if (auto error = checkCombination(options, operands, simulationOptionSeen, modeOptions)) return UsageError{*error};
   return options;
 }

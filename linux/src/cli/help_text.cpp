@@ -24,7 +24,8 @@ Options:
       --all               update every pad in boot mode at once (one question)
       --watch             keep running: update each pad in boot mode as it is
                           plugged in, until Ctrl-C
-      --count N           with --watch: end once N pads are updated
+      --count N           with --watch: end once N pads are updated (N counts pads
+                          updated; no pad is started beyond what N can still use)
       --force             with --all or --watch: update a pad that already runs the
                           image's version too (otherwise it is skipped)
       --json              print one JSON object per line (events, --list, --info)

@@ -11,6 +11,7 @@
 #include "bench/bench_command.h"
 #include "cli/permission_hint.h"
 #include "console/answer_source.h"
+#include "console/json_text.h"
 #include "image/image_text.h"
 #include "one_pad/update_session.h"
 #include "pads/pad_choice.h"
@@ -71,7 +72,11 @@ ExitCode updateCommand(const CliOptions& options, StopToken stop) {
   if (options.watch) return updateBench(options, source, image, options.pad, stop);
 
   const std::uint32_t waitSeconds = options.waitSeconds.value_or(0);
-  if (waitSeconds > 0) io.out << "Waiting up to " << waitSeconds << " s for a pad in boot mode...\n" << std::flush;
+  if (waitSeconds > 0) {
+    const std::string waiting = "Waiting up to " + std::to_string(waitSeconds) + " s for a pad in boot mode...";
+    // With --json, standard output holds only JSON lines.
+    io.out << (options.json ? JsonLine("note").add("text", waiting).line() : waiting + '\n') << std::flush;
+  }
   const SearchResult found =
       findBootPad([&source] { return source.enumerate(); }, std::chrono::seconds(waitSeconds), stop);
   if (found.stopped) {

@@ -87,6 +87,8 @@ std::string imageInfoJson(const std::string& path, const ImageReport& report) {
   if (report.header)
     line.add("version", versionText(report.header->version))
         .add("image_length", std::uint64_t{report.header->imageLength});
+  else  // a header that could not be read: its fields are there, as null
+    line.add("version", std::optional<std::string>()).add("image_length", std::optional<std::string>());
   line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
   line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
   return line.line();

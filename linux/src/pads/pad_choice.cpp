@@ -15,6 +15,8 @@ PadChoice chooseWanted(const std::vector<PadEntry>& present, const std::string& 
   std::copy_if(present.begin(), present.end(), std::back_inserter(matches),
                [&](const PadEntry& p) { return p.path == wanted || (!p.serial.empty() && p.serial == wanted); });
   const std::string name = "'" + printable(wanted) + "'";
+  if (matches.empty() && present.empty())
+    return refuse(ExitCode::NoPad, "No pad has the path or serial " + name + ": no pad was found at all.\n");
   if (matches.empty())
     return refuse(ExitCode::NoPad,
                   "No pad has the path or serial " + name + ". The pads present:\n" + padListText(present));

@@ -33,6 +33,11 @@ std::string padListText(const std::vector<PadEntry>& pads,
   }
   if (std::none_of(sorted.begin(), sorted.end(), [](const PadEntry& p) { return p.bootMode; }))
     text += "No pad in boot mode: switch the pad into boot mode to update it.\n";
+  else if (bootPadNote)
+    // Asking the pad whether it is in boot mode begins an update, which a list never does.
+    text +=
+        "\"boot mode\" is the pad's USB id; the pad itself says whether it is in boot mode only when\n"
+        "an update begins (exit 4 if it is not).\n";
   return text;
 }
 

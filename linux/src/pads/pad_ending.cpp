@@ -6,7 +6,7 @@
 namespace morvik::cli {
 namespace {
 
-constexpr const char* kNothingSent = "interrupted before anything was sent";
+constexpr const char* kNothingSent = "before anything was sent";
 
 }  // namespace
 
@@ -61,7 +61,7 @@ std::optional<PadEnding> readerEnding(ReaderOutcome outcome, bool writingStarted
       if (writingStarted)
         return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled,
                          "Update cancelled part-way. The pad stays in boot mode; run the update again to finish it.\n",
-                         "interrupted part-way: the pad stays in boot mode and can be updated again"};
+                         "part-way: the pad stays in boot mode and can be updated again"};
       return PadEnding{PadOutcome::Interrupted, ExitCode::Cancelled, kNothingChangedText, kNothingSent};
   }
   return PadEnding{};

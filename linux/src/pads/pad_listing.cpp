@@ -4,6 +4,7 @@
 
 #include "console/json_text.h"
 #include "console/version_text.h"
+#include "morvik/protocol.h"
 #include "morvik/update_engine.h"
 #include "pads/pad_opening.h"
 
@@ -59,8 +60,11 @@ ExitCode listPads(PadSource& source, bool json, std::ostream& out) {
         .add("model", pad.bootMode ? "GamePad" : pad.identity.model);
     if (pad.bootMode) {
       const VersionNote note = askVersion(source, pad);
-      line.add("version", note.version ? std::optional(padVersionText(*note.version)) : std::nullopt);
-      if (!note.version) line.add("problem", note.problem);
+      line.add("version", note.version ? std::optional(padVersionText(*note.version)) : std::nullopt)
+          .add("factory", note.version == kFactoryVersion)
+          .add("problem", note.version ? std::nullopt : std::optional(note.problem));
+    } else {
+      line.add("problem", std::optional<std::string>("not in boot mode"));
     }
     out << line.line();
   }
