@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
             BenchCase{"AllSucceed", 4, [](auto&, auto&, auto&) {}, true, ExitCode::Success, "UUUU", "yyyy"},
             BenchCase{
                 "OnePadFails", 3,
-                [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.errorAfterDataFrames = 3; }); },
+                [](auto& s, auto&, auto&) { faultyPad(s, 2, [](PadBehaviour& b) { b.failAfterDataFrames = 3; }); },
                 true, ExitCode::SomePadsFailed, "UFU", "y?y"},
             BenchCase{
                 "OnePadFallsSilent", 3,
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                       true, ExitCode::Cancelled, "III", "xxx", "Cancelling..."},
             BenchCase{"WatchServesAPadStillPluggedInOnce", 1,
                   [](auto& s, auto& b, auto& v) {
-                    s.behaviour.errorAfterDataFrames = 2;  // it fails, and stays in boot mode
+                    s.behaviour.failAfterDataFrames = 2;  // it fails, and stays in boot mode
                     b.watch = true;
                     v.stopAfter = std::chrono::milliseconds(300);  // about 30 looks
                   },
