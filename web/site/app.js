@@ -8,7 +8,17 @@ const kSilenceCheckMs = 250;
 // The bar is drawn anew at most this often: the pad's reports and the drawing share one thread.
 const kProgressDrawMs = 100;
 
-let language = localStorage.getItem('morvik-language') ?? preferredLanguage(navigator.languages ?? []);
+// The language chosen last time; a browser that keeps no storage for the page simply forgets it.
+const kLanguageKey = 'morvik-language';
+function remembered() {
+  try {
+    return localStorage.getItem(kLanguageKey);
+  } catch {
+    return null;
+  }
+}
+
+let language = remembered() ?? preferredLanguage(navigator.languages ?? []);
 let engine = null;       // the WebAssembly module
 let page = null;         // its Page: the controller of one pad's updates
 let identity = null;     // the boot-mode pad's USB identity, from the engine
@@ -263,7 +273,11 @@ function wireControls() {
   $('language').value = language;
   $('language').addEventListener('change', (event) => {
     language = event.target.value;
-    localStorage.setItem('morvik-language', language);
+    try {
+      localStorage.setItem(kLanguageKey, language);
+    } catch {
+      // not remembered: the page still shows the language chosen
+    }
     showAll();
   });
   $('connect').addEventListener('click', connectClicked);
