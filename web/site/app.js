@@ -233,6 +233,14 @@ function imageNote(imageVersion, knownPadVersion) {
   return '';
 }
 
+function showImageInfo() {
+  const chosen = image;
+  show('image-info', chosen
+    ? () => t('imageInfo', { version: versionText(chosen.version), name: chosen.name, length: chosen.imageLength })
+    : () => t('imageNone'));
+  showImageNote();
+}
+
 function showImageNote() {
   show('image-note', image ? () => imageNote(image.version, padVersion) : null);
 }
@@ -248,6 +256,10 @@ async function takeImage(file) {
   } catch {
     bytes = null;  // unreadable: the engine says so in its own words
   }
+  if (page.updating()) {  // an update began while the file was read: it keeps its image
+    showImageInfo();
+    return;
+  }
   const result = page.chooseImage(file.name, bytes);
   if (!result.accepted) {
     image = null;
@@ -256,8 +268,7 @@ async function takeImage(file) {
     return;
   }
   image = { name: file.name, version: result.version, imageLength: result.imageLength };
-  show('image-info', () => t('imageInfo', { version: versionText(image.version), name: image.name, length: image.imageLength }));
-  showImageNote();
+  showImageInfo();
 }
 
 function answerConfirmation(ok) {
@@ -324,7 +335,7 @@ async function start() {
   $('no-start').hidden = true;
   wireControls();
   show('pad', () => t('padNone'));
-  show('image-info', () => t('imageNone'));
+  showImageInfo();
   showAll();
   const blocked = blockedReason();
   if (blocked) {
