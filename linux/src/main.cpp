@@ -1,6 +1,7 @@
 // morvik-update: updates the pad's firmware from the Linux command line.
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <algorithm>
 #include <iostream>
@@ -84,11 +85,7 @@ bool asksForJson(std::span<const std::string_view> arguments) {
   return std::find(arguments.begin(), end, "--json") != end;
 }
 
-}  // namespace
-}  // namespace morvik::cli
-
-int main(int argc, char** argv) {
-  using namespace morvik::cli;
+int runProgram(int argc, char** argv) {
   // Output that goes away (a closed pipe) must not kill an update half-way.
   std::signal(SIGPIPE, SIG_IGN);
   morvik::StopSource cancel;
@@ -111,4 +108,18 @@ int main(int argc, char** argv) {
   std::cerr.rdbuf(stderrBuffer);
   if (code != ExitCode::Success && out.copy().empty()) jsonError(err.copy(), code);
   return toInt(checkOutputWritten(code));
+}
+
+}  // namespace
+}  // namespace morvik::cli
+
+int main(int argc, char** argv) {
+  // Nothing in the program throws on purpose; what still does (memory exhausted) ends it with a
+  // word and the general failure status rather than an abort.
+  try {
+    return morvik::cli::runProgram(argc, argv);
+  } catch (...) {
+    std::fputs("morvik-update: an unexpected internal error ended the program.\n", stderr);
+    return morvik::cli::toInt(morvik::cli::ExitCode::Error);
+  }
 }
