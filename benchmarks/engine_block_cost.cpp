@@ -30,7 +30,7 @@ void BM_EngineCostPerBlock(benchmark::State& state) {
 
   const std::uint64_t allocationsBefore = allocationCount();
   for (auto _ : state) {
-    engine.Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0);
+    engine.beginUpdate(pad);
     deliverAnswers(engine, pad);
   }
   const std::uint64_t allocations = allocationCount() - allocationsBefore;

@@ -181,7 +181,7 @@ scenarios=(
   "factory-version|--pad --version factory|root|--yes IMAGE|0|Pad firmware version:   factory firmware|exact"
   "pad-error|--pad --fail-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error (error event 0x15).|blocks=300"
   "pad-silent|--pad --silent-after 300|root|--yes IMAGE|8|Update failed: the pad stopped answering (no answer within 5000 ms).|blocks=301"
-  "pad-pulled-out|--pad --vanish-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?) (|blocks=300"
+  "pad-pulled-out|--pad --vanish-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?; |blocks=300"
   "plugged-in-during-wait|--pad --plug-after-ms 1500|root|--wait 10 --yes IMAGE|0|Firmware updated to v1.23.|exact"
   "two-pads-no-choice|--pad --serial MV-1 --pad --serial MV-2|root|--yes IMAGE|10|Pick one with --pad PATH or --pad SERIAL|nothing"
   "all-four|--pad --pad --version 105 --pad --pad --version factory|root|--all --yes IMAGE|0|4 updated, 0 failed, 0 skipped|exact"

@@ -385,6 +385,9 @@ scenarios=(
   "close-in-confirmation|en|close-confirm|65536|--version 110"
   "close-after-header|en|close-header|65536|--header-delay-ms 20000"
   "close-mid-update|en|close-stream|65536|--latency-us 2000"
+  # Another program sends the pad the begin command mid-update: its device information, with the
+  # boot flag 0, reaches this program too and must not end the update.
+  "another-program-begins|en|success|65536|--version 110 --stray-info-after 300 --stray-info-flag 0"
 )
 
 if [ "${1:-}" = --bench ]; then

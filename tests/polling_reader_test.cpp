@@ -91,7 +91,8 @@ TEST_F(Reader, VersionQueryHandlesOtherMessagesBeforeTheVersion) {
   std::copy(message.begin(), message.end(), info.bytes.begin() + 1);
   pad.inject(info);
   EXPECT_EQ(engine.QueryDeviceVersion(pad), VersionQueryResult::Reported);
-  EXPECT_EQ(observer.events, (std::vector<std::string>{"not-boot", "version 110"}));
+  // Device information that no begin command asked for is another program's: it is ignored.
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"unasked", "version 110"}));
   EXPECT_EQ(pad.received().versionQueries, 1u);
 }
 
@@ -211,6 +212,26 @@ INSTANTIATE_TEST_SUITE_P(
                                   misbehaving([](PadBehaviour& b) { b.latency = std::chrono::milliseconds(150); }),
                                   320}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// Another program began an update on the same pad: its device information reaches this reader
+// too, in mid-stream, and must neither restart nor end this update.
+TEST_F(Reader, DeviceInfoAnotherProgramAskedForLeavesTheUpdateWhole) {
+  for (const std::uint32_t bootFlag : {1u, 0u}) {
+    PadBehaviour behaviour;
+    behaviour.strayDeviceInfoAfterDataFrames = 3;
+    behaviour.strayBootFlag = bootFlag;
+    SimulatedPad fresh(behaviour);
+    RecordingObserver seen;
+    UpdateEngine e(FrontEndForm::Polling, seen, nullptr, kQuickTiming);
+    TempImage image(250, 4096, patternBytes(4096));
+    seen.imagePath = image.path();
+    ASSERT_EQ(e.QueryDeviceVersion(fresh), VersionQueryResult::Reported);
+    EXPECT_EQ(e.ReaderLoop(fresh), ReaderOutcome::Ended);
+    EXPECT_EQ(seen.events.back(), "succeeded") << "flag " << bootFlag;
+    EXPECT_EQ(e.unaskedDeviceInfos(), 1u);
+    EXPECT_EQ(fresh.received().payload, image.payload());
+  }
+}
 
 TEST_F(Reader, BeginUpdateThatCannotBeWrittenReturnsAtOnce) {
   TempImage image(101, 32, patternBytes(32));

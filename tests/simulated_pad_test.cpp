@@ -120,7 +120,7 @@ TEST(PushForm, WholeUpdateWithALaterConfirmationAgainstThePad) {
     engine.updateInit();
     engine.SendFirmwarePacket(pad, 0x97, kCmdVersionQuery, nullptr, 0);
     testing::pumpPad(engine, pad);
-    ASSERT_EQ(engine.Rfcomm_DriverCmd(pad, 0x97, kDrvBeginUpdate, 0), kLinkOk);
+    ASSERT_EQ(engine.beginUpdate(pad), kLinkOk);
     testing::pumpPad(engine, pad);
     engine.answerConfirmation(pad, true);
     testing::pumpPad(engine, pad);

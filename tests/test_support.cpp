@@ -80,6 +80,7 @@ void RecordingObserver::onUpdateSucceeded() {
 void RecordingObserver::onUpdateFailed(UpdateFailure cause) {
   events.push_back("failed " + std::to_string(static_cast<int>(cause)));
 }
+void RecordingObserver::onUnaskedDeviceInfo() { events.push_back("unasked"); }
 
 std::string hex(std::span<const std::uint8_t> bytes) {
   std::string text;

@@ -57,6 +57,7 @@ class RecordingObserver : public UpdateObserver {
   void onImageSent() override;
   void onUpdateSucceeded() override;
   void onUpdateFailed(UpdateFailure cause) override;
+  void onUnaskedDeviceInfo() override;
 };
 
 // A link that keeps every report the engine wrote (count byte and counted bytes, as hex text)

@@ -1,9 +1,11 @@
 // The state machine, driven message by message: what it writes and what it tells the front-end.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -37,6 +39,11 @@ class Engine : public ::testing::Test {
     receive(deviceInfoMessage(1));
   }
   static constexpr const char* kBegin = "05 00 1A 01 00 00";
+  // The pad answers a new begin command from out of boot mode.
+  void leaveBootMode() {
+    engine.beginUpdate(link);
+    receive(deviceInfoMessage(0));
+  }
 
   // Acknowledges until the image is sent (or gives up); returns the sizes of the data blocks.
   std::vector<std::size_t> streamAll(std::size_t maxAcks = 100) {
@@ -177,12 +184,14 @@ TEST_F(Engine, PadNotInBootModeEndsTheUpdateWithoutSendingAnything) {
 
 TEST_F(Engine, NoImageOrDeclinedConfirmationCancelsWithoutSending) {
   TempImage image(123, 64, patternBytes(64));
+  engine.beginUpdate(link);
   receive(deviceInfoMessage(1));  // chooser answers nothing
   observer.imagePath = image.path();
   observer.confirmation = Confirmation::Cancel;
+  engine.beginUpdate(link);
   receive(deviceInfoMessage(1));
   EXPECT_EQ(observer.events, (Events{"choose", "cancelled", "choose", "confirm 123 1515870810", "cancelled"}));
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, (Events{kBegin, kBegin}));
   EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Finishing);
 }
 
@@ -192,6 +201,15 @@ struct UnreadableCase {
   ImageProblem problem;
 };
 void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<std::uint8_t> rawText(std::string_view text) { return {text.begin(), text.end()}; }
+// The signature's bytes (NULs included), then zeros up to `size`.
+template <std::size_t N>
+std::vector<std::uint8_t> withSignature(const char (&signature)[N], std::size_t size) {
+  std::vector<std::uint8_t> bytes(signature, signature + N - 1);
+  bytes.resize(size, 0);
+  return bytes;
+}
 
 class UnreadableImage : public Engine, public ::testing::WithParamInterface<UnreadableCase> {};
 
@@ -207,31 +225,60 @@ TEST_P(UnreadableImage, IsRefusedBeforeAnythingGoesToThePad) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnreadableImage,
-    ::testing::Values(UnreadableCase{"Missing", [] { return std::unique_ptr<TempImage>(); }, ImageProblem::CannotOpen},
-                      UnreadableCase{"Empty", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>{}); },
-                                     ImageProblem::HeaderTooShort},
-                      UnreadableCase{"TwentySevenBytes",
-                                     [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>(27, 0)); },
-                                     ImageProblem::HeaderTooShort},
-                      UnreadableCase{"PayloadShorterThanItsLength",
-                                     [] { return std::make_unique<TempImage>(100, 64, patternBytes(63)); },
-                                     ImageProblem::PayloadTooShort},
-                      UnreadableCase{"HugeLengthTinyFile",
-                                     [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
-                                     ImageProblem::PayloadTooShort},
-                      // Nothing to write: the pad would erase its firmware and get none.
-                      UnreadableCase{"LengthZero", [] { return std::make_unique<TempImage>(100, 0, patternBytes(0)); },
-                                     ImageProblem::NoPayload},
-                      UnreadableCase{"LengthZeroWithBytesAfterIt",
-                                     [] { return std::make_unique<TempImage>(100, 0, patternBytes(40)); },
-                                     ImageProblem::NoPayload},
-                      UnreadableCase{"LengthBeyondTheLimit",
-                                     [] {
-                                       return std::make_unique<TempImage>(100, kMaxImagePayloadBytes + 1,
-                                                                          patternBytes(kMaxImagePayloadBytes + 1));
-                                     },
-                                     ImageProblem::TooLarge}),
+    ::testing::Values(
+        UnreadableCase{"Missing", [] { return std::unique_ptr<TempImage>(); }, ImageProblem::CannotOpen},
+        UnreadableCase{"Empty", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>{}); },
+                       ImageProblem::HeaderTooShort},
+        UnreadableCase{"TwentySevenBytes", [] { return std::make_unique<TempImage>(std::vector<std::uint8_t>(27, 0)); },
+                       ImageProblem::HeaderTooShort},
+        UnreadableCase{"PayloadShorterThanItsLength",
+                       [] { return std::make_unique<TempImage>(100, 64, patternBytes(63)); },
+                       ImageProblem::PayloadTooShort},
+        UnreadableCase{"HugeLengthTinyFile",
+                       [] { return std::make_unique<TempImage>(100, 0xFFFFFFFF, patternBytes(10)); },
+                       ImageProblem::PayloadTooShort},
+        // Nothing to write: the pad would erase its firmware and get none.
+        UnreadableCase{"LengthZero", [] { return std::make_unique<TempImage>(100, 0, patternBytes(0)); },
+                       ImageProblem::NoPayload},
+        UnreadableCase{"LengthZeroWithBytesAfterIt",
+                       [] { return std::make_unique<TempImage>(100, 0, patternBytes(40)); }, ImageProblem::NoPayload},
+        // Files people pick by mistake are named as what they are, not as broken downloads.
+        UnreadableCase{"TextFile",
+                       [] { return std::make_unique<TempImage>(rawText("Release notes, v1.23:\n\tfixes\r\n")); },
+                       ImageProblem::NotAnImage},
+        UnreadableCase{"UnicodeText",
+                       [] { return std::make_unique<TempImage>(rawText("固件升级说明：修复了若干问题。\n")); },
+                       ImageProblem::NotAnImage},
+        UnreadableCase{"WindowsProgram",
+                       [] { return std::make_unique<TempImage>(withSignature("MZ\x90\0\3\0\0\0\4\0\0\0", 200)); },
+                       ImageProblem::NotAnImage},
+        UnreadableCase{"LinuxProgram", [] { return std::make_unique<TempImage>(withSignature("\177ELF\2\1\1", 200)); },
+                       ImageProblem::NotAnImage},
+        UnreadableCase{"ZipArchive", [] { return std::make_unique<TempImage>(withSignature("PK\3\4", 200)); },
+                       ImageProblem::NotAnImage},
+        UnreadableCase{"LengthBeyondTheLimit",
+                       [] {
+                         return std::make_unique<TempImage>(100, kMaxImagePayloadBytes + 1,
+                                                            patternBytes(kMaxImagePayloadBytes + 1));
+                       },
+                       ImageProblem::TooLarge}),
     [](const auto& param) { return std::string(param.param.name); });
+
+TEST(CheckedImage, SaysWhenTheFileGoesOnPastItsHeadersLength) {
+  struct Row {
+    const char* name;
+    std::size_t payloadBytes;
+    bool longer;
+  };
+  for (const Row& row : {Row{"Exact", 100, false}, Row{"OneByteMore", 101, true}, Row{"ABlockMore", 132, true},
+                         Row{"FarLongerThanTheCheckReads", 100000, true}}) {
+    TempImage image(123, 100, patternBytes(row.payloadBytes));
+    StdioImageFiles files;
+    const auto checked = checkImage(files, image.path());
+    ASSERT_TRUE(std::holds_alternative<CheckedImage>(checked)) << row.name;
+    EXPECT_EQ(std::get<CheckedImage>(checked).longerThanItsHeaderSays, row.longer) << row.name;
+  }
+}
 
 // The other side of LengthBeyondTheLimit: the largest image is asked about and sent.
 TEST_F(Engine, LargestImageIsAccepted) {
@@ -318,7 +365,7 @@ TEST_F(Engine, UpdateThatEndedIsNeverResumedByALaterAcknowledgement) {
   TempImage image(100, 32, patternBytes(32));
   const std::vector<std::function<void()>> endings = {
       [&] { receive(eventMessage(kEvtError21)); }, [&] { receive(eventMessage(kEvtError24)); },
-      [&] { receive(deviceInfoMessage(0)); }, [&] { engine.updateInit(); },  // the pad arrived anew
+      [&] { leaveBootMode(); }, [&] { engine.updateInit(); },  // the pad arrived anew
   };
   for (const bool imageSent : {false, true}) {
     for (const auto& end : endings) {
@@ -416,6 +463,97 @@ TEST_F(Engine, CountByteIsNotTrustedForLengthEitherWay) {
   EXPECT_EQ(engine.state().g_firmware_update_state, FirmwareUpdateState::Streaming);
 }
 
+// Device information that no begin command of this engine asked for: another program sent the
+// pad the begin command (hidraw hands every reader every report). Whenever it comes, and
+// whatever its boot flag, it is ignored and the update under way goes on to its end.
+struct StrayCase {
+  const char* name;
+  FrontEndForm form;
+  std::size_t acksBefore;  // of a 128-byte image; SIZE_MAX: before any update
+  bool padFails = false;   // the pad reported an error before the stray message
+};
+void PrintTo(const StrayCase& c, std::ostream* os) { *os << c.name; }
+
+class StrayDeviceInfo : public Engine, public ::testing::WithParamInterface<std::tuple<StrayCase, std::uint32_t>> {
+ protected:
+  StrayDeviceInfo() : Engine(std::get<0>(GetParam()).form) {}
+};
+
+TEST_P(StrayDeviceInfo, IsIgnoredAndTheUpdateGoesOn) {
+  const auto& [c, bootFlag] = GetParam();
+  TempImage image(123, 128, patternBytes(128));
+  constexpr std::size_t kAcksToSucceed = 5;  // four blocks, then the finish
+  const bool updating = c.acksBefore != SIZE_MAX;
+  if (updating) {
+    startUpdate(image);
+    for (std::size_t i = 0; i < c.acksBefore; ++i) ack();
+    if (c.padFails) receive(eventMessage(kEvtError24));
+  }
+  const Events eventsBefore = observer.events;
+  const auto writtenBefore = link.written.size();
+  const auto completeBefore = engine.state().m_updateComplete.load();
+  receive(deviceInfoMessage(bootFlag));
+  EXPECT_EQ(link.written.size(), writtenBefore);
+  EXPECT_EQ(engine.state().m_updateComplete, completeBefore);
+  Events expected = eventsBefore;
+  expected.push_back("unasked");
+  EXPECT_EQ(observer.events, expected);
+  EXPECT_EQ(engine.unaskedDeviceInfos(), 1u);
+  if (!updating || c.padFails || c.acksBefore >= kAcksToSucceed) return;
+  for (std::size_t i = c.acksBefore; i < kAcksToSucceed; ++i) ack();
+  EXPECT_EQ(observer.events.back(), "succeeded");
+  EXPECT_EQ(payloadWritten(), image.payload());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, StrayDeviceInfo,
+    ::testing::Combine(::testing::Values(StrayCase{"PollingBeforeAnyUpdate", FrontEndForm::Polling, SIZE_MAX},
+                                         StrayCase{"PollingHeaderSent", FrontEndForm::Polling, 0},
+                                         StrayCase{"PollingStreaming", FrontEndForm::Polling, 2},
+                                         StrayCase{"PollingImageSent", FrontEndForm::Polling, 4},
+                                         StrayCase{"PollingAfterSuccess", FrontEndForm::Polling, 5},
+                                         StrayCase{"PollingAfterAPadError", FrontEndForm::Polling, 2, true},
+                                         StrayCase{"PushBeforeAnyUpdate", FrontEndForm::Push, SIZE_MAX},
+                                         StrayCase{"PushHeaderSent", FrontEndForm::Push, 0},
+                                         StrayCase{"PushStreaming", FrontEndForm::Push, 3},
+                                         StrayCase{"PushImageSent", FrontEndForm::Push, 4},
+                                         StrayCase{"PushAfterSuccess", FrontEndForm::Push, 5},
+                                         StrayCase{"PushAfterAPadError", FrontEndForm::Push, 1, true}),
+                       ::testing::Values(1u, 0u)),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).name) + "Flag" + std::to_string(std::get<1>(param.param));
+    });
+
+// While the user is being asked, a second device information must not ask again.
+TEST_F(PushEngine, StrayDeviceInfoWhileTheUserDecidesChangesNothing) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Later;
+  startUpdate(image);
+  receive(deviceInfoMessage(1));
+  receive(deviceInfoMessage(0));
+  EXPECT_EQ(observer.events, (Events{"version 110", "choose", "confirm 123 110", "unasked", "unasked"}));
+  EXPECT_TRUE(engine.answerConfirmation(link, true));
+  EXPECT_EQ(streamAll(), (std::vector<std::size_t>{32, 32}));
+}
+
+// How far an update got: the header going out is what changes the pad.
+TEST_F(Engine, PadFirmwareIsTouchedOnlyOnceTheHeaderHasGoneOut) {
+  TempImage image(123, 64, patternBytes(64));
+  observer.confirmation = Confirmation::Cancel;
+  startUpdate(image);
+  EXPECT_FALSE(engine.padFirmwareTouched());
+  observer.confirmation = Confirmation::Ok;
+  startUpdate(image);
+  EXPECT_TRUE(engine.padFirmwareTouched());
+  receive(eventMessage(kEvtError21));
+  EXPECT_TRUE(engine.padFirmwareTouched());  // the failed update left the pad without firmware
+  engine.beginUpdate(link);
+  EXPECT_FALSE(engine.padFirmwareTouched());  // a new update starts with the pad as it is
+  link.failWrite = link.written.size();       // the header cannot be written
+  receive(deviceInfoMessage(1));
+  EXPECT_FALSE(engine.padFirmwareTouched());
+}
+
 TEST_F(Engine, UpdateInitClearsTheTransferButKeepsTheState) {
   TempImage image(100, 128, patternBytes(128));
   startUpdate(image);
@@ -462,6 +600,7 @@ TEST_F(PushEngine, NewUpdateStopsWhatIsLeftOfTheOldOneWhileTheUserDecides) {
     TempImage second(124, 64, patternBytes(64, 7));
     observer.imagePath = second.path();
     observer.confirmation = Confirmation::Later;
+    engine.beginUpdate(link);
     const std::size_t written = link.written.size();
     const std::size_t events = observer.events.size();
     receive(deviceInfoMessage(1));
@@ -479,7 +618,7 @@ TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {
   observer.confirmation = Confirmation::Later;
   const std::vector<std::function<void()>> endings = {
       [&] { receive(eventMessage(kEvtError21)); },
-      [&] { receive(deviceInfoMessage(0)); },
+      [&] { leaveBootMode(); },
       [&] { engine.updateInit(); },
   };
   for (const bool ok : {true, false}) {
@@ -492,7 +631,7 @@ TEST_F(PushEngine, LateAnswerToTheConfirmationOfAnUpdateThatEndedIsIgnored) {
       EXPECT_EQ(observer.events.size(), events);
     }
   }
-  EXPECT_EQ(link.written, Events(6, kBegin));
+  EXPECT_EQ(link.written, Events(8, kBegin));  // each start, and the begin that found the pad out of boot mode
 }
 
 TEST_F(PushEngine, ConfirmationDeclinedLaterCancels) {
@@ -508,12 +647,13 @@ TEST_F(PushEngine, ConfirmationBeforeAnyVersionReportFailsInsteadOfWaitingForeve
   TempImage image(123, 64, patternBytes(64));
   observer.imagePath = image.path();
   observer.confirmation = Confirmation::Later;
+  engine.beginUpdate(link);
   receive(deviceInfoMessage(1));
   engine.answerConfirmation(link, true);
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, (Events{kBegin}));
   EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::WriteFailed)));
   ack();  // the pad never saw a header: an acknowledgement starts nothing
-  EXPECT_TRUE(link.written.empty());
+  EXPECT_EQ(link.written, (Events{kBegin}));
 }
 
 }  // namespace

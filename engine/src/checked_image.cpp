@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "morvik/protocol.h"
 
@@ -45,16 +46,51 @@ ReadResult readBounded(ImageFile& file) {
   return result;
 }
 
+// The leading bytes of kinds of file that people rename or pick by mistake. No firmware header
+// starts so: its first word is a version (x 100) far below these values.
+constexpr std::array<std::string_view, 12> kOtherFileSignatures = {
+    "MZ",                // a Windows program or library
+    "\177ELF",           // a Linux program or library
+    "\xcf\xfa\xed\xfe",  // macOS programs (64-bit, 32-bit, universal)
+    "\xce\xfa\xed\xfe",
+    "\xca\xfe\xba\xbe",
+    "#!",          // a script
+    "PK\x03\x04",  // zip, and what is built on it
+    "Rar!",
+    "7z\xbc\xaf",
+    "\x1f\x8b",  // gzip
+    "%PDF",
+    "\x89PNG",
+};
+
+// Text has no control characters but tabs and line ends; a header always has some, as the top
+// byte of any real version is 0.
+bool isText(std::span<const std::uint8_t> bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](std::uint8_t b) { return (b >= 0x20 && b != 0x7f) || b == '\t' || b == '\n' || b == '\r'; });
+}
+
+bool isOtherKindOfFile(std::span<const std::uint8_t> head) {
+  if (isText(head)) return true;
+  return std::any_of(kOtherFileSignatures.begin(), kOtherFileSignatures.end(), [&](std::string_view signature) {
+    return std::equal(signature.begin(), signature.end(), head.begin(),
+                      [](char s, std::uint8_t b) { return static_cast<std::uint8_t>(s) == b; });
+  });
+}
+
 // `wholeFile`: the bytes hold all the file has; otherwise the read stopped at the limit.
 std::variant<CheckedImage, ImageProblem> checkBytes(std::shared_ptr<const ImageBytes> bytes, bool wholeFile) {
   if (!bytes || bytes->size() < kHeaderSize) return ImageProblem::HeaderTooShort;
-  const auto header = FirmwareHeader::decode(std::span<const std::uint8_t, kHeaderSize>(bytes->data(), kHeaderSize));
+  const std::span<const std::uint8_t, kHeaderSize> head(bytes->data(), kHeaderSize);
+  if (isOtherKindOfFile(head)) return ImageProblem::NotAnImage;
+  const auto header = FirmwareHeader::decode(head);
   const std::uint64_t payload = bytes->size() - kHeaderSize;
   // A file that ends before its header's promise is a broken download: say that first.
   if (payload < header.imageLength && wholeFile) return ImageProblem::PayloadTooShort;
   if (header.imageLength == 0) return ImageProblem::NoPayload;
   if (header.imageLength > kMaxImagePayloadBytes) return ImageProblem::TooLarge;
-  return CheckedImage{header, std::move(bytes)};
+  const bool longer = payload > header.imageLength;
+  return CheckedImage{header, std::move(bytes), longer};
 }
 
 }  // namespace

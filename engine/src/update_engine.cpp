@@ -29,14 +29,20 @@ std::string_view problemName(ImageProblem problem) {
     case ImageProblem::PayloadTooShort: return "it holds less firmware than its header promises";
     case ImageProblem::NoPayload: return "it holds no firmware";
     case ImageProblem::TooLarge: return "it promises more firmware than any pad takes";
+    case ImageProblem::NotAnImage: return "it is not a firmware image";
   }
   return "unknown problem";
 }
 
 std::string describeFailure(UpdateFailure cause, std::string_view reason) {
   std::string text(failureName(cause));
-  if (!reason.empty()) text.append(" (").append(reason).append(")");
-  return text;
+  if (reason.empty()) return text;
+  // A name that ends in brackets of its own takes the reason inside them: one reason, read as one.
+  if (text.back() == ')') {
+    text.insert(text.size() - 1, std::string("; ").append(reason));
+    return text;
+  }
+  return text.append(" (").append(reason).append(")");
 }
 
 UpdateEngine::UpdateEngine(FrontEndForm form, UpdateObserver& observer, ImageFiles* files, ReaderTiming timing)
@@ -140,6 +146,16 @@ void UpdateEngine::onVersion(PacketType kind, std::uint32_t version) {
 }
 
 void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_t bootFlag) {
+  // Only the answer to this program's own begin command starts an update. On hidraw every
+  // reader gets every input report, and on Windows two programs may open one pad: another
+  // program's begin command brings device information here too, and taking it would ask for
+  // an image again in the middle of a stream, or call a half-written pad not in boot mode.
+  if (!deviceInfoAwaited_) {
+    ++unaskedDeviceInfos_;
+    observer_.onUnaskedDeviceInfo();
+    return;
+  }
+  deviceInfoAwaited_ = false;
   ++owedAnswersReceived_;
   firmware_type = bootFlag;
   if (bootFlag != 1) {
@@ -155,7 +171,9 @@ void UpdateEngine::onDeviceInfo(HidTransport& pad, PacketType kind, std::uint32_
 LinkStatus UpdateEngine::beginUpdate(HidTransport& pad) {
   m_updateComplete = 0;
   lastFailureReason_.clear();
+  padFirmwareTouched_ = false;
   const LinkStatus status = Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0);
+  deviceInfoAwaited_ = status == kLinkOk;
   if (status != kLinkOk) m_updateComplete = 1;
   return status;
 }
@@ -183,6 +201,7 @@ void UpdateEngine::dropUpdateInProgress() {
   confirmationPending_ = false;
   headerPending_ = false;
   imageComplete_ = false;
+  deviceInfoAwaited_ = false;
 }
 
 void UpdateEngine::Close_FirmwareUpdate() {
@@ -218,6 +237,7 @@ void UpdateEngine::GetUpdateFileName(HidTransport& pad, PacketType kind) {
   dropUpdateInProgress();
   auto& image = std::get<CheckedImage>(checked);
   m_firmwareHeader = image.header;
+  imageLongerThanItsHeaderSays_ = image.longerThanItsHeaderSays;
   checkedImage_ = std::move(image.bytes);
   m_handleFirmeWare.version = m_firmwareHeader.version;
   m_handleFirmeWare.imageLength = m_firmwareHeader.imageLength;
@@ -259,6 +279,7 @@ void UpdateEngine::sendHeaderAndStart(HidTransport& pad, PacketType deviceInfoKi
     return;
   }
   headerPending_ = true;
+  padFirmwareTouched_ = true;
   pad.SetReadTimeout(timing_.streamingReadTimeoutMs);
 }
 

@@ -301,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--simulate", "-y", "--sim-vanish-after", "2"},
                    "",
                    8,
-                   "went away (unplugged?) (the simulated pad was unplugged)."},
+                   "went away (unplugged?; the simulated pad was unplugged)."},
         // ten answers 600 ms apart: longer in all than the 5 s silence limit, no gap near it
         EndingCase{"SlowPadThatKeepsAnswering",
                    {"--simulate", "-y", "--sim-latency-us", "600000"},

@@ -80,6 +80,10 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
       options.behaviour.silentAfterDataFrames = *n;
     else if (name == "--vanish-after")
       options.behaviour.vanishAfterDataFrames = *n;
+    else if (name == "--stray-info-after")
+      options.behaviour.strayDeviceInfoAfterDataFrames = *n;
+    else if (name == "--stray-info-flag")
+      options.behaviour.strayBootFlag = *n;
     else if (name == "--stall-after")
       options.stallAfterDataFrames = *n;
     else if (name == "--stall-hold-ms")

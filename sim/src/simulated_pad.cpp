@@ -150,13 +150,10 @@ LinkStatus SimulatedPad::writeReport(OutputReport report) {
 void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
   if (frame[0] != 0x00) return;
   switch (frame[1]) {
-    case kDrvBeginUpdate: {
+    case kDrvBeginUpdate:
       ++received_.beginUpdates;
-      std::array<std::uint8_t, kBootFlagOffset + 8> info{0x00, kMsgDeviceInfo, 44, 0x00};
-      writeLe32(&info[kBootFlagOffset], behaviour_.bootFlag);
-      answer(info);
+      answerDeviceInfo(behaviour_.bootFlag);
       return;
-    }
     case kDrvReadIdle: ++received_.readIdles; return;
     case kMsgUpdate: break;
     default: return;
@@ -183,6 +180,7 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
         received_.payload.reserve(
             std::min<std::size_t>(received_.header->imageLength + kBlockSize, kMaxReservedPayload));
       received_.dataFrames = 0;
+      sendStrayDeviceInfoAfter(0);
       answerUpdateEvent(kEvtAck, {}, behaviour_.headerAnswerDelay);
       return;
     case kCmdData: {
@@ -194,6 +192,7 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
         gone_ = true;
         return;
       }
+      sendStrayDeviceInfoAfter(n);
       if (behaviour_.failAfterDataFrames && n == *behaviour_.failAfterDataFrames)
         answerUpdateEvent(behaviour_.errorEvent, {});
       else
@@ -204,6 +203,16 @@ void SimulatedPad::handleFrame(std::span<const std::uint8_t> frame) {
     case kCmdFinish: ++received_.finishes; return;  // the pad restarts; it does not answer
     default: return;
   }
+}
+
+void SimulatedPad::answerDeviceInfo(std::uint32_t bootFlag) {
+  std::array<std::uint8_t, kBootFlagOffset + 8> info{0x00, kMsgDeviceInfo, 44, 0x00};
+  writeLe32(&info[kBootFlagOffset], bootFlag);
+  answer(info);
+}
+
+void SimulatedPad::sendStrayDeviceInfoAfter(std::uint32_t dataFrames) {
+  if (behaviour_.strayDeviceInfoAfterDataFrames == dataFrames) answerDeviceInfo(behaviour_.strayBootFlag);
 }
 
 void SimulatedPad::answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data,

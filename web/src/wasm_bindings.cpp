@@ -21,6 +21,7 @@ std::string problemKey(ImageProblem problem) {
     case ImageProblem::PayloadTooShort: return "PayloadTooShort";
     case ImageProblem::NoPayload: return "NoPayload";
     case ImageProblem::TooLarge: return "TooLarge";
+    case ImageProblem::NotAnImage: return "NotAnImage";
   }
   return "CannotOpen";
 }

@@ -14,6 +14,7 @@ enum class TextIndex : unsigned {
   NewFirmware = 5,
   ToolName = 6,
   UpdateFailure = 7,
+  LongerThanHeader = 8,
   NotInBootMode = 11,
   UpdateButton = 12,
   UpgradeToLatest = 13,

@@ -193,7 +193,10 @@ Confirmation CUpdateDlg::confirmImage(std::uint32_t imageVersion, std::uint32_t 
                                ? formatText("%s %.02f %s %.02f\n", newFirmware.c_str(), hundredths(imageVersion),
                                             LoadText(TextIndex::CurrentIs).c_str(), hundredths(padVersion))
                                : formatText("%s %.02f\n", newFirmware.c_str(), hundredths(imageVersion));
-  return showMessage(text, kMbOkCancel) == kIdOk ? Confirmation::Ok : Confirmation::Cancel;
+  // A file that goes on past its header's length is likely not the image the user meant.
+  const std::string warning =
+      m_Engine.imageLongerThanItsHeaderSays() ? "\n" + LoadText(TextIndex::LongerThanHeader) + "\n" : "";
+  return showMessage(text + warning, kMbOkCancel) == kIdOk ? Confirmation::Ok : Confirmation::Cancel;
 }
 
 // An image that cannot be read ends the update: the user is told it failed.

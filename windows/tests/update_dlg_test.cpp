@@ -30,6 +30,7 @@ struct Texts {
   const char* upgradeToLatest;
   const char* instructions;
   const char* currentIs;
+  const char* longerThanHeader;
 };
 
 const Texts kChinese{
@@ -42,7 +43,8 @@ const Texts kChinese{
     "USB 升级",
     "请升级到最新版本",
     "1.按住Home+L1+R1开机（大约3S），蓝绿灯闪烁。\r\n\r\n2.插入USB线。\r\n\r\n3.点击USB 升级按钮然后选择升级文件升级。",
-    "当前版本为"};
+    "当前版本为",
+    "注意：文件比其文件头所述的更长，固件文件应在文件头所述之处结束。请确认这是正确的升级文件。"};
 const Texts kEnglish{
     0x0404,  // Chinese (Taiwan): any id but 0x0804 gets English
     "File type",
@@ -54,7 +56,9 @@ const Texts kEnglish{
     "Please upgrade to the latest version",
     "1. Hold Home+L1+R1 for 3 seconds. Both LED will      blink.\r\n\r\n2. Connect to PC via USB cable."
     "\r\n\r\n3. Click USB Update button and select firmware      file.",
-    "and current is"};
+    "and current is",
+    "Warning: the file is longer than its header says; a firmware file ends where its header says. Check that it "
+    "is the right file."};
 
 // Names the language in test names and listings instead of dumping the texts' pointers.
 const char* languageName(const Texts& texts) { return texts.languageId == 0x0804 ? "Chinese" : "English"; }
@@ -62,8 +66,9 @@ void PrintTo(const Texts& texts, std::ostream* os) { *os << languageName(texts) 
 
 const std::string kToolName = "Morvik Tools v1.02 ";
 
-// An image of version 1.23 with 100 payload bytes, one per test: tests may run in parallel.
-std::string writeImage() {
+// An image of version 1.23 with 100 payload bytes and `extraBytes` beyond them, one per test:
+// tests may run in parallel.
+std::string writeImage(int extraBytes = 0) {
   std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
   std::replace(name.begin(), name.end(), '/', '_');
   const auto path = std::filesystem::temp_directory_path() / ("morvik_windows_" + name + ".dat");
@@ -72,7 +77,7 @@ std::string writeImage() {
   writeLe32(&header[0], 123);
   writeLe32(&header[8], 100);
   file.write(reinterpret_cast<const char*>(header.data()), header.size());
-  for (int i = 0; i < 100; ++i) file.put(static_cast<char>(i));
+  for (int i = 0; i < 100 + extraBytes; ++i) file.put(static_cast<char>(i));
   return path.string();
 }
 
@@ -121,8 +126,8 @@ class UpdateDialog : public ::testing::TestWithParam<Texts> {
     ASSERT_FALSE(dialog->IsUpdating()) << "the worker did not end";
   }
 
-  void chooseImage() {
-    imagePath = writeImage();
+  void chooseImage(int extraBytes = 0) {
+    imagePath = writeImage(extraBytes);
     const std::string image = imagePath;
     desktop().onFileDialog([image](const fake::FileDialogCall&) { return image; });
   }
@@ -226,6 +231,16 @@ TEST_P(UpdateDialog, ASuccessfulUpdateSendsTheImageAndShowsTheSuccess) {
   EXPECT_TRUE(files[0].inApartment) << "the open-file dialog needs COM on the worker";
   for (const auto& box : desktop().messageBoxes()) EXPECT_TRUE(box.inApartment);
   EXPECT_EQ(desktop().openApartments(), 0) << "closed when the worker ends";
+}
+
+TEST_P(UpdateDialog, AFileLongerThanItsHeaderSaysIsWarnedOfInTheConfirmation) {
+  open();
+  chooseImage(1);
+  clickAndWait();
+  ASSERT_FALSE(messageTexts().empty());
+  EXPECT_EQ(messageTexts()[0], std::string(texts().newFirmware) + " 1.23 " + texts().currentIs + " 1.10\n\n" +
+                                   texts().longerThanHeader + "\n");
+  EXPECT_EQ(pad->received().payload.size(), 101U) << "the last block is not cut at the header's length";
 }
 
 // A pad that cannot be sent the pad's reports is still found, and a click on its button ends

@@ -23,10 +23,15 @@ struct CheckedImage {
   FirmwareHeader header;
   // The header and at least the payload the header promises; shared, never written.
   std::shared_ptr<const ImageBytes> bytes;
+  // The file goes on past the firmware its header describes. A maker's image ends where its
+  // header says, so front-ends warn of it before asking; the stream still follows the
+  // header's length.
+  bool longerThanItsHeaderSays = false;
 };
 
 // Reads the image at `path` through `files` (or takes the copy they hold) and checks it.
-// Returns the checked image, or why it must be refused: a file shorter than its header
+// Returns the checked image, or why it must be refused: a file that is plainly of another kind
+// (text, a program, an archive, a picture) is NotAnImage; a file shorter than its header
 // promises is reported as PayloadTooShort even when the promise is also too large; an image
 // whose header gives a length of 0 is refused (NoPayload): sending it would have the pad erase
 // its firmware and receive none. Reads at most kMaxImagePayloadBytes plus two blocks beyond

@@ -177,6 +177,16 @@ class UpdateEngine : private UpdateEngineState {
   // The payload bytes sent to the pad in the update under way or last run (the last block may
   // carry some beyond the image's length).
   std::uint32_t bytesSent() const { return m_handleFirmeWare.bytesSent; }
+  // Whether the header went out in the update under way or last run. The pad erases its
+  // firmware when the header comes, so an update that then ends short of success leaves the pad
+  // in boot mode without firmware; before it, nothing on the pad was changed.
+  bool padFirmwareTouched() const { return padFirmwareTouched_; }
+  // Whether the image last checked goes on past the firmware its header describes (see
+  // CheckedImage): front-ends warn of it from confirmImage.
+  bool imageLongerThanItsHeaderSays() const { return imageLongerThanItsHeaderSays_; }
+  // Device-information messages that came when no begin command awaited one: another program
+  // (or another tab) sent the begin command to the same pad. Each was ignored.
+  std::uint64_t unaskedDeviceInfos() const { return unaskedDeviceInfos_; }
   // The platform's words for the last failure (hidapi's error text, a Win32 or IOKit code),
   // or what the engine knows of it (how long the pad was silent, which error it reported).
   // Set before onUpdateFailed is raised; empty when nothing more is known.
@@ -219,6 +229,10 @@ class UpdateEngine : private UpdateEngineState {
   bool confirmationPending_ = false;  // confirmImage answered Later; answerConfirmation is due
   bool headerPending_ = false;        // the header went out; its acknowledgement starts the stream
   bool imageComplete_ = false;        // the whole payload went out; CmdFinish is due
+  bool deviceInfoAwaited_ = false;    // the begin command went out; the pad's device information is due
+  bool padFirmwareTouched_ = false;   // the header went out in this update
+  bool imageLongerThanItsHeaderSays_ = false;
+  std::uint64_t unaskedDeviceInfos_ = 0;
   std::uint32_t versionReports_ = 0;  // EvtVersion messages seen, for the version wait
   std::uint64_t owedAnswersReceived_ = 0;
 };

@@ -33,6 +33,7 @@ enum class ImageProblem {
   PayloadTooShort,  // fewer payload bytes than the header's imageLength
   NoPayload,        // the header's imageLength is 0: there is no firmware to write
   TooLarge,         // the header promises more than kMaxImagePayloadBytes
+  NotAnImage,       // plainly another kind of file: text, a program, an archive
 };
 
 // A short English name of the problem, for messages and logs ("the file cannot be read").
@@ -50,7 +51,7 @@ enum class UpdateFailure {
 // A short English name of the failure, for messages and logs ("the pad stopped answering").
 std::string_view failureName(UpdateFailure cause);
 // The name and, when there is one, the reason in brackets:
-// "the pad went away (unplugged?) (Input/output error)".
+// "the pad reported an error (error event 0x15)", "the pad went away (unplugged?; Input/output error)".
 std::string describeFailure(UpdateFailure cause, std::string_view reason);
 
 class UpdateObserver {
@@ -79,7 +80,11 @@ class UpdateObserver {
   // The finish command went out: the pad restarts into its new firmware.
   virtual void onUpdateSucceeded() = 0;
   // The update ended without success. UpdateEngine::lastFailureReason may be read from here.
+  // UpdateEngine::padFirmwareTouched tells whether the pad was left without firmware.
   virtual void onUpdateFailed(UpdateFailure cause) = 0;
+  // The pad sent device information that no begin command of this engine asked for: another
+  // program or tab seems to be using the pad. The engine ignored it; nothing else changed.
+  virtual void onUnaskedDeviceInfo() {}
 };
 
 }  // namespace morvik

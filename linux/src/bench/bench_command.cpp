@@ -18,10 +18,12 @@ namespace morvik::cli {
 namespace {
 
 // The one question of a bench, asked on the terminal (or on stderr while stdout holds JSON).
-BenchQuestion benchQuestion(const CliOptions& options, AnswerSource& answers, StopToken stop) {
-  return [&options, &answers, stop](const std::string& question) {
-    if (options.assumeYes) return true;
+BenchQuestion benchQuestion(const CliOptions& options, const CheckedImage& image, AnswerSource& answers,
+                            StopToken stop) {
+  return [&options, &image, &answers, stop](const std::string& question) {
     std::ostream& human = options.json ? std::cerr : std::cout;
+    if (image.longerThanItsHeaderSays) human << kLongerThanItsHeaderText << std::flush;
+    if (options.assumeYes) return true;
     human << question << "Go ahead? [y/N] " << std::flush;
     const auto answer = answers.readLine(stop);
     if (!answer) human << '\n';
@@ -62,7 +64,8 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   StdinAnswers answers;
   HeldCancelNote cancelNote;
   settings.cancelNote = [&cancelNote] { return cancelNote.take(); };
-  const ExitCode code = runBench(source, settings, *view, log.get(), benchQuestion(options, answers, stop), stop);
+  const ExitCode code =
+      runBench(source, settings, *view, log.get(), benchQuestion(options, image, answers, stop), stop);
   if (code == ExitCode::NoPad) std::cerr << noBootPadText() << kBootModeHowTo << '\n';
   return code;
 }

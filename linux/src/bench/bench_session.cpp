@@ -49,7 +49,6 @@ class PadObserver final : public UpdateObserver {
   void onNotInBootMode() override { end(PadOutcome::Failed, ExitCode::NotInBootMode, "the pad is not in boot mode"); }
   std::optional<std::string> chooseImageFile() override { return imagePath_; }
   Confirmation confirmImage(std::uint32_t, std::uint32_t) override {
-    writingStarted_ = true;
     view_.padProgress(pad_, 0);
     const auto waitSeconds = std::chrono::duration_cast<std::chrono::seconds>(headerWait_).count();
     preparing_.start(kPreparingNoticeAfter, [this, waitSeconds] {
@@ -74,11 +73,19 @@ class PadObserver final : public UpdateObserver {
   void onUpdateFailed(UpdateFailure cause) override {
     end(PadOutcome::Failed, exitCodeOf(cause),
         describeFailure(cause, engine_ ? engine_->lastFailureReason() : "") +
-            "; the pad stays in boot mode: run the update again to restore its firmware");
+            (engine_ && engine_->padFirmwareTouched()
+                 ? "; the pad stays in boot mode: run the update again to restore its firmware"
+                 : "; nothing was written to the pad"));
+  }
+  void onUnaskedDeviceInfo() override {
+    if (otherProgramNoted_) return;
+    otherProgramNoted_ = true;
+    view_.note(padLabel(pad_) +
+               ": another program seems to be using the pad (it began an update of its own): "
+               "close it. This update ignores it and goes on.");
   }
 
   void attach(const UpdateEngine& engine) { engine_ = &engine; }
-  bool writingStarted() const { return writingStarted_; }
   std::optional<PadResult>& ending() { return ending_; }
 
  private:
@@ -91,7 +98,7 @@ class PadObserver final : public UpdateObserver {
   const std::string& imagePath_;
   BenchView& view_;
   const UpdateEngine* engine_ = nullptr;
-  bool writingStarted_ = false;
+  bool otherProgramNoted_ = false;
   std::optional<PadResult> ending_;
   const std::chrono::milliseconds headerWait_;
   // Declared last, so that its thread has ended before anything it touches goes.
@@ -192,7 +199,7 @@ void Bench::finish(PadJob& job) {
   } else {
     // A reader that ended without the engine telling how counts as stopped.
     const ReaderOutcome outcome = job.outcome == ReaderOutcome::Ended ? ReaderOutcome::Stopped : job.outcome;
-    const auto ending = readerEnding(outcome, job.observer.writingStarted(), job.open->lastError());
+    const auto ending = readerEnding(outcome, job.engine.padFirmwareTouched(), job.open->lastError());
     result = resultFor(job.pad, ending->outcome, ending->code, ending->reason);
   }
   result.pad = job.pad;

@@ -120,6 +120,9 @@ const std::vector<KnownOption>& optionTable() {
       {"--sim-fail-after", true, true, frameCount(&SimulationOptions::failAfterDataFrames, 1)},
       {"--sim-silent-after", true, true, frameCount(&SimulationOptions::silentAfterDataFrames, 0)},
       {"--sim-vanish-after", true, true, frameCount(&SimulationOptions::vanishAfterDataFrames, 1)},
+      {"--sim-stray-info-after", true, true, frameCount(&SimulationOptions::strayDeviceInfoAfterDataFrames, 0)},
+      {"--sim-stray-info-flag", true, true,
+       simulationAmount(&SimulationOptions::strayBootFlag, "a boot flag (1: boot mode)")},
       {"--sim-latency-us", true, true, simulationAmount(&SimulationOptions::latencyMicroseconds, "microseconds")},
       {"--sim-header-delay-ms", true, true,
        simulationAmount(&SimulationOptions::headerDelayMilliseconds, "milliseconds")},
@@ -253,6 +256,8 @@ PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
   behaviour.failAfterDataFrames = simulation.failAfterDataFrames;
   behaviour.silentAfterDataFrames = simulation.silentAfterDataFrames;
   behaviour.vanishAfterDataFrames = simulation.vanishAfterDataFrames;
+  behaviour.strayDeviceInfoAfterDataFrames = simulation.strayDeviceInfoAfterDataFrames;
+  behaviour.strayBootFlag = simulation.strayBootFlag;
   return behaviour;
 }
 

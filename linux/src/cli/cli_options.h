@@ -23,6 +23,9 @@ struct SimulationOptions {
   std::optional<std::uint32_t> failAfterDataFrames;
   std::optional<std::uint32_t> silentAfterDataFrames;
   std::optional<std::uint32_t> vanishAfterDataFrames;
+  // Device information no begin command of this program asked for (another program's).
+  std::optional<std::uint32_t> strayDeviceInfoAfterDataFrames;
+  std::uint32_t strayBootFlag = 1;
   std::uint32_t latencyMicroseconds = 0;
   std::uint32_t headerDelayMilliseconds = 0;
   std::uint32_t pads = 1;                  // --sim-pads: how many simulated pads

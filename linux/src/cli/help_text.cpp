@@ -39,6 +39,12 @@ Options:
                           (0: it never answers)
       --sim-vanish-after N
                           simulated pad goes away after the N-th data frame
+      --sim-stray-info-after N
+                          simulated pad also sends device information after the
+                          N-th data frame (0: after the header), as when another
+                          program begins an update on it
+      --sim-stray-info-flag F
+                          the boot flag of that device information (default 1)
       --sim-latency-us N  simulated pad answers each report N microseconds late
       --sim-header-delay-ms N
                           simulated pad acknowledges the image header N milliseconds

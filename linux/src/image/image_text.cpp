@@ -32,7 +32,8 @@ std::string fileFaultText(FileFault fault, const ImageReport& report) {
 std::string problemText(ImageProblem problem, const ImageReport& report) {
   const std::string name(problemName(problem));
   switch (problem) {
-    case ImageProblem::CannotOpen: return name;
+    case ImageProblem::CannotOpen:
+    case ImageProblem::NotAnImage: return name;
     case ImageProblem::HeaderTooShort: return name + " (fewer than " + std::to_string(kHeaderSize) + " bytes)";
     case ImageProblem::PayloadTooShort:
       if (!report.header) return name;

@@ -36,6 +36,7 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
   // going back, or writing the same version again, is said before the question.
   const bool comparable = padVersion != kFactoryVersion && padVersion != kVersionUnknown;
   std::string question = "Update firmware to v" + versionText(imageVersion) + "?";
+  if (engine_ && engine_->imageLongerThanItsHeaderSays()) out_ << kLongerThanItsHeaderText;
   if (comparable && imageVersion < padVersion) {
     out_ << "This is a downgrade: the image (v" << versionText(imageVersion) << ") is older than the pad's firmware (v"
          << versionText(padVersion) << ").\n";
@@ -51,7 +52,6 @@ Confirmation ConsoleObserver::confirmImage(std::uint32_t imageVersion, std::uint
     if (!answer || !isYes(*answer)) return Confirmation::Cancel;
   }
   out_ << "Updating firmware to v" << versionText(imageVersion) << "...\n" << std::flush;
-  writingStarted_ = true;
   progress_.show(0);
   const auto waitSeconds = std::chrono::duration_cast<std::chrono::seconds>(settings_.headerWait).count();
   preparingNotice_.start(settings_.preparingNoticeAfter, [this, waitSeconds] {
@@ -98,7 +98,13 @@ void ConsoleObserver::onUpdateFailed(UpdateFailure cause) {
   recordEnding(exitCodeOf(cause));
   endProgress();
   err_ << "Update failed: " << describeFailure(cause, engine_ ? engine_->lastFailureReason() : "") << ".\n"
-       << "The pad stays in boot mode; run the update again to restore its firmware.\n";
+       << (engine_ && engine_->padFirmwareTouched() ? kRestoreFirmwareText : kFirmwareUnchangedText);
+}
+
+void ConsoleObserver::onUnaskedDeviceInfo() {
+  if (otherProgramNoted_) return;
+  otherProgramNoted_ = true;
+  progress_.note(kOtherProgramText);
 }
 
 }  // namespace morvik::cli

@@ -41,12 +41,10 @@ class ConsoleObserver final : public UpdateObserver {
   void onImageSent() override;
   void onUpdateSucceeded() override;
   void onUpdateFailed(UpdateFailure cause) override;
+  void onUnaskedDeviceInfo() override;
 
   // The exit status of the notification that ended the update; nothing while none has.
   std::optional<ExitCode> ending() const { return ending_; }
-  // The user agreed and the header went to the pad: from here on the pad holds part of an image.
-  bool writingStarted() const { return writingStarted_; }
-
   // The engine whose failures this observer shows, for the reason it keeps of each.
   void attach(const UpdateEngine& engine) { engine_ = &engine; }
 
@@ -67,7 +65,7 @@ class ConsoleObserver final : public UpdateObserver {
   ProgressDisplay progress_;
   std::uint32_t imageVersion_ = 0;
   std::optional<ExitCode> ending_;
-  bool writingStarted_ = false;
+  bool otherProgramNoted_ = false;
   // Declared last, so that its thread has ended before anything it writes to goes.
   DelayedAction preparingNotice_;
 };

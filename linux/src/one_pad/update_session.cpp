@@ -37,7 +37,7 @@ class Session {
   ExitCode update(PollingHidTransport& link) {
     const ReaderOutcome outcome = engine_.ReaderLoop(link, stop_);
     if (outcome == ReaderOutcome::Stopped) observer_.endProgress();
-    if (const auto ending = readerEnding(outcome, observer_.writingStarted(), link.lastError())) return end(*ending);
+    if (const auto ending = readerEnding(outcome, engine_.padFirmwareTouched(), link.lastError())) return end(*ending);
     return observer_.ending().value_or(ExitCode::Error);
   }
 

@@ -35,8 +35,9 @@ struct PadOptions {
 // The words for the faults are those of PadBehaviour and of morvik-update's --sim-* options.
 inline constexpr const char* kPadUsage =
     "usage: virtual_pad [--version N|factory] [--not-boot] [--fail-after N] [--silent-after N]\n"
-    "                   [--vanish-after N] [--stall-after N] [--stall-hold-ms N] [--header-delay-ms N]\n"
-    "                   [--latency-us N] [--report-lengths IN/OUT] [--trace FILE] [--received FILE]\n"
+    "                   [--vanish-after N] [--stray-info-after N] [--stray-info-flag N] [--stall-after N]\n"
+    "                   [--stall-hold-ms N] [--header-delay-ms N] [--latency-us N]\n"
+    "                   [--report-lengths IN/OUT] [--trace FILE] [--received FILE]\n"
     "                   [--stats FILE] [--ready FILE]\n";
 
 // Nullopt with `error` set when an option is unknown, lacks its value or has a bad one.

@@ -33,6 +33,11 @@ struct PadBehaviour {
   std::optional<std::uint32_t> silentAfterDataFrames;
   // After the n-th data frame the pad is gone: writes and reads fail.
   std::optional<std::uint32_t> vanishAfterDataFrames;
+  // After the n-th data frame (0: after the header) the pad also sends device information with
+  // `strayBootFlag`, as when another program sends it the begin command (hidraw gives every
+  // reader every report; Windows lets two programs open one pad). Its acknowledgement follows.
+  std::optional<std::uint32_t> strayDeviceInfoAfterDataFrames;
+  std::uint32_t strayBootFlag = 1;
   // Put a malformed report (bad lead, unknown type or event, short or lying count byte,
   // too short for its fields) before every answer.
   bool malformedBeforeEachAnswer = false;
@@ -87,6 +92,8 @@ class SimulatedPad : public PollingHidTransport {
 
  private:
   void handleFrame(std::span<const std::uint8_t> frame);
+  void answerDeviceInfo(std::uint32_t bootFlag);
+  void sendStrayDeviceInfoAfter(std::uint32_t dataFrames);
   void answer(std::span<const std::uint8_t> message, std::chrono::microseconds extraDelay = {});
   void enqueue(const PadReport& report, std::chrono::steady_clock::time_point due);
   void answerUpdateEvent(std::uint8_t event, std::span<const std::uint8_t> data,
