@@ -182,6 +182,8 @@ scenarios=(
   "pad-error|--pad --fail-after 300|root|--yes IMAGE|7|Update failed: the pad reported an error (error event 0x15).|blocks=300"
   "pad-silent|--pad --silent-after 300|root|--yes IMAGE|8|Update failed: the pad stopped answering (no answer within 5000 ms).|blocks=301"
   "pad-pulled-out|--pad --vanish-after 300|root|--yes IMAGE|8|Update failed: the pad went away (unplugged?; |blocks=300"
+  # another program sends the pad the begin command mid-update: hidraw gives its answer to every reader
+  "another-program-begins|--pad --stray-info-after 300 --stray-info-flag 0|root|--yes IMAGE|0|Another program seems to be using the pad|exact"
   "plugged-in-during-wait|--pad --plug-after-ms 1500|root|--wait 10 --yes IMAGE|0|Firmware updated to v1.23.|exact"
   "two-pads-no-choice|--pad --serial MV-1 --pad --serial MV-2|root|--yes IMAGE|10|Pick one with --pad PATH or --pad SERIAL|nothing"
   "all-four|--pad --pad --version 105 --pad --pad --version factory|root|--all --yes IMAGE|0|4 updated, 0 failed, 0 skipped|exact"

@@ -47,6 +47,8 @@ TEST_P(ImageInspection, JudgesWhetherTheImageCanBeSent) {
   }
 }
 
+std::vector<std::uint8_t> textBytes(std::string_view text) { return {text.begin(), text.end()}; }
+
 std::vector<std::uint8_t> truncated(std::vector<std::uint8_t> bytes, std::size_t size) {
   bytes.resize(size);
   return bytes;
@@ -63,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ImageCase{"NoPayload", imageBytes(123, 0, 0), ImageProblem::NoPayload, 0, "image length of 0"},
                       ImageCase{"HeaderOnly27", truncated(imageBytes(123, 64, 0), 27), ImageProblem::HeaderTooShort, 0,
                                 nullptr},
-                      ImageCase{"Empty", {}, ImageProblem::HeaderTooShort, 0, nullptr}),
+                      ImageCase{"Empty", {}, ImageProblem::HeaderTooShort, 0, nullptr},
+                      ImageCase{"TextFile", textBytes("This is not firmware, only notes about it.\n"),
+                                ImageProblem::NotAnImage, 15, "no: it is not a firmware image"}),
     [](const ::testing::TestParamInfo<ImageCase>& param) { return param.param.name; });
 
 TEST(ImageInspection, MissingFileCannotBeOpened) {

@@ -133,7 +133,9 @@ Confirmation UpdaterController::confirmImage(std::uint32_t imageVersion, std::ui
   sheetOpening_ = true;
   sheetAnswer_ = Confirmation::Later;
   confirmationOpen_ = true;
-  window_.beginConfirmationSheet(confirmationText(imageVersion), reportingPad_);
+  std::string text = confirmationText(imageVersion);
+  if (engine_.imageLongerThanItsHeaderSays()) text.append("\n\n").append(kLongerThanHeaderNote);
+  window_.beginConfirmationSheet(text, reportingPad_);
   sheetOpening_ = false;
   return sheetAnswer_;
 }

@@ -22,6 +22,10 @@ inline constexpr std::string_view kInputMonitoringAlert =
     "macOS does not let this app use the pad: Input Monitoring is not allowed for it. Allow it under "
     "System Settings \xE2\x80\xBA Privacy & Security \xE2\x80\xBA Input Monitoring, then quit and reopen the app "
     "(if it is already on, remove it and add it again).";
+// Beneath the confirmation's version line, for a file that goes on past its header's length.
+inline constexpr std::string_view kLongerThanHeaderNote =
+    "Warning: the file is longer than its header says; a firmware file ends where its header says. Check that it "
+    "is the right file.";
 inline constexpr std::string_view kSuccessAlert = "Firmware upgraded successful!";
 inline constexpr std::string_view kHelpTitle = "Update firmware from Mac";
 inline constexpr std::string_view kHelpButton = "OK";

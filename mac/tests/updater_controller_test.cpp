@@ -103,6 +103,15 @@ class ControllerFlow : public testing::Test {
   }
 };
 
+TEST_F(ControllerFlow, AFileLongerThanItsHeaderSaysIsWarnedOfOnTheSheet) {
+  const auto image = writeImage("longer.dat", 123, 100, 101);
+  plugBootPad();
+  pump();
+  window.take();
+  startUpdateWith(image);
+  EXPECT_TRUE(window.saw("sheet The File Firmware Version:  v1.23\n\n" + std::string(kLongerThanHeaderNote)));
+}
+
 TEST_F(ControllerFlow, SuccessStreamsTheImageAndTheRestartedPadShowsNoHelp) {
   const auto image = writeImage("ok.dat", 123, 100, 100);
   plugBootPad();
