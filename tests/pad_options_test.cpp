@@ -55,6 +55,14 @@ TEST(PadOptions, ScenariosAndBadInput) {
          EXPECT_EQ(o.behaviour.headerAnswerDelay.count(), 1500);
          EXPECT_EQ(o.behaviour.latency.count(), 1000);
        }},
+      {"another program's device information, and USB's clock",
+       {"--stray-info-after", "0", "--stray-info-flag", "2", "--usb-frame-us", "125"},
+       nullptr,
+       [](const PadOptions& o) {
+         EXPECT_EQ(o.behaviour.strayDeviceInfoAfterDataFrames, 0u);  // 0 is "after the header", not "off"
+         EXPECT_EQ(o.behaviour.strayBootFlag, 2u);
+         EXPECT_EQ(o.behaviour.usbFrame.count(), 125);
+       }},
       {"paths kept as given",
        {"--trace", "Z:/a b/pad.trace", "--received", "r.dat"},
        nullptr,

@@ -46,6 +46,55 @@ TEST(SimulatedPad, AnswersEachCommandAsThePadDoes) {
   EXPECT_EQ(got.reports.size(), 4u);
 }
 
+// USB's clock, in 1 ms frames counted from t = 0: each row writes (or readies) packets at the
+// given microseconds and expects them taken (or delivered) at the given boundaries.
+TEST(UsbFrameClock, HoldsEachPacketToAFrameBoundaryAndOnePerFrame) {
+  using us = std::chrono::microseconds;
+  struct Row {
+    const char* name;
+    bool answers;  // the host-bound direction
+    std::vector<long> at, expected;
+  };
+  const std::vector<Row> rows = {
+      {"WrittenJustAfterABoundaryIsTakenAtTheNext", false, {1}, {1000}},
+      {"WrittenOnABoundaryWaitsForTheNext", false, {2000}, {3000}},
+      {"TwoWritesInOneFrameTakeTwoFrames", false, {100, 200}, {1000, 2000}},
+      {"AnswerReadyMidFrameComesAtTheNextBoundary", true, {1500}, {2000}},
+      {"TwoAnswersReadyTogetherComeAFrameApart", true, {2000, 2000}, {3000, 4000}},
+      {"AFrameLeftIdleIsNotMadeUpFor", false, {100, 5100}, {1000, 6000}},
+  };
+  const UsbFrameClock::Clock::time_point origin{};
+  for (const Row& row : rows) {
+    UsbFrameClock clock(origin, us(1000));
+    std::vector<long> got;
+    for (const long t : row.at) {
+      const auto when = row.answers ? clock.delivered(origin + us(t)) : clock.taken(origin + us(t));
+      got.push_back(static_cast<long>(std::chrono::duration_cast<us>(when - origin).count()));
+    }
+    EXPECT_EQ(got, row.expected) << row.name;
+  }
+}
+
+// A pad that answers at once still costs a round trip of one to two frames.
+TEST(SimulatedPad, KeepingUsbsClockARoundTripTakesOneToTwoFrames) {
+  for (const auto frame : {std::chrono::microseconds(1000), std::chrono::microseconds(125)}) {
+    PadBehaviour b;
+    b.usbFrame = frame;
+    SimulatedPad pad(b);
+    for (int i = 0; i < 20; ++i) {
+      const auto before = std::chrono::steady_clock::now();
+      pad.writeReport(reportOf({0x00, 0x16, 0x01, 0x00, 0x04}));
+      const auto after = std::chrono::steady_clock::now();
+      const auto due = pad.nextDueTime();
+      ASSERT_TRUE(due.has_value());
+      EXPECT_GT(*due - after + (after - before), frame) << "frame " << frame.count() << " us";
+      EXPECT_LE(*due - before, 2 * frame + (after - before)) << "frame " << frame.count() << " us";
+      while (!pad.takeDueReport()) {
+      }
+    }
+  }
+}
+
 TEST(SimulatedPad, JoinsADataFrameSentInSeveralReports) {
   SimulatedPad pad;
   RecordingObserver observer;

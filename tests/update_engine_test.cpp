@@ -206,8 +206,8 @@ std::vector<std::uint8_t> rawText(std::string_view text) { return {text.begin(),
 // The signature's bytes (NULs included), then zeros up to `size`.
 template <std::size_t N>
 std::vector<std::uint8_t> withSignature(const char (&signature)[N], std::size_t size) {
-  std::vector<std::uint8_t> bytes(signature, signature + N - 1);
-  bytes.resize(size, 0);
+  std::vector<std::uint8_t> bytes(size, 0);
+  for (std::size_t i = 0; i + 1 < N; ++i) bytes[i] = static_cast<std::uint8_t>(signature[i]);
   return bytes;
 }
 

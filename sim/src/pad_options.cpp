@@ -92,6 +92,8 @@ std::optional<PadOptions> parsePadOptions(std::span<const std::string> args, std
       options.behaviour.headerAnswerDelay = std::chrono::milliseconds(*n);
     else if (name == "--latency-us")
       options.behaviour.latency = std::chrono::microseconds(*n);
+    else if (name == "--usb-frame-us")
+      options.behaviour.usbFrame = std::chrono::microseconds(*n);
     else {
       error = "unknown option " + name;
       return std::nullopt;

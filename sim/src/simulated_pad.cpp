@@ -55,14 +55,21 @@ namespace {
 bool silentFromTheStart(const PadBehaviour& behaviour) {
   return behaviour.silentAfterDataFrames && *behaviour.silentAfterDataFrames == 0;
 }
+
+std::optional<UsbFrameClock> frameClockFor(const PadBehaviour& behaviour) {
+  if (behaviour.usbFrame.count() <= 0) return std::nullopt;
+  return UsbFrameClock(Clock::now(), behaviour.usbFrame);
+}
 }  // namespace
 
-SimulatedPad::SimulatedPad(PadBehaviour behaviour) : behaviour_(behaviour), silent_(silentFromTheStart(behaviour)) {}
+SimulatedPad::SimulatedPad(PadBehaviour behaviour)
+    : behaviour_(behaviour), silent_(silentFromTheStart(behaviour)), frameClock_(frameClockFor(behaviour)) {}
 
 void SimulatedPad::setBehaviour(const PadBehaviour& behaviour) {
   std::lock_guard lock(mutex_);
   behaviour_ = behaviour;
   silent_ = silentFromTheStart(behaviour);
+  frameClock_ = frameClockFor(behaviour);
 }
 
 void SimulatedPad::recordReports(bool on) {
@@ -124,7 +131,7 @@ LinkStatus SimulatedPad::writeReport(OutputReport report) {
   {
     std::lock_guard lock(mutex_);
     if (gone_) return kLinkWriteFailed;
-    lastArrival_ = Clock::now();
+    lastArrival_ = frameClock_ ? frameClock_->taken(Clock::now()) : Clock::now();
     const std::size_t count = std::min<std::size_t>(report[0], kMaxMessageBytes);
     if (recordReports_)
       received_.reports.emplace_back(report.begin(), report.begin() + 1 + static_cast<std::ptrdiff_t>(count));
@@ -232,7 +239,8 @@ void SimulatedPad::answerUpdateEvent(std::uint8_t event, std::span<const std::ui
 
 void SimulatedPad::answer(std::span<const std::uint8_t> message, std::chrono::microseconds extraDelay) {
   if (silent_) return;
-  const auto due = lastArrival_ + behaviour_.latency + extraDelay;
+  const auto ready = lastArrival_ + behaviour_.latency + extraDelay;
+  const auto due = frameClock_ ? frameClock_->delivered(ready) : ready;
   if (behaviour_.malformedBeforeEachAnswer) enqueue(malformedReport(malformedIndex_++), due);
   enqueue(reportOf(message), due);
   ++received_.answersSent;

@@ -194,9 +194,10 @@ Confirmation CUpdateDlg::confirmImage(std::uint32_t imageVersion, std::uint32_t 
                                             LoadText(TextIndex::CurrentIs).c_str(), hundredths(padVersion))
                                : formatText("%s %.02f\n", newFirmware.c_str(), hundredths(imageVersion));
   // A file that goes on past its header's length is likely not the image the user meant.
-  const std::string warning =
-      m_Engine.imageLongerThanItsHeaderSays() ? "\n" + LoadText(TextIndex::LongerThanHeader) + "\n" : "";
-  return showMessage(text + warning, kMbOkCancel) == kIdOk ? Confirmation::Ok : Confirmation::Cancel;
+  std::string question = text;
+  if (m_Engine.imageLongerThanItsHeaderSays())
+    question.append("\n").append(LoadText(TextIndex::LongerThanHeader)).append("\n");
+  return showMessage(question, kMbOkCancel) == kIdOk ? Confirmation::Ok : Confirmation::Cancel;
 }
 
 // An image that cannot be read ends the update: the user is told it failed.

@@ -123,6 +123,8 @@ const std::vector<KnownOption>& optionTable() {
       {"--sim-stray-info-after", true, true, frameCount(&SimulationOptions::strayDeviceInfoAfterDataFrames, 0)},
       {"--sim-stray-info-flag", true, true,
        simulationAmount(&SimulationOptions::strayBootFlag, "a boot flag (1: boot mode)")},
+      {"--sim-usb-frame-us", true, true,
+       simulationAmount(&SimulationOptions::usbFrameMicroseconds, "a USB frame in microseconds (1000 or 125)")},
       {"--sim-latency-us", true, true, simulationAmount(&SimulationOptions::latencyMicroseconds, "microseconds")},
       {"--sim-header-delay-ms", true, true,
        simulationAmount(&SimulationOptions::headerDelayMilliseconds, "milliseconds")},
@@ -252,6 +254,7 @@ PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
   behaviour.version = simulation.version;
   behaviour.bootFlag = simulation.notInBootMode ? 0 : 1;
   behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds);
+  behaviour.usbFrame = std::chrono::microseconds(simulation.usbFrameMicroseconds);
   behaviour.headerAnswerDelay = std::chrono::milliseconds(simulation.headerDelayMilliseconds);
   behaviour.failAfterDataFrames = simulation.failAfterDataFrames;
   behaviour.silentAfterDataFrames = simulation.silentAfterDataFrames;

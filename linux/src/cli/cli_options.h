@@ -27,6 +27,7 @@ struct SimulationOptions {
   std::optional<std::uint32_t> strayDeviceInfoAfterDataFrames;
   std::uint32_t strayBootFlag = 1;
   std::uint32_t latencyMicroseconds = 0;
+  std::uint32_t usbFrameMicroseconds = 0;  // 0: answers are not held to USB's frames
   std::uint32_t headerDelayMilliseconds = 0;
   std::uint32_t pads = 1;                  // --sim-pads: how many simulated pads
   std::optional<std::uint32_t> faultyPad;  // --sim-faulty-pad: the one pad the faults aim at

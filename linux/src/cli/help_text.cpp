@@ -46,6 +46,10 @@ Options:
       --sim-stray-info-flag F
                           the boot flag of that device information (default 1)
       --sim-latency-us N  simulated pad answers each report N microseconds late
+      --sim-usb-frame-us N
+                          simulated pad keeps USB's clock: it takes reports and
+                          answers only at frame boundaries N microseconds apart
+                          (1000 at full speed, 125 at high speed)
       --sim-header-delay-ms N
                           simulated pad acknowledges the image header N milliseconds
                           late (as while it erases its flash)

@@ -36,7 +36,7 @@ struct PadOptions {
 inline constexpr const char* kPadUsage =
     "usage: virtual_pad [--version N|factory] [--not-boot] [--fail-after N] [--silent-after N]\n"
     "                   [--vanish-after N] [--stray-info-after N] [--stray-info-flag N] [--stall-after N]\n"
-    "                   [--stall-hold-ms N] [--header-delay-ms N] [--latency-us N]\n"
+    "                   [--stall-hold-ms N] [--header-delay-ms N] [--latency-us N] [--usb-frame-us N]\n"
     "                   [--report-lengths IN/OUT] [--trace FILE] [--received FILE]\n"
     "                   [--stats FILE] [--ready FILE]\n";
 

@@ -16,14 +16,18 @@
 
 #include "morvik/firmware_header.h"
 #include "morvik/hid_transport.h"
+#include "morvik/usb_frame_clock.h"
 
 namespace morvik {
 
 struct PadBehaviour {
   std::uint32_t version = 110;  // x 100; kFactoryVersion for the factory firmware
   std::uint32_t bootFlag = 1;   // 1: boot mode; anything else: run mode
-  // Answer each report this long after it arrived (a USB frame is 1 ms).
+  // Answer each report this long after it arrived (after it was taken, with a USB frame clock).
   std::chrono::microseconds latency{0};
+  // Keep USB's clock (see UsbFrameClock): reports are taken, and answers delivered, only at
+  // frame boundaries this far apart (1000 us at full speed, 125 us at high speed). 0: no clock.
+  std::chrono::microseconds usbFrame{0};
   // The header's acknowledgement comes this much later again: the pad erases its flash first.
   std::chrono::milliseconds headerAnswerDelay{0};
   // Send `errorEvent` in place of the acknowledgement that follows the n-th data frame (1-based).
@@ -110,6 +114,7 @@ class SimulatedPad : public PollingHidTransport {
   std::uint32_t readTimeoutMs_ = 0;
   std::uint32_t malformedIndex_ = 0;
   std::chrono::steady_clock::time_point lastArrival_{};
+  std::optional<UsbFrameClock> frameClock_;
   // A data frame longer than one report comes in pieces; they are joined here.
   std::array<std::uint8_t, kFrameBufferSize> assembly_{};
   std::size_t assembled_ = 0;
