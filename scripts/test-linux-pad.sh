@@ -83,13 +83,14 @@ run_scenario() {  # <name> <pads> <user> <arguments> <exit status> <text> <pad c
   run_program=$program
   run_image=$dir/image.dat
   [ "$user" = unprivileged ] && as_unprivileged "$dir"
-  # " -- " in the arguments starts another morvik-update beside the first, "-- --after-ms N ..." later.
+  # " -- " in the arguments starts another morvik-update beside the first, "-- --after-ms N ..." later,
+  # "-- --after-blocks N ..." once the first pad has taken N blocks.
   local programs=() segment words
   while IFS= read -r segment; do
     read -ra words <<<"$segment"
     programs+=(--)
-    if [ "${words[0]:-}" = --after-ms ]; then
-      programs+=(--after-ms "${words[1]}")
+    if [ "${words[0]:-}" = --after-ms ] || [ "${words[0]:-}" = --after-blocks ]; then
+      programs+=("${words[0]}" "${words[1]}")
       words=("${words[@]:2}")
     fi
     programs+=("${run_as[@]}" "$run_program")
@@ -187,7 +188,7 @@ scenarios=(
   "plugged-in-during-wait|--pad --plug-after-ms 1500|root|--wait 10 --yes IMAGE|0|Firmware updated to v1.23.|exact"
   "two-pads-no-choice|--pad --serial MV-1 --pad --serial MV-2|root|--yes IMAGE|10|Pick one with --pad PATH or --pad SERIAL|nothing"
   "all-four|--pad --pad --version 105 --pad --pad --version factory|root|--all --yes IMAGE|0|4 updated, 0 failed, 0 skipped|exact"
-  "pad-in-use|--pad --latency-us 2000|root|--yes IMAGE -- --after-ms 700 --yes IMAGE|0|is not free: it is in use by another morvik-update (process|exact"
+  "pad-in-use|--pad --latency-us 2000|root|--yes IMAGE -- --after-blocks 100 --yes IMAGE|0|is not free: it is in use by another morvik-update (process|exact"
   "watch-two-plugged-in|--pad --plug-after-ms 300 --pad --plug-after-ms 900|root|--watch --count 2 --yes IMAGE|0|2 updated, 0 failed, 0 skipped|exact"
 )
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Morvik GamePad on GNUstep: builds the Cocoa program against GNUstep, runs it under Xvfb with
 # the simulated pad and the autopilot, and checks what it shows through whole updates.
-# Saves screenshots (mac-updating.png, mac-success.png, mac-help.png) in build/gnustep/screenshots;
+# Saves screenshots (mac-updating.png, mac-success.png, mac-help.png, mac-input-monitoring.png) in build/gnustep/screenshots;
 # MORVIK_UPDATE_SCREENSHOTS=1 writes them over README's copies in docs/screenshots instead.
 # Prints "N passed, M failed" and exits non-zero when a check failed.
 set -uo pipefail
@@ -190,6 +190,18 @@ sleep 0.5
 screenshot "$shots/mac-help.png"
 touch "$work/dismiss"
 check "the program ends after the help" finished_within 60
+
+echo "=== macOS refuses the pad to the app (Input Monitoring not allowed)"
+log="$work/not-permitted.log"
+run_app "$log" -MorvikSimCues boot@1 -MorvikSimOpenNotPermitted YES -MorvikAutopilotDismissFile "$work/dismiss"
+check "the Input Monitoring alert comes" wait_for "$log" "macOS does not let this app use the pad." 60
+check "it says how to allow the app" logged "$log" "Input Monitoring is not allowed for it. Allow it under System Settings"
+check "the refusal is logged with its code" logged "$log" "IOHIDDeviceOpen failed: 0xe00002e2"
+sleep 0.5
+screenshot "$shots/mac-input-monitoring.png"
+touch "$work/dismiss"
+check "the program ends after the alert" finished_within 60
+check "nothing was asked of the refused pad" not_logged "$log" "AUTOPILOT panel"
 
 echo "=== the pad reports an error mid-update"
 log="$work/failure.log"

@@ -22,8 +22,21 @@ for path in ./usr/bin/morvik-update ./usr/lib/udev/rules.d/60-morvik-gamepad.rul
   grep -q " $path\$" <<<"$contents" || fail "$path is missing"
 done
 grep -q ' ./usr/local' <<<"$contents" && fail "files under /usr/local"
+# Every library the program links (its NEEDED entries, found where the loader finds them) must
+# come from a package the .deb depends on.
 depends=$(dpkg-deb -f "$deb" Depends)
-grep -q 'libhidapi-hidraw0' <<<"$depends" || fail "Depends lacks libhidapi-hidraw0: $depends"
+depends_names=" $(sed -E 's/\([^)]*\)//g; s/[,|]/ /g' <<<"$depends" | tr -s ' ') "
+program_built=build/release/linux/morvik-update
+needed=$(readelf -d "$program_built" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+[ -n "$needed" ] || fail "readelf found no NEEDED entries in $program_built"
+for library in $needed; do
+  path=$(ldconfig -p | awk -v l="$library" '$1 == l && /x86-64/ { print $NF; exit }')
+  [ -n "$path" ] || fail "the loader does not find $library"
+  owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || fail "no package holds $path"
+  package=${owner%%:*}
+  grep -q " $package " <<<"$depends_names" || fail "$library comes from $package, which Depends lacks: $depends"
+  echo "package: $library from $package, in Depends"
+done
 for field in Maintainer Section Description; do
   [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "no $field"
 done

@@ -55,10 +55,16 @@ int run(const RunOptions& options) {
   }
 
   const auto started = Clock::now();
+  // A program that waits for the first pad's blocks is started from the loop below (pid 0 until then).
   std::vector<pid_t> programs;
-  for (const auto& command : options.commands) programs.push_back(start(command));
+  for (const auto& command : options.commands) programs.push_back(command.startAfterBlocks ? 0 : start(command));
   int firstStatus = 1;
   for (std::size_t running = programs.size(); running > 0;) {
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      const auto& blocks = options.commands[i].startAfterBlocks;
+      if (programs[i] == 0 && !pads.empty() && pads.front()->dataFramesReceived() >= *blocks)
+        programs[i] = start(options.commands[i]);
+    }
     std::erase_if(waiting, [&](EmulatedPad* pad) {
       if (Clock::now() - started < pad->setup().plugAfter) return false;
       pad->plug();  // a failure is told on stderr, and the scenario sees no pad
@@ -73,6 +79,14 @@ int run(const RunOptions& options) {
       const std::size_t which =
           static_cast<std::size_t>(std::find(programs.begin(), programs.end(), ended) - programs.begin());
       if (which == 0) firstStatus = exitStatus(status);
+      // A program still waiting for blocks that will not come (the first one ended) never starts.
+      for (std::size_t i = 0; i < programs.size(); ++i)
+        if (which == 0 && programs[i] == 0) {
+          programs[i] = -1;
+          --running;
+          std::fprintf(stderr, "morvik-e2e-pads: program %zu never started: the first pad did not take %u blocks\n",
+                       i + 1, *options.commands[i].startAfterBlocks);
+        }
       if (programs.size() > 1 && which < programs.size())
         std::fprintf(stderr, "morvik-e2e-pads: program %zu (%s) exited with %d\n", which + 1,
                      options.commands[which].argv[0].c_str(), exitStatus(status));

@@ -46,6 +46,8 @@ class EmulatedPad {
   bool plugged() const;
   // The simulated pad went away (its --vanish-after came) but its devices are still there.
   bool leaving() const;
+  // How many data frames the pad has taken since the last header.
+  std::uint32_t dataFramesReceived() const { return pad_.received().dataFrames; }
   // Writes what the pad received (and how long the stream took) once; later calls do nothing.
   void saveReceived();
 

@@ -81,14 +81,17 @@ std::optional<RunOptions> parseRunOptions(std::span<const std::string> args, std
       error = "an empty program after --";
       return std::nullopt;
     }
-    Command started{{}, {command + 1, next}};
-    if (started.argv.size() > 2 && started.argv[0] == "--after-ms") {
-      const auto delay = number(started.argv[1], 10);
-      if (!delay) {
-        error = "bad value for --after-ms: " + started.argv[1];
+    Command started{{}, std::nullopt, {command + 1, next}};
+    if (started.argv.size() > 2 && (started.argv[0] == "--after-ms" || started.argv[0] == "--after-blocks")) {
+      const auto amount = number(started.argv[1], 10);
+      if (!amount) {
+        error = "bad value for " + started.argv[0] + ": " + started.argv[1];
         return std::nullopt;
       }
-      started.startAfter = std::chrono::milliseconds(*delay);
+      if (started.argv[0] == "--after-ms")
+        started.startAfter = std::chrono::milliseconds(*amount);
+      else
+        started.startAfterBlocks = static_cast<std::uint32_t>(*amount);
       started.argv.erase(started.argv.begin(), started.argv.begin() + 2);
     }
     run.commands.push_back(std::move(started));

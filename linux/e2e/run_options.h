@@ -12,6 +12,9 @@ namespace morvik::e2e {
 
 struct Command {
   std::chrono::milliseconds startAfter{0};
+  // Start only once the first pad has taken this many data frames: an update is surely under
+  // way then, however slowly the machine runs.
+  std::optional<std::uint32_t> startAfterBlocks;
   std::vector<std::string> argv;
 };
 
@@ -21,12 +24,14 @@ struct RunOptions {
 };
 
 inline constexpr const char* kRunUsage =
-    "usage: morvik-e2e-pads [--pad [PAD OPTION]...]... -- [--after-ms N] PROGRAM [ARG]... [-- ...]...\n"
+    "usage: morvik-e2e-pads [--pad [PAD OPTION]...]... -- [--after-ms N|--after-blocks N] PROGRAM [ARG]...\n"
+    "                       [-- ...]...\n"
     "  each --pad adds a pad; its options are the virtual pad's (--version N|factory, --not-boot,\n"
     "  --fail-after N, --silent-after N, --vanish-after N, --header-delay-ms N, --latency-us N,\n"
     "  --trace FILE, --received FILE, --stats FILE) and --product HEX (0483:HEX; 5750 is boot mode),\n"
     "  --serial TEXT, --plug-after-ms N (plugged in that long after the start).\n"
-    "  Each program starts at once or N ms after the first. Once every program has ended, exits\n"
+    "  Each program starts at once, N ms after the first, or once the first pad has taken N data\n"
+    "  frames. Once every program has ended, exits\n"
     "  with the first one's status; with several, each one's status is told on stderr.\n";
 
 // Nullopt with `error` set when an option is unknown, lacks its value or has a bad one.

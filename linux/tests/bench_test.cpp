@@ -1,9 +1,12 @@
 // Several pads at once: each scenario checks every pad's outcome and the bytes each pad got.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -234,6 +237,8 @@ TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
   const PadEntry boot1{kBootModeIdentity, true, "/dev/hidraw1", "A1"},
       boot2{kBootModeIdentity, true, "/dev/hidraw2", ""};
   const PadEntry run{kRunModeIdentities[0], false, "/dev/hidraw3", "R1"};
+  const PadEntry twin1{kBootModeIdentity, true, "/dev/hidraw4", "DUP"},
+      twin2{kBootModeIdentity, true, "/dev/hidraw5", "DUP"};
   struct Case {
     const char* name;
     std::vector<PadEntry> boot, running;
@@ -249,6 +254,14 @@ TEST(PadChoice, RefusesWhatIsAmbiguousOrAbsentAndNamesThePads) {
       {"named pad in normal mode", {boot1}, {run}, "R1", ExitCode::NotInBootMode, "normal mode"},
       {"only a pad in normal mode", {}, {run}, std::nullopt, ExitCode::NotInBootMode, "normal mode"},
       {"no pad", {}, {}, std::nullopt, ExitCode::NoPad, "--wait"},
+      // A maker that gives two pads one serial: naming it must not pick either, and both are listed.
+      {"two pads share the serial named", {twin1, twin2}, {}, "DUP", ExitCode::SeveralPads, "/dev/hidraw4"},
+      {"two pads share the serial named, both listed",
+       {twin1, twin2},
+       {},
+       "DUP",
+       ExitCode::SeveralPads,
+       "/dev/hidraw5"},
       {"named pad, no pad at all",
        {},
        {},
@@ -458,6 +471,36 @@ TEST(OutcomeLogFile, EveryLineIsWholeAndNamesItsProcessAndImage) {
     EXPECT_NE(session.find("\"image_path\":\"/"), std::string::npos) << session;
     EXPECT_NE(lines.back().find("\"pid\":" + std::to_string(getpid())), std::string::npos) << lines.back();
   }
+}
+
+// A disk that fills in the middle of a line: the file size limit makes the write short, as a
+// full disk does, in a child process of its own so that the limit stays there.
+TEST(OutcomeLogFile, ALineCutShortByAFullDiskIsTakenBack) {
+  const std::string path = ::testing::TempDir() + "morvik_outcome_log_full.log";
+  std::filesystem::remove(path);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG instead of killing
+    auto opened = OutcomeLog::open(path, "x.dat", ImageBytes(100, 1), 123);
+    if (!std::holds_alternative<std::unique_ptr<OutcomeLog>>(opened)) _exit(10);
+    const auto sessionBytes = std::filesystem::file_size(path);
+    const rlimit limit{sessionBytes + 20, sessionBytes + 20};  // room for 20 bytes of the next line
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(11);
+    PadResult result;
+    result.pad = PadEntry{kBootModeIdentity, true, "sim:1", "SIM-0001"};
+    std::string error;
+    if (std::get<std::unique_ptr<OutcomeLog>>(opened)->write(result, error)) _exit(12);
+    if (error.find("cut short") == std::string::npos) _exit(13);
+    _exit(std::filesystem::file_size(path) == sessionBytes ? 0 : 14);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10 not opened, 11 no limit, 12 written whole, 13 no reason, 14 not taken back";
+  std::ifstream in(path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(!text.empty() && text.back() == '\n') << text;
 }
 
 TEST(BenchOutput, LinesNeverWrapAndTheLogRefusesWhatItCannotWrite) {

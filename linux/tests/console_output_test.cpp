@@ -55,6 +55,19 @@ TEST(PrintableText, EscapesWhatWouldActOnTheTerminal) {
        "2J\xFF",
        "\\x9B2J\\xFF"},
       {"a character cut short", "cut\xE5\x9B", "cut\\xE5\\x9B"},
+      // Overlong forms of '/': a terminal or a path check that decodes them leniently is fooled.
+      {"overlong in two bytes",
+       "a\xC0\xAF"
+       "b",
+       "a\\xC0\\xAFb"},
+      {"overlong in three bytes",
+       "a\xE0\x80\xAF"
+       "b",
+       "a\\xE0\\x80\\xAFb"},
+      {"overlong in four bytes",
+       "a\xF0\x80\x80\xAF"
+       "b",
+       "a\\xF0\\x80\\x80\\xAFb"},
   };
   for (const Case& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.name;
 }
@@ -72,6 +85,8 @@ TEST(JsonText, ReplacesWhatIsNotUtf8) {
       {"latin\xE9.dat", "\"latin" + r + ".dat\""},
       {"cut\xE5\x9B", "\"cut" + r + r + "\""},
       {"\xC0\xAF", "\"" + r + r + "\""},                  // overlong '/'
+      {"\xE0\x80\xAF", "\"" + r + r + r + "\""},          // overlong '/' in three bytes
+      {"\xF0\x80\x80\xAF", "\"" + r + r + r + r + "\""},  // and in four
       {"\xED\xA0\x80", "\"" + r + r + r + "\""},          // a surrogate
       {"\xF4\x90\x80\x80", "\"" + r + r + r + r + "\""},  // beyond U+10FFFF
   };

@@ -72,11 +72,14 @@ class CocoaUpdaterWindow final : public morvik::mac::UpdaterWindow {
   void setProgressValue(double percent) override { [[controller_ progressBar] setDoubleValue:percent]; }
   void runAlert(std::string_view message) override {
     // Only the message and the platform's default button.
+    runExplainedAlert(message, "");
+  }
+  void runExplainedAlert(std::string_view message, std::string_view explanation) override {
     [[NSAlert alertWithMessageText:toNSString(message)
                      defaultButton:nil
                    alternateButton:nil
                        otherButton:nil
-         informativeTextWithFormat:@""] runModal];
+         informativeTextWithFormat:@"%@", toNSString(explanation)] runModal];
   }
   void showHelp() override { [controller_ showHelp:nil]; }
   void log(std::string_view line) override { NSLog(@"%@\n", toNSString(line)); }

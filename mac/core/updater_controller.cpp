@@ -32,7 +32,7 @@ void UpdaterController::bootPadOpened(HidTransport& pad) {
 
 bool UpdaterController::bootPadOpenFailed(std::uint32_t result) {
   if (result != kOpenNotPermitted) return false;
-  window_.runAlert(kInputMonitoringAlert);
+  window_.runExplainedAlert(kInputMonitoringAlert, kInputMonitoringHelp);
   return true;
 }
 

@@ -20,6 +20,8 @@ class UpdaterWindow {
   virtual void setProgressValue(double percent) = 0;
   // An application-modal alert with one default button; returns once it is dismissed.
   virtual void runAlert(std::string_view message) = 0;
+  // The same, with a longer explanation beneath the message.
+  virtual void runExplainedAlert(std::string_view message, std::string_view explanation) = 0;
   virtual void showHelp() = 0;
   // The application-modal file chooser for ".dat" images: the chosen path, or none.
   virtual std::optional<std::string> chooseImageFile() = 0;

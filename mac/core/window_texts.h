@@ -17,11 +17,12 @@ inline constexpr std::string_view kFactoryVersionAlert =
 inline constexpr std::string_view kNotInBootModeAlert =
     "Firmware update failure, please poweroff gamepad and make it work in BOOT mode";
 inline constexpr std::string_view kFailureAlert = "Firmware update failure!";
-// The pad was refused to the app by macOS's privacy control (Input Monitoring).
-inline constexpr std::string_view kInputMonitoringAlert =
-    "macOS does not let this app use the pad: Input Monitoring is not allowed for it. Allow it under "
-    "System Settings \xE2\x80\xBA Privacy & Security \xE2\x80\xBA Input Monitoring, then quit and reopen the app "
-    "(if it is already on, remove it and add it again).";
+// The pad was refused to the app by macOS's privacy control (Input Monitoring): a short message,
+// and what to do beneath it.
+inline constexpr std::string_view kInputMonitoringAlert = "macOS does not let this app use the pad.";
+inline constexpr std::string_view kInputMonitoringHelp =
+    "Input Monitoring is not allowed for it. Allow it under System Settings \xE2\x80\xBA Privacy & Security "
+    "\xE2\x80\xBA Input Monitoring, then quit and reopen the app (if it is already on, remove it and add it again).";
 // Beneath the confirmation's version line, for a file that goes on past its header's length.
 inline constexpr std::string_view kLongerThanHeaderNote =
     "Warning: the file is longer than its header says; a firmware file ends where its header says. Check that it "

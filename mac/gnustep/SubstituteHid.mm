@@ -9,7 +9,8 @@
 //   unplug@S  every pad present goes away
 // Pad behaviour: -MorvikSimVersion (x 100, default 110), -MorvikSimLatencyMs (default 0),
 // -MorvikSimBootFlag (default 1), -MorvikSimFailAfter (data frames, default none),
-// -MorvikSimSilentAfter (data frames, default none).
+// -MorvikSimSilentAfter (data frames, default none); -MorvikSimOpenNotPermitted YES refuses every
+// open with kIOReturnNotPermitted, as macOS does while Input Monitoring is not allowed for the app.
 // MorvikSimUnplugAll() pulls every pad out at once, for the autopilot; MorvikSimCutLinks()
 // breaks every pad's link without reporting a removal.
 #import <Foundation/Foundation.h>
@@ -277,6 +278,7 @@ CFTypeRef IOHIDDeviceGetProperty(IOHIDDeviceRef device, CFStringRef key) {
 }
 
 IOReturn IOHIDDeviceOpen(IOHIDDeviceRef device, IOOptionBits) {
+  if ([[NSUserDefaults standardUserDefaults] boolForKey:@"MorvikSimOpenNotPermitted"]) return kIOReturnNotPermitted;
   return deviceOf(device)->pad->gone() ? kIOReturnNotAttached : kIOReturnSuccess;
 }
 

@@ -38,6 +38,9 @@ class RecordingWindow final : public UpdaterWindow {
     events.push_back("progress " + std::to_string(static_cast<int>(percent)));
   }
   void runAlert(std::string_view message) override { events.push_back("alert " + std::string(message)); }
+  void runExplainedAlert(std::string_view message, std::string_view explanation) override {
+    events.push_back("alert " + std::string(message) + " | " + std::string(explanation));
+  }
   void showHelp() override { events.push_back("help"); }
   void log(std::string_view line) override { logs.emplace_back(line); }
   std::optional<std::string> chooseImageFile() override {
@@ -165,7 +168,8 @@ TEST_F(ControllerFlow, APadTheAppMayNotOpenIsExplained) {
   for (const auto& c : cases) {
     window.take();
     EXPECT_EQ(controller.bootPadOpenFailed(c.result), c.refused);
-    EXPECT_EQ(window.take(), c.refused ? std::vector<std::string>{"alert " + std::string(kInputMonitoringAlert)}
+    EXPECT_EQ(window.take(), c.refused ? std::vector<std::string>{"alert " + std::string(kInputMonitoringAlert) +
+                                                                  " | " + std::string(kInputMonitoringHelp)}
                                        : std::vector<std::string>{});
   }
 }

@@ -14,6 +14,7 @@ enum : IOReturn {
   kIOReturnSuccess = 0,
   kIOReturnError = static_cast<IOReturn>(0xE00002BC),
   kIOReturnNotAttached = static_cast<IOReturn>(0xE00002D9),
+  kIOReturnNotPermitted = static_cast<IOReturn>(0xE00002E2),
 };
 enum : IOOptionBits { kIOHIDOptionsTypeNone = 0 };
 enum IOHIDReportType { kIOHIDReportTypeInput = 0, kIOHIDReportTypeOutput = 1 };
