@@ -8,8 +8,8 @@
 set -euo pipefail
 
 demo=(
-  # morvik-update, built alone
-  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev
+  # morvik-update, built alone; the firmware feed reads its JSON with nlohmann-json
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev nlohmann-json3-dev
 )
 page=(
   # the engine in WebAssembly; Node.js serves the page (and runs its tests)
