@@ -29,6 +29,8 @@ tests=(
   clang-16 libc++-16-dev libc++abi-16-dev
   # emulated pads for morvik-update's end-to-end scenarios
   umockdev libumockdev-dev xxd
+  # the feed's tests check signatures and make certificates with the openssl command
+  openssl
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test

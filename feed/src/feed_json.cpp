@@ -17,13 +17,6 @@ using nlohmann::ordered_json;
 
 constexpr std::array<Urgency, 4> kUrgencies = {Urgency::Low, Urgency::Medium, Urgency::High, Urgency::Critical};
 
-std::optional<Urgency> urgencyNamed(std::string_view name) {
-  const auto found = std::find_if(kUrgencies.begin(), kUrgencies.end(),
-                                  [name](Urgency urgency) { return urgencyName(urgency) == name; });
-  if (found == kUrgencies.end()) return std::nullopt;
-  return *found;
-}
-
 // The JSON of `bytes`, or a discarded value; never throws.
 json parsed(std::span<const std::uint8_t> bytes) { return json::parse(bytes.begin(), bytes.end(), nullptr, false); }
 
@@ -93,6 +86,13 @@ std::string_view urgencyName(Urgency urgency) {
     case Urgency::Critical: return "critical";
   }
   return "low";
+}
+
+std::optional<Urgency> urgencyNamed(std::string_view name) {
+  const auto found = std::find_if(kUrgencies.begin(), kUrgencies.end(),
+                                  [name](Urgency urgency) { return urgencyName(urgency) == name; });
+  if (found == kUrgencies.end()) return std::nullopt;
+  return *found;
 }
 
 bool isPlainFileName(std::string_view name) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ enum class Urgency { Low, Medium, High, Critical };
 
 // "low", "medium", "high", "critical", as in feed.json.
 std::string_view urgencyName(Urgency urgency);
+// The urgency of that name; nothing for any other word.
+std::optional<Urgency> urgencyNamed(std::string_view name);
 
 struct Release {
   std::uint32_t version = 0;  // x 100, as in the image's header
