@@ -12,7 +12,7 @@ if (($#)); then
   files=$(printf '%s|' "$@")
   pattern="$PWD/(${files%|})\$"
 else
-  pattern="$PWD/(engine|sim|linux|windows|mac|tests|benchmarks|fuzz)/.*\\.cpp\$"
+  pattern="$PWD/(engine|feed|sim|linux|windows|mac|tests|benchmarks|fuzz)/.*\\.cpp\$"
 fi
 start=$SECONDS
 status=0

@@ -8,8 +8,8 @@
 set -euo pipefail
 
 demo=(
-  # morvik-update, built alone
-  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev
+  # morvik-update, built alone; the firmware feed reads its JSON with nlohmann-json
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev nlohmann-json3-dev
 )
 page=(
   # the engine in WebAssembly; Node.js serves the page (and runs its tests)
@@ -29,6 +29,8 @@ tests=(
   clang-16 libc++-16-dev libc++abi-16-dev
   # emulated pads for morvik-update's end-to-end scenarios
   umockdev libumockdev-dev xxd
+  # the feed's tests check signatures and make certificates with the openssl command
+  openssl
   # Debian package of morvik-update and its check
   lintian
   # Windows program: cross compiler, Wine, a display for the smoke test
