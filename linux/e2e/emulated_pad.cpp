@@ -158,7 +158,12 @@ void EmulatedPad::takeReport(UMockdevIoctlClient* client) {
   const auto now = Clock::now();
   {
     std::lock_guard lock(mutex_);
-    if (isUpdateCommand(report, kCmdHeader)) streamStart_ = now;
+    if (isUpdateCommand(report, kCmdHeader)) {
+      streamStart_ = now;
+      dataFrameTimes_.clear();
+      dataFrameTimes_.reserve(4096);
+    }
+    if (isUpdateCommand(report, kCmdData) && !setup_.options.statsPath.empty()) dataFrameTimes_.push_back(now);
     if (isUpdateCommand(report, kCmdFinish) && streamEnd_ == Clock::time_point{}) streamEnd_ = now;
   }
   if (pad_.finished()) saveReceived();
@@ -235,9 +240,17 @@ void EmulatedPad::saveReceived() {
   }
   if (!setup_.options.statsPath.empty() && received.finishes > 0) {
     const auto ms = std::chrono::duration<double, std::milli>(streamEnd_ - streamStart_).count();
-    std::ofstream(setup_.options.statsPath, std::ios::trunc)
-        << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips " << received.dataFrames + 1
-        << "\n";
+    std::ofstream stats(setup_.options.statsPath, std::ios::trunc);
+    stats << "stream_ms " << ms << "\ndata_frames " << received.dataFrames << "\nround_trips "
+          << received.dataFrames + 1 << "\n";
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < dataFrameTimes_.size(); ++i)
+      gaps.push_back(std::chrono::duration<double, std::micro>(dataFrameTimes_[i] - dataFrameTimes_[i - 1]).count());
+    std::sort(gaps.begin(), gaps.end());
+    for (const int percent : {50, 90, 99})
+      if (!gaps.empty())
+        stats << "round_trip_p" << percent << "_us " << gaps[gaps.size() * static_cast<std::size_t>(percent) / 100]
+              << "\n";
   }
 }
 

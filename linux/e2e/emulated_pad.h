@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "morvik/simulated_pad.h"
 #include "morvik/pad_options.h"
@@ -78,6 +79,9 @@ class EmulatedPad {
   bool saved_ = false;
   std::chrono::steady_clock::time_point streamStart_{};
   std::chrono::steady_clock::time_point streamEnd_{};
+  // When each data frame of the stream was written: the gaps are the round trips, as the pad sees
+  // them whatever stack the program reaches it through.
+  std::vector<std::chrono::steady_clock::time_point> dataFrameTimes_;
   std::thread answerer_;
 };
 

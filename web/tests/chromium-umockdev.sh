@@ -9,8 +9,10 @@
 #   IMAGE         the firmware image to write (the emulated pad starts at v1.10)
 #   PADS_PROGRAM  morvik-e2e-pads (build/dev/linux/e2e/morvik-e2e-pads)
 #   OUT_DIR       gets pad.trace (reports as the pad saw them), received.dat (the header and
-#                 payload the pad received), page.png (the page at the end), driver.out (the
-#                 page's texts) and chromium.log
+#                 payload the pad received), stats (the stream's time and round trips, as the pad
+#                 saw them), page.png (the page at the end), driver.out (the page's texts) and
+#                 chromium.log
+#   MORVIK_PAD_OPTIONS, if set, are more options of the emulated pad (--usb-frame-us 1000, ...).
 #
 # morvik-e2e-pads builds a umockdev testbed holding the pad's sysfs devices and hidraw node and runs
 # the driver (chromium-umockdev-driver.mjs) under umockdev's preload; Chromium inherits it, so its
@@ -62,7 +64,8 @@ expected=$((28 + image_length))
 
 site=$(cd "$site" && pwd) image=$(realpath "$image") pads=$(realpath "$pads")
 out=$(mkdir -p "$out" && cd "$out" && pwd) || fail "cannot make $out"
-rm -f "$out"/{pad.trace,received.dat,page.png,driver.out,chromium.log}
+rm -f "$out"/{pad.trace,received.dat,stats,page.png,driver.out,chromium.log}
+read -ra pad_options <<<"${MORVIK_PAD_OPTIONS:-}"
 work=$(mktemp -d) || fail "cannot make a temp folder"
 mkdir -p "$work"/{tmp,home,profile,etc}
 # Everything the programs write for themselves (compiler, testbed, browser profile) stays here.
@@ -104,7 +107,7 @@ budget_ms=$(((run_seconds - SECONDS - 8) * 1000))  # the driver ends by itself b
 CHROMIUM_PROFILE=$work/profile timeout -k 5 $((run_seconds - SECONDS)) "${namespace[@]}" \
   sh -c 'mount --bind "$1" /etc/chromium && shift && "$@"' sh "$work/etc" \
   env LD_PRELOAD="libumockdev-preload.so.0 $fork_safe" \
-  "$pads" --pad --trace "$out/pad.trace" --received "$out/received.dat" -- \
+  "$pads" --pad --trace "$out/pad.trace" --received "$out/received.dat" --stats "$out/stats" "${pad_options[@]}" -- \
   sh -c 'LD_PRELOAD="$LD_PRELOAD $1" && shift && exec "$@"' sh "$fork_safe" \
   node "$here/chromium-umockdev-driver.mjs" "$origin/" "$image" "$out" "$budget_ms" \
   >"$out/driver.out" 2>"$out/chromium.log" </dev/null &
