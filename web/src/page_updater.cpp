@@ -99,6 +99,7 @@ bool PageUpdater::startUpdate() {
     return false;
   }
   updating_ = true;
+  versionDueAt_.reset();  // no version query goes into the new update's stream
   awaitingPadSince_ = Clock::now();
   refreshUpdateAllowed();
   return true;
