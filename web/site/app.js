@@ -1,7 +1,9 @@
 // The update page: finds the pad over WebHID, hands each of its input reports to the engine (in
 // WebAssembly) and each report the engine sends to the pad, and shows what the engine tells.
 // What the reports mean is the engine's business alone.
-import { preferredLanguage, textOf, versionText } from './texts.js';
+import { progressBar } from './progress.js';
+import { reasonWords, withReason } from './reasons.js';
+import { preferredLanguage, textOf, versionText, versionWords } from './texts.js';
 
 const $ = (id) => document.getElementById(id);
 const kSilenceCheckMs = 250;
@@ -25,21 +27,24 @@ let identity = null;     // the boot-mode pad's USB identity, from the engine
 let pad = null;          // the open HIDDevice, or null
 let sendQueue = Promise.resolve();
 let padVersion = null;   // the pad's reported version (x 100), once it answered
-let image = null;        // {name, version, imageLength} of the accepted image
+let image = null;        // {name, version, imageLength, longer} of the accepted image
 let confirmOpen = false;
-let progressTimer = null;  // set while a drawing of the bar waits its turn
-let progressDue = 0;       // the percentage it will draw
 
 // What each element shows, kept as a function so that a change of language shows it anew.
 const shown = new Map();
 const t = (key, values) => textOf(language, key, values);
 // A problem or failure: the engine's own English words, or their translation.
 const engineWords = (key, english) => (language === 'en' ? english : t(key));
+// A version as the sentences name it, in the language shown.
+const versionName = (version) => versionWords(language, version, engine.factoryVersion);
+const isNumbered = (version) => version !== engine.factoryVersion;
 
 function show(id, render) {
   shown.set(id, render);
   $(id).textContent = render ? render() : '';
 }
+
+const progress = progressBar($('progress'), $('progress-text'), show, kProgressDrawMs);
 
 function showAll() {
   document.documentElement.lang = language === 'zh' ? 'zh-CN' : 'en';
@@ -57,6 +62,9 @@ function showOutcome(kind, title, text) {
   box.className = `outcome ${kind}`;
   show('outcome-title', title);
   show('outcome-text', text);
+  // A focus lost meanwhile (its button turned off, its dialog closed) comes to what happened.
+  const focused = document.activeElement;
+  if (!focused || focused === document.body || focused.disabled || !focused.checkVisibility()) box.focus();
 }
 
 function hideOutcome() {
@@ -65,25 +73,8 @@ function hideOutcome() {
   show('outcome-text', null);
 }
 
-// Shows the bar at `percent` with `text` beneath; a drawing of the progress still waiting is
-// dropped, as this one tells more.
-function setProgress(percent, text) {
-  clearTimeout(progressTimer);
-  progressTimer = null;
-  paintProgress(percent, text);
-}
-
-function paintProgress(percent, text) {
-  $('progress').setAttribute('aria-valuenow', String(percent));
-  $('progress').querySelector('.bar').style.transform = `translateX(${percent - 100}%)`;
-  show('progress-text', text);
-}
-
-function drawProgress() {
-  if (Number($('progress').getAttribute('aria-valuenow')) === progressDue) return;
-  const percent = progressDue;
-  paintProgress(percent, () => `${t('updating', { image: versionText(image.version) })} ${percent}%`);
-}
+// The space between two sentences: none in Chinese, whose full stop carries it.
+const gap = () => (language === 'zh' ? '' : ' ');
 
 function closeConfirmation() {
   confirmOpen = false;
@@ -110,27 +101,29 @@ const view = {
     showImageNote();
   },
   showPadUnanswered(reason) {
-    show('pad', () => t('padUnanswered', { reason: reason ? ` (${reason})` : '' }));
+    show('pad', () => t('padUnanswered', { reason: withReason(language, '', reasonWords(language, reason)) }));
   },
   showNotInBootMode() {
-    setProgress(0, null);
+    progress.set(0, null);
     showOutcome('failure', () => t('notBootTitle'), () => t('notBoot'));
   },
   askConfirmation(imageVersion, knownPadVersion) {
-    const values = { image: versionText(imageVersion), pad: versionText(knownPadVersion) };
-    const comparable = knownPadVersion !== engine.factoryVersion && padVersion !== null;
+    const values = () => ({ image: versionName(imageVersion), pad: versionName(knownPadVersion) });
+    const comparable = padVersion !== null && isNumbered(knownPadVersion) && isNumbered(imageVersion);
     const question = !comparable ? 'questionUpdate'
       : imageVersion < knownPadVersion ? 'questionDowngrade'
       : imageVersion === knownPadVersion ? 'questionSame' : 'questionUpdate';
-    show('confirm-question', () => t(question, values));
-    show('confirm-versions', () => t(comparable ? 'versionsLine' : 'versionsLineNoPad', values));
+    show('confirm-question', () => t(question, values()));
+    show('confirm-versions', () => t(comparable ? 'versionsLine' : 'versionsLineNoPad', values()));
     show('confirm-note', () => imageNote(imageVersion, comparable ? knownPadVersion : null));
+    show('confirm-longer', image?.longer ? () => t('longerFile') : null);
     confirmOpen = true;
     $('confirm').showModal();
-    $('confirm-ok').focus();
+    // A downgrade is the step to think twice about: Enter alone must not take it.
+    $(question === 'questionDowngrade' ? 'confirm-cancel' : 'confirm-ok').focus();
   },
   showCancelled() {
-    setProgress(0, null);
+    progress.set(0, null);
     showOutcome('', () => t('cancelled'), null);
   },
   showImageRefused(problem, problemName) {
@@ -138,30 +131,31 @@ const view = {
     showOutcome('failure', () => t('failureTitle'), () => t('imageRefused', { name, fault: engineWords(problem, problemName) }));
   },
   showProgress(percent) {
-    // Called once per block: the bar moves at most every kProgressDrawMs, to the latest figure.
-    progressDue = percent;
-    if (progressTimer !== null) return;
-    drawProgress();
-    progressTimer = setTimeout(() => {
-      progressTimer = null;
-      drawProgress();
-    }, kProgressDrawMs);
+    const version = image.version;
+    progress.step(percent, () => `${t('updating', { image: versionName(version) })} ${percent}%`);
   },
   showImageSent() {
-    setProgress(100, () => t('imageSent'));
+    progress.set(100, () => t('imageSent'));
   },
   showSuccess(imageVersion) {
-    setProgress(100, () => '100%');
-    showOutcome('success', () => t('successTitle'), () => t('success', { image: versionText(imageVersion) }));
+    progress.set(100, () => '100%');
+    showOutcome('success', () => t('successTitle'), () => t('success', { image: versionName(imageVersion) }));
+    // Asked its version again: until it answers (if it stays), its old version is no more.
+    padVersion = null;
+    show('pad', () => t('padRestarting'));
+    showImageNote();
   },
-  showFailure(cause, name, reason) {
+  // `described` is the engine's English for the failure with its reason.
+  showFailure(cause, described, reason, padFirmwareTouched) {
     closeConfirmation();
-    const described = () => {
-      const words = engineWords(cause, name);
-      return reason ? `${words} (${reason})` : words;
-    };
-    const gap = language === 'zh' ? '' : ' ';
-    showOutcome('failure', () => t('failureTitle'), () => `${t('failure', { reason: described() })}${gap}${t('failureHint')}`);
+    progress.set(progress.percent(), () => t('progressFailed'));
+    const words = () => (language === 'en' ? described : withReason(language, t(cause), reasonWords(language, reason)));
+    const after = padFirmwareTouched ? 'failureHint' : 'failureUntouched';
+    showOutcome('failure', () => t('failureTitle'), () => `${t('failure', { reason: words() })}${gap()}${t(after)}`);
+  },
+  showPadUsedElsewhere() {
+    if (shown.get('pad-elsewhere')) return;  // said once: it is not news the second time
+    show('pad-elsewhere', () => t('padUsedElsewhere'));
   },
   setUpdateAllowed(allowed) {
     $('update').disabled = !allowed;
@@ -197,6 +191,7 @@ async function openPad(device) {
   padVersion = null;
   device.addEventListener('inputreport', onInputReport);
   show('pad', () => t('padAsking'));
+  show('pad-elsewhere', null);
   showImageNote();
   page.padOpened();
 }
@@ -206,10 +201,10 @@ function padLeft(device) {
   device.removeEventListener('inputreport', onInputReport);
   pad = null;
   padVersion = null;
-  closeConfirmation();
   show('pad', () => t('padGone'));
   showImageNote();
-  page.padRemoved();
+  page.padRemoved();  // a question still open closes with the update's failure
+  closeConfirmation();
 }
 
 async function connectClicked() {
@@ -226,8 +221,8 @@ async function connectClicked() {
 // ---------------------------------------------------------------- the image
 
 function imageNote(imageVersion, knownPadVersion) {
-  if (knownPadVersion === null || knownPadVersion === engine.factoryVersion) return '';
-  const values = { image: versionText(imageVersion), pad: versionText(knownPadVersion) };
+  if (knownPadVersion === null || !isNumbered(knownPadVersion) || !isNumbered(imageVersion)) return '';
+  const values = { image: versionName(imageVersion), pad: versionName(knownPadVersion) };
   if (imageVersion < knownPadVersion) return t('downgrade', values);
   if (imageVersion === knownPadVersion) return t('sameVersion', values);
   return '';
@@ -236,17 +231,31 @@ function imageNote(imageVersion, knownPadVersion) {
 function showImageInfo() {
   const chosen = image;
   show('image-info', chosen
-    ? () => t('imageInfo', { version: versionText(chosen.version), name: chosen.name, length: chosen.imageLength })
+    ? () => t('imageInfo', { version: versionName(chosen.version), name: chosen.name, length: chosen.imageLength })
     : () => t('imageNone'));
   showImageNote();
 }
 
 function showImageNote() {
-  show('image-note', image ? () => imageNote(image.version, padVersion) : null);
+  const chosen = image;
+  show('image-note', chosen ? () => imageNote(chosen.version, padVersion) : null);
+  show('image-longer', chosen?.longer ? () => t('longerFile') : null);
 }
 
-async function takeImage(file) {
-  if (!file || page.updating()) return;
+// A file chosen or dropped while an update runs is not taken, and the page says so.
+function notTaken(file) {
+  show('image-taken', () => t('imageNotTaken', { name: file.name }));
+}
+
+// `files` as chosen or dropped: the first is the one taken.
+async function takeImage(files) {
+  const file = files[0];
+  if (!file) return;
+  if (page.updating()) {
+    notTaken(file);
+    return;
+  }
+  show('image-taken', files.length > 1 ? () => t('imagesDropped', { count: files.length, name: file.name }) : null);
   hideOutcome();
   show('image-info', () => t('imageReading', { name: file.name }));
   let bytes = null;
@@ -258,6 +267,7 @@ async function takeImage(file) {
   }
   if (page.updating()) {  // an update began while the file was read: it keeps its image
     showImageInfo();
+    notTaken(file);
     return;
   }
   const result = page.chooseImage(file.name, bytes);
@@ -267,15 +277,21 @@ async function takeImage(file) {
     showImageNote();
     return;
   }
-  image = { name: file.name, version: result.version, imageLength: result.imageLength };
+  image = { name: file.name, version: result.version, imageLength: result.imageLength, longer: result.longer };
   showImageInfo();
 }
 
 function answerConfirmation(ok) {
   if (!confirmOpen) return;
   closeConfirmation();
-  if (ok) setProgress(0, () => t('updating', { image: versionText(image.version) }));
+  if (ok) {
+    const version = image.version;
+    progress.set(0, () => t('updating', { image: versionName(version) }));
+  }
   page.answer(ok);
+  // The dialog hands the focus back to the update button, now off: it goes where the user is next.
+  if (ok) $('progress').focus();
+  else ($('update').disabled ? $('outcome') : $('update')).focus();
 }
 
 // ---------------------------------------------------------------- start
@@ -293,12 +309,12 @@ function wireControls() {
   });
   $('connect').addEventListener('click', connectClicked);
   $('image').addEventListener('change', (event) => {
-    takeImage(event.target.files[0]);
+    takeImage([...event.target.files]);
     event.target.value = '';  // the same file chosen again (rewritten meanwhile) is read again
   });
   $('update').addEventListener('click', () => {
     hideOutcome();
-    setProgress(0, null);
+    progress.set(0, null);
     page.startUpdate();
   });
   $('confirm-ok').addEventListener('click', () => answerConfirmation(true));
@@ -315,7 +331,7 @@ function wireControls() {
   drop.addEventListener('dragleave', () => drop.classList.remove('over'));
   drop.addEventListener('drop', (event) => {
     drop.classList.remove('over');
-    takeImage(event.dataTransfer.files[0]);
+    takeImage([...event.dataTransfer.files]);
   });
 
   window.addEventListener('beforeunload', (event) => {

@@ -23,20 +23,27 @@ PageUpdater::PageUpdater(PageView& view) : view_(view), engine_(FrontEndForm::Pu
 void PageUpdater::padOpened() {
   engine_.updateInit();  // a pad that arrives anew ends whatever was under way, silently
   updating_ = false;
+  versionDueAt_.reset();
   awaitingPadSince_.reset();
   padOpen_ = true;
   linkError_.clear();
   refreshUpdateAllowed();
+  askVersion(false);
+}
+
+void PageUpdater::askVersion(bool quietly) {
   versionAskedAt_ = Clock::now();
+  versionAskedQuietly_ = quietly;
   if (engine_.SendFirmwarePacket(*this, kPacketTypeUsbHid, kCmdVersionQuery, nullptr, 0) != kLinkOk) {
     versionAskedAt_.reset();
-    view_.showPadUnanswered(linkError_);
+    if (!quietly) view_.showPadUnanswered(linkError_);
   }
 }
 
 void PageUpdater::padRemoved() {
   padOpen_ = false;
   versionAskedAt_.reset();
+  versionDueAt_.reset();
   // Gone mid-update, even while the user is being asked: the update cannot go on, say so now.
   if (updating_) engine_.Firmware_UpdateError(UpdateFailure::PadGone, "WebHID: the device was disconnected");
   refreshUpdateAllowed();
@@ -55,14 +62,18 @@ void PageUpdater::sendFailed(const std::string& reason) {
     engine_.Firmware_UpdateError(UpdateFailure::WriteFailed, reason);
   } else if (versionAskedAt_) {
     versionAskedAt_.reset();
-    view_.showPadUnanswered(reason);
+    if (!versionAskedQuietly_) view_.showPadUnanswered(reason);
   }
 }
 
 void PageUpdater::checkPadSilence() {
+  if (versionDueAt_ && Clock::now() >= *versionDueAt_) {
+    versionDueAt_.reset();
+    askVersion(true);
+  }
   if (versionAskedAt_ && Clock::now() - *versionAskedAt_ > ReaderTiming{}.versionWait) {
     versionAskedAt_.reset();
-    view_.showPadUnanswered({});
+    if (!versionAskedQuietly_) view_.showPadUnanswered({});
   }
   if (!updating_ || !awaitingPadSince_) return;
   const auto wait = engine_.owedAnswerWait();
@@ -84,10 +95,11 @@ bool PageUpdater::startUpdate() {
   if (!padOpen_ || !imageChosen_ || updating_) return false;
   if (engine_.beginUpdate(*this) != kLinkOk) {
     // Nothing went out and the engine showed nothing: a click must never go unanswered.
-    view_.showFailure(UpdateFailure::WriteFailed, linkError_);
+    view_.showFailure(UpdateFailure::WriteFailed, linkError_, false);
     return false;
   }
   updating_ = true;
+  versionDueAt_.reset();  // no version query goes into the new update's stream
   awaitingPadSince_ = Clock::now();
   refreshUpdateAllowed();
   return true;
@@ -160,11 +172,20 @@ void PageUpdater::onImageSent() { view_.showImageSent(); }
 void PageUpdater::onUpdateSucceeded() {
   ended();
   view_.showSuccess(imageVersion_);
+  versionDueAt_ = Clock::now() + kRestartGrace;
 }
 
 void PageUpdater::onUpdateFailed(UpdateFailure cause) {
+  // With no update of this page's under way, it is the error event of another program's update
+  // of the same pad: nothing of this page's failed, but someone else is at the pad.
+  if (!updating_) {
+    view_.showPadUsedElsewhere();
+    return;
+  }
   ended();
-  view_.showFailure(cause, engine_.lastFailureReason());
+  view_.showFailure(cause, engine_.lastFailureReason(), engine_.padFirmwareTouched());
 }
+
+void PageUpdater::onUnaskedDeviceInfo() { view_.showPadUsedElsewhere(); }
 
 }  // namespace morvik::web

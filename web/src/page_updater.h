@@ -20,6 +20,10 @@ namespace morvik::web {
 
 using Clock = std::chrono::steady_clock;
 
+// A pad told to restart leaves the bus well within this; one still there after it stayed, and
+// is asked what it runs now.
+inline constexpr std::chrono::milliseconds kRestartGrace{1000};
+
 // The most of a file the page hands over: more than the engine's check ever reads of an image,
 // so a file cut at this length is still judged as the whole file would be.
 inline constexpr std::uint32_t kImageReadLimit =
@@ -51,8 +55,8 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   void inputReport(std::span<const std::uint8_t> report);
   // A report handed over by sendReport could not be written after all.
   void sendFailed(const std::string& reason);
-  // Called periodically: ends an update whose pad owes an answer for too long, and tells of a
-  // pad that did not report its version in time.
+  // Called periodically: ends an update whose pad owes an answer for too long, tells of a pad
+  // that did not report its version in time, and asks a pad that stayed after a success.
   void checkPadSilence();
 
   // ---- the user
@@ -84,9 +88,12 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   void onImageSent() override;
   void onUpdateSucceeded() override;
   void onUpdateFailed(UpdateFailure cause) override;
+  void onUnaskedDeviceInfo() override;
 
   void ended();
   void refreshUpdateAllowed();
+  // Sends the version query; `quietly`: a pad that gives no answer is not told as a fault.
+  void askVersion(bool quietly);
 
   PageView& view_;
   PageImageFiles images_;
@@ -100,6 +107,10 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   std::optional<Clock::time_point> awaitingPadSince_;
   // Set while the pad owes its version.
   std::optional<Clock::time_point> versionAskedAt_;
+  // The version was asked after a success: the pad may well have restarted and never answer.
+  bool versionAskedQuietly_ = false;
+  // After a success: when to ask the version of a pad that is still there by then.
+  std::optional<Clock::time_point> versionDueAt_;
 };
 
 }  // namespace morvik::web

@@ -29,9 +29,17 @@ class PageView {
   virtual void showImageRefused(ImageProblem problem) = 0;
   virtual void showProgress(std::int32_t percent) = 0;
   virtual void showImageSent() = 0;
+  // The pad was told to restart into the image. A pad still there a little later is asked its
+  // version again, quietly: one that stayed says what it runs now, one that is restarting
+  // says nothing.
   virtual void showSuccess(std::uint32_t imageVersion) = 0;
   // `reason` is the browser's or the engine's own word for it, empty when there is none.
-  virtual void showFailure(UpdateFailure cause, const std::string& reason) = 0;
+  // `padFirmwareTouched`: the header went out, so the pad erased its firmware; otherwise
+  // nothing on the pad changed.
+  virtual void showFailure(UpdateFailure cause, const std::string& reason, bool padFirmwareTouched) = 0;
+  // The pad sent what only another program's or tab's begin command brings: someone else
+  // seems to be using it. Nothing of this page's update changed.
+  virtual void showPadUsedElsewhere() = 0;
   // Whether an update may start: a pad is open, an image is chosen and nothing is running.
   virtual void setUpdateAllowed(bool allowed) = 0;
 };

@@ -60,9 +60,11 @@ class ScriptView final : public PageView {
   void showProgress(std::int32_t percent) override { view_.call<void>("showProgress", percent); }
   void showImageSent() override { view_.call<void>("showImageSent"); }
   void showSuccess(std::uint32_t imageVersion) override { view_.call<void>("showSuccess", imageVersion); }
-  void showFailure(UpdateFailure cause, const std::string& reason) override {
-    view_.call<void>("showFailure", failureKey(cause), std::string(failureName(cause)), reason);
+  // The English words are the engine's own joining of the failure's name and its reason.
+  void showFailure(UpdateFailure cause, const std::string& reason, bool padFirmwareTouched) override {
+    view_.call<void>("showFailure", failureKey(cause), describeFailure(cause, reason), reason, padFirmwareTouched);
   }
+  void showPadUsedElsewhere() override { view_.call<void>("showPadUsedElsewhere"); }
   void setUpdateAllowed(bool allowed) override { view_.call<void>("setUpdateAllowed", allowed); }
 
  private:
@@ -86,9 +88,9 @@ class Page {
   void answer(bool ok) { updater_.answer(ok); }
   bool updating() const { return updater_.updating(); }
 
-  // {accepted, version, imageLength} for a checked image, {accepted: false, problem, problemName}
-  // else;
-  // `data` is null when the browser could not read the file.
+  // {accepted, version, imageLength, longer} for a checked image (`longer`: the file goes on past
+  // the firmware its header describes), {accepted: false, problem, problemName} else; `data` is
+  // null when the browser could not read the file.
   val chooseImage(const std::string& name, const val& data) {
     std::optional<ImageBytes> bytes;
     if (!data.isNull()) bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(data);
@@ -100,10 +102,11 @@ class Page {
       result.set("problemName", std::string(problemName(*problem)));
       return result;
     }
-    const FirmwareHeader& header = std::get<CheckedImage>(checked).header;
+    const auto& image = std::get<CheckedImage>(checked);
     result.set("accepted", true);
-    result.set("version", header.version);
-    result.set("imageLength", header.imageLength);
+    result.set("version", image.header.version);
+    result.set("imageLength", image.header.imageLength);
+    result.set("longer", image.longerThanItsHeaderSays);
     return result;
   }
 

@@ -55,7 +55,18 @@ export class Harness {
   // A fresh page in its own profile. `languages` stands for the browser's language list;
   // `webHid: false` stands for a browser without WebHID.
   async open({ languages = ['en-US', 'en'], webHid = true, url = `${this.origin}/` } = {}) {
-    const context = await this.browser.createBrowserContext();
+    return this.openIn(await this.browser.createBrowserContext(), { languages, webHid, url });
+  }
+
+  // Another tab of the same profile, as a person opens the page twice: a pad plugged `shared`
+  // in both is one pad.
+  async openBeside(driver) {
+    const beside = await this.openIn(driver.context, { languages: ['en-US', 'en'], webHid: true, url: `${this.origin}/` });
+    await beside.ready();
+    return beside;
+  }
+
+  async openIn(context, { languages, webHid, url }) {
     const tab = await context.newPage();
     await tab.evaluateOnNewDocument((list) => {
       Object.defineProperty(Navigator.prototype, 'languages', { get: () => list, configurable: true });
@@ -64,17 +75,22 @@ export class Harness {
     const errors = [];
     tab.on('pageerror', (error) => errors.push(error.message));
     await tab.goto(url);
-    return new PageDriver(tab, context, errors);
+    return new PageDriver(tab, context, errors, this);
   }
 }
 
 // One page under test, with the steps a person takes and the checks a scenario makes.
 export class PageDriver {
-  constructor(tab, context, errors) {
+  constructor(tab, context, errors, harness) {
     this.tab = tab;
     this.context = context;
     this.errors = errors;
+    this.harness = harness;
     this.images = 0;
+  }
+
+  beside() {
+    return this.harness.openBeside(this);
   }
 
   // Each image the page is given has a name of its own, so that what it shows can be told apart.
@@ -129,18 +145,22 @@ export class PageDriver {
 
   // Drops the image on the drop zone, as a file dragged from the desktop.
   async dropImage(bytes) {
-    const name = this.nextImageName();
+    return (await this.dropImages([bytes]))[0];
+  }
+
+  // Drops several files at once; each is its bytes, or {bytes, name}. Returns their names.
+  async dropImages(files) {
+    const named = files.map((file) => (ArrayBuffer.isView(file) ? { bytes: file, name: this.nextImageName() } : file));
     await this.tab.evaluate(
-      (data, fileName) => {
+      (list) => {
         const transfer = new DataTransfer();
-        transfer.items.add(new File([new Uint8Array(data)], fileName));
+        for (const { data, name } of list) transfer.items.add(new File([new Uint8Array(data)], name));
         for (const type of ['dragover', 'drop'])
           document.getElementById('drop').dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
       },
-      Array.from(bytes),
-      name,
+      named.map(({ bytes, name }) => ({ data: Array.from(bytes), name })),
     );
-    return name;
+    return named.map(({ name }) => name);
   }
 
   text(selector) {

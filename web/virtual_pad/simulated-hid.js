@@ -5,7 +5,9 @@
 // whole (64 bytes after report ID 0, as Chromium on macOS insists), input reports arrive as
 // `inputreport` events on the device, and an unplugged device fires `disconnect` on
 // navigator.hid and fails every later call. window.simulatedHid is the handle of whoever put it
-// there: plug, unplug, what the pad received.
+// there: plug, unplug, what the pad received. A pad plugged with `shared: NAME` is one pad for
+// every tab of the browser profile that plugs the same name, as hidraw shares one pad among the
+// programs that open it.
 (() => {
   const kVendorId = 0x0483;
   const kProductId = 0x5750;
@@ -15,12 +17,14 @@
 
   // The pad on its thread, reached by messages.
   class PadThread {
-    constructor(onReport) {
-      this.worker = new Worker('/virtual-pad/simulated-pad-worker.js', { type: 'module' });
+    constructor({ onReport, onLeft }, shared) {
+      const script = '/virtual-pad/simulated-pad-worker.js';
+      this.worker = shared ? new SharedWorker(script, { type: 'module', name: shared }).port : new Worker(script, { type: 'module' });
       this.calls = new Map();
       this.next = 0;
       this.worker.onmessage = ({ data }) => {
         if (data.op === 'report') onReport(data.bytes);
+        else if (data.op === 'left') onLeft();
         else this.calls.get(data.id)?.(data.result);
       };
     }
@@ -35,7 +39,7 @@
   }
 
   class SimulatedHidDevice extends EventTarget {
-    constructor(hid) {
+    constructor(hid, shared) {
       super();
       this.hid = hid;
       this.plugged = true;
@@ -45,7 +49,7 @@
       this.productName = 'GamePad (boot mode)';
       this.collections = [{ usagePage: 0xff00, usage: 1, outputReports: [{ reportId: 0 }], inputReports: [{ reportId: 0 }] }];
       this.oninputreport = null;
-      this.pad = new PadThread((bytes) => this.deliver(bytes));
+      this.pad = new PadThread({ onReport: (bytes) => this.deliver(bytes), onLeft: () => hid.unplug(this) }, shared);
     }
 
     async open() {
@@ -67,10 +71,9 @@
       const bytes = new Uint8Array(ArrayBuffer.isView(data) ? data.buffer.slice(data.byteOffset, data.byteOffset + data.byteLength) : data);
       this.hid.sent.push({ reportId, length: bytes.length });
       if (reportId !== 0 || bytes.length !== kReportSize) throw failure('Failed to write the report.');
-      const { taken, gone, finished } = await this.pad.call('write', { bytes });
+      const { taken, gone } = await this.pad.call('write', { bytes });
       if (gone) this.hid.unplug(this);
       if (!taken) throw failure('Failed to write the report.');
-      if (finished) setTimeout(() => this.hid.unplug(this), 50);  // it restarts in its normal mode
     }
 
     deliver(bytes) {
@@ -110,7 +113,7 @@
     }
 
     async plug(behaviour = {}) {
-      const device = new SimulatedHidDevice(this);
+      const device = new SimulatedHidDevice(this, behaviour.shared);
       await device.pad.call('create', { behaviour });
       // A pad plugged in again is a new device to the browser, but its permission stays; a page
       // hears of devices it may use only.

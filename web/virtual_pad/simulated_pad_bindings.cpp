@@ -31,12 +31,14 @@ PadBehaviour behaviourFrom(const val& given) {
   behaviour.failAfterDataFrames = optionalCount(given, "failAfter");
   behaviour.silentAfterDataFrames = optionalCount(given, "silentAfter");
   behaviour.vanishAfterDataFrames = optionalCount(given, "vanishAfter");
+  behaviour.strayDeviceInfoAfterDataFrames = optionalCount(given, "strayInfoAfter");
+  if (const auto flag = optionalCount(given, "strayInfoFlag")) behaviour.strayBootFlag = *flag;
   return behaviour;
 }
 
 class SimulatedPadHandle {
  public:
-  explicit SimulatedPadHandle(const val& behaviour) : pad_(behaviourFrom(behaviour)) {}
+  explicit SimulatedPadHandle(const val& behaviour) : behaviour_(behaviourFrom(behaviour)), pad_(behaviour_) {}
 
   // One output report as the page handed it to sendReport; only whole 64-byte reports are
   // taken, as a HID device with 64-byte reports takes them.
@@ -88,8 +90,18 @@ class SimulatedPadHandle {
   bool finished() const { return pad_.finished(); }
   bool gone() const { return pad_.gone(); }
   void unplug() { pad_.unplug(); }
+  // After the finish command: the pad now runs the image it got, as a pad that stays on the bus
+  // would report it, with none of its faults; `answers` false stands for one still restarting.
+  void restart(bool answers) {
+    PadBehaviour after;
+    after.version = pad_.received().header->version;
+    after.latency = behaviour_.latency;
+    if (!answers) after.silentAfterDataFrames = 0;
+    pad_.setBehaviour(after);
+  }
 
  private:
+  PadBehaviour behaviour_;
   SimulatedPad pad_;
 };
 
@@ -104,7 +116,8 @@ EMSCRIPTEN_BINDINGS(morvik_simulated_pad) {
       .function("received", &SimulatedPadHandle::received)
       .function("finished", &SimulatedPadHandle::finished)
       .function("gone", &SimulatedPadHandle::gone)
-      .function("unplug", &SimulatedPadHandle::unplug);
+      .function("unplug", &SimulatedPadHandle::unplug)
+      .function("restart", &SimulatedPadHandle::restart);
 }
 
 }  // namespace morvik::web
