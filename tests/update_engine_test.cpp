@@ -524,6 +524,21 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(param.param).name) + "Flag" + std::to_string(std::get<1>(param.param));
     });
 
+// Another program's update that fails: its error event reaches this engine too. With no update
+// of its own running, the engine has nothing to fail; one that runs is ended, as the pad's
+// error may be about it.
+TEST_F(Engine, ErrorEventWhileNoUpdateRunsShowsNoFailure) {
+  TempImage image(123, 64, patternBytes(64));
+  receive(eventMessage(kEvtError21));  // before any update
+  startUpdate(image);
+  for (int i = 0; i < 3; ++i) ack();
+  receive(eventMessage(kEvtError24));  // after this engine's update succeeded
+  EXPECT_EQ(observer.events, (Events{"version 110", "choose", "confirm 123 110", "progress 100", "sent", "succeeded"}));
+  startUpdate(image);
+  receive(eventMessage(kEvtError21));
+  EXPECT_EQ(observer.events.back(), "failed " + std::to_string(static_cast<int>(UpdateFailure::PadReportedError)));
+}
+
 // While the user is being asked, a second device information must not ask again.
 TEST_F(PushEngine, StrayDeviceInfoWhileTheUserDecidesChangesNothing) {
   TempImage image(123, 64, patternBytes(64));

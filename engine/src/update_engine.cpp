@@ -128,6 +128,9 @@ void UpdateEngine::Handle_FirmwareUpdateEvent(HidTransport& pad, PacketType kind
       return;
     case kEvtError21:
     case kEvtError24:
+      // An error while no update of this engine runs is another program's (see onDeviceInfo):
+      // it must not end the version query or show a failure nobody had.
+      if (!updateRunning_) return;
       Firmware_UpdateError(UpdateFailure::PadReportedError,
                            body[0] == kEvtError21 ? "error event 0x15" : "error event 0x18");
       return;
@@ -174,6 +177,7 @@ LinkStatus UpdateEngine::beginUpdate(HidTransport& pad) {
   padFirmwareTouched_ = false;
   const LinkStatus status = Rfcomm_DriverCmd(pad, kPacketTypeUsbHid, kDrvBeginUpdate, 0);
   deviceInfoAwaited_ = status == kLinkOk;
+  updateRunning_ = status == kLinkOk;
   if (status != kLinkOk) m_updateComplete = 1;
   return status;
 }
@@ -206,6 +210,7 @@ void UpdateEngine::dropUpdateInProgress() {
 
 void UpdateEngine::Close_FirmwareUpdate() {
   dropUpdateInProgress();
+  updateRunning_ = false;
   m_updateComplete = 1;
 }
 
@@ -333,6 +338,7 @@ void UpdateEngine::finish(HidTransport& pad, PacketType kind) {
     return;
   }
   m_updateComplete = 1;
+  updateRunning_ = false;
   ++deviceUpgradedCount;
   observer_.onUpdateSucceeded();
 }

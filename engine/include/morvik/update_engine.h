@@ -230,6 +230,7 @@ class UpdateEngine : private UpdateEngineState {
   bool headerPending_ = false;        // the header went out; its acknowledgement starts the stream
   bool imageComplete_ = false;        // the whole payload went out; CmdFinish is due
   bool deviceInfoAwaited_ = false;    // the begin command went out; the pad's device information is due
+  bool updateRunning_ = false;        // from a begin command that went out to the update's end
   bool padFirmwareTouched_ = false;   // the header went out in this update
   bool imageLongerThanItsHeaderSays_ = false;
   std::uint64_t unaskedDeviceInfos_ = 0;
