@@ -26,6 +26,7 @@ PadBehaviour behaviourFrom(const val& given) {
   if (const auto version = optionalCount(given, "version")) behaviour.version = *version;
   if (const auto bootFlag = optionalCount(given, "bootFlag")) behaviour.bootFlag = *bootFlag;
   if (const auto latency = optionalCount(given, "latencyUs")) behaviour.latency = std::chrono::microseconds(*latency);
+  if (const auto frame = optionalCount(given, "usbFrameUs")) behaviour.usbFrame = std::chrono::microseconds(*frame);
   if (const auto delay = optionalCount(given, "headerAnswerDelayMs"))
     behaviour.headerAnswerDelay = std::chrono::milliseconds(*delay);
   behaviour.failAfterDataFrames = optionalCount(given, "failAfter");
