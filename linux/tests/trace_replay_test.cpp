@@ -42,8 +42,9 @@ Ended updateFrom(PadSource& pads, const std::string& image, std::ostream* traceF
   return {code, err.str()};
 }
 
-Ended replay(const std::string& tracePath, const std::string& image, ReaderTiming timing = kQuickTiming) {
-  auto loaded = loadReplay(tracePath, *inspectImage(image).image, std::nullopt);
+Ended replay(const std::string& tracePath, const std::string& image, ReaderTiming timing = kQuickTiming,
+             std::optional<std::chrono::microseconds> latency = std::nullopt) {
+  auto loaded = loadReplay(tracePath, *inspectImage(image).image, latency);
   if (const auto* refusal = std::get_if<std::string>(&loaded)) return {ExitCode::Usage, *refusal, true};
   ReplaySource& pads = *std::get<std::unique_ptr<ReplaySource>>(loaded);
   Ended ended = updateFrom(pads, image, nullptr, timing);
@@ -110,6 +111,9 @@ TEST(TraceReplay, EachRecordedEndingReplaysAndEachFaultOfATraceIsNamed) {
       {"a pad error", failing, asRecorded, false, ExitCode::PadFailed, "error event 0x15"},
       {"silence after the header", silentAfterHeader, asRecorded, false, ExitCode::PadLost, "no answer within 300 ms"},
       {"a pad gone", vanishing, asRecorded, false, ExitCode::PadLost, "the pad went away"},
+      {"a write that failed", vanishing,
+       [](std::string t) { return t.replace(t.find(" read-failed"), 12, " write-failed"); }, false, ExitCode::PadLost,
+       "a report could not be sent to the pad"},
       {"reports that differ at report 5",
        {},
        [](const std::string& t) { return withReportChanged(t, 5); },
@@ -166,6 +170,26 @@ TEST(TraceReplay, TheDifferenceNamesTheRecordedAndTheSentReport) {
       << replayed.said;
   const auto sent = linesOf(recorded.str()).at(9);
   EXPECT_NE(replayed.said.find("sent:     " + sent.substr(sent.find("out "))), std::string::npos) << replayed.said;
+}
+
+TEST(TraceReplay, AnswersComeAtTheRecordedPaceOrAfterTheLatencyGiven) {
+  const std::string image = writeTestFile("fw.dat", imageBytes(123, 64, 64));
+  BenchSimulation simulation;
+  simulation.behaviour.headerAnswerDelay = std::chrono::milliseconds(250);  // within kQuickTiming's 300 ms
+  SimulatedBench pads(simulation);
+  std::ostringstream recorded;
+  ASSERT_EQ(updateFrom(pads, image, &recorded, kQuickTiming).code, ExitCode::Success);
+  const std::string text = recorded.str();
+  const std::string trace = writeTestFile("t.trace", {text.begin(), text.end()});
+  for (const auto latency : {std::optional<std::chrono::microseconds>(), std::optional(std::chrono::microseconds(0))}) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(replay(trace, image, kQuickTiming, latency).code, ExitCode::Success);
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (latency)
+      EXPECT_LT(took, std::chrono::milliseconds(200)) << "answered at once";
+    else
+      EXPECT_GE(took, std::chrono::milliseconds(250)) << "the header's answer came 250 ms late";
+  }
 }
 
 // tests/traces/: sessions recorded from the front-ends, each with the image it sent. Each
