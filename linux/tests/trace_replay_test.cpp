@@ -192,8 +192,9 @@ TEST(TraceReplay, AnswersComeAtTheRecordedPaceOrAfterTheLatencyGiven) {
   }
 }
 
-// tests/traces/: sessions recorded from the front-ends, each with the image it sent. Each
-// replays, at its recorded pace and with the program's own time limits, to its recorded ending.
+// tests/traces/: sessions recorded from the front-ends, each beside the image it sent (its first
+// line's "image"). Each replays, at its recorded pace and with the program's own time limits,
+// to its recorded ending.
 TEST(TraceReplay, RecordedSessionsReplayToTheirRecordedEndings) {
   int replayed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(MORVIK_RECORDED_TRACES)) {
@@ -204,12 +205,14 @@ TEST(TraceReplay, RecordedSessionsReplayToTheirRecordedEndings) {
     text << file.rdbuf();
     const auto trace = readTrace(text.str());
     ASSERT_TRUE(std::holds_alternative<RecordedTrace>(trace));
-    const std::string recordedCode = std::get<RecordedTrace>(trace).outcome.at("exit_code");
-    const Ended ended = replay(entry.path().string(), std::string(MORVIK_RECORDED_TRACES) + "/fw-256.dat", {});
+    const RecordedTrace& recorded = std::get<RecordedTrace>(trace);
+    const std::string image = std::string(MORVIK_RECORDED_TRACES) + "/" + recorded.start.at("image");
+    const Ended ended = replay(entry.path().string(), image, {});
+    const std::string recordedCode = recorded.outcome.at("exit_code");
     EXPECT_EQ(std::to_string(toInt(ended.code)), recordedCode) << ended.said;
     ++replayed;
   }
-  EXPECT_GE(replayed, 5);
+  EXPECT_GE(replayed, 8);
 }
 
 }  // namespace
