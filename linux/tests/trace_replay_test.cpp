@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 
 #include "image/image_read.h"
@@ -114,6 +115,18 @@ TEST(TraceReplay, EachRecordedEndingReplaysAndEachFaultOfATraceIsNamed) {
       {"a write that failed", vanishing,
        [](std::string t) { return t.replace(t.find(" read-failed"), 12, " write-failed"); }, false, ExitCode::PadLost,
        "a report could not be sent to the pad"},
+      {"CR LF line ends",
+       {},
+       [](const std::string& t) { return std::regex_replace(t, std::regex("\n"), "\r\n"); },
+       false,
+       ExitCode::Success,
+       ""},
+      {"another recorded ending",
+       {},
+       [](std::string t) { return t.replace(t.find("\"exit_code\":0"), 13, "\"exit_code\":7"); },
+       false,
+       ExitCode::Success,
+       "The recording ended with exit 7 (success), this replay with exit 0 (success)"},
       {"reports that differ at report 5",
        {},
        [](const std::string& t) { return withReportChanged(t, 5); },

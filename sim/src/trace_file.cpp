@@ -179,7 +179,8 @@ std::variant<RecordedTrace, TraceRefusal> readTrace(std::string_view text) {
     ++number;
     const std::size_t newline = text.find('\n');
     if (newline == std::string_view::npos) return TraceRefusal{number, "the line is cut short (it has no end)"};
-    const std::string_view line = text.substr(0, newline);
+    // A trace passed through an editor or a mail on Windows has CR LF line ends.
+    const std::string_view line = text.substr(0, newline > 0 && text[newline - 1] == '\r' ? newline - 1 : newline);
     text.remove_prefix(newline + 1);
     if (ended) return TraceRefusal{number, "a line after the outcome line: " + quoted(line)};
     if (number == 1) {

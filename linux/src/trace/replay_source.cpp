@@ -31,7 +31,15 @@ std::shared_ptr<PollingHidTransport> ReplaySource::open(const PadEntry& pad, std
 
 ExitCode ReplaySource::ending(ExitCode updateEnding, std::ostream& err) const {
   const auto& difference = pad_->difference();
-  if (!difference) return updateEnding;
+  if (!difference) {
+    // Every report was the recording's, and yet the ending may differ (a time limit changed).
+    const std::string recorded = fieldOf(pad_->recordedOutcome(), "exit_code");
+    if (recorded != std::to_string(toInt(updateEnding)))
+      err << "The recording ended with exit " << printable(recorded) << " ("
+          << printable(fieldOf(pad_->recordedOutcome(), "exit_meaning")) << "), this replay with exit "
+          << toInt(updateEnding) << " (" << exitMeaning(updateEnding) << ").\n";
+    return updateEnding;
+  }
   err << "The replay stopped at report " << difference->report
       << ": the program sent what the recording does not have.\n"
       << "  recorded: "

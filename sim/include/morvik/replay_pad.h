@@ -39,6 +39,8 @@ class ReplayPad final : public PollingHidTransport {
 
   // The first report that differed from the recording, once one did.
   const std::optional<ReplayDifference>& difference() const { return difference_; }
+  // The recording's last line: how the recorded update ended.
+  const TraceFields& recordedOutcome() const { return trace_.outcome; }
   // What the pad received, as the simulated pad keeps it.
   SimulatedPad::Received received() const { return pad_.received(); }
 
