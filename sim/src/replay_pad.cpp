@@ -58,7 +58,7 @@ LinkStatus ReplayPad::playFrom(std::size_t from, Clock::time_point arrival, std:
 
 LinkStatus ReplayPad::writeReport(OutputReport report) {
   const auto arrival = Clock::now();
-  if (difference_) return kLinkWriteFailed;
+  if (goneNow()) return kLinkWriteFailed;
   const std::vector<std::uint8_t> sent = tracedBytes(report);
   if (isIdlePoll(sent)) return pad_.writeReport(report);
   ++reportsCompared_;
@@ -77,9 +77,15 @@ LinkStatus ReplayPad::stop(ReplayDifference difference) {
   return kLinkWriteFailed;
 }
 
-ReadStatus ReplayPad::readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) {
-  // A recorded read failure is played once its time has come (at most one read wait late).
+bool ReplayPad::goneNow() {
+  // A recorded read failure is played once its time has come (a read notices it at most one read
+  // wait late).
   if (goneAt_ && Clock::now() >= *goneAt_) pad_.unplug();
+  return pad_.gone();
+}
+
+ReadStatus ReplayPad::readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) {
+  goneNow();
   return pad_.readReport(report, length);
 }
 

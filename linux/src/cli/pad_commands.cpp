@@ -93,8 +93,8 @@ ExitCode updateCommand(const CliOptions& options, StopToken stop) {
     return choice.refusal;
   }
   if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
-  const UpdateRequest request{options.imagePath,          options.assumeYes, options.trace, {}, image,
-                              tracing.fileOrNull(options)};
+  UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image};
+  request.traceFile = tracing.openFile();
   const ExitCode code = updateOnePad(options, source, *choice.pad, request, io, stop);
   return tracing.replay ? tracing.replay->ending(code, io.err) : code;
 }

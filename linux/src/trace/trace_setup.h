@@ -17,7 +17,7 @@ namespace morvik::cli {
 struct TraceSetup {
   std::ofstream file;                    // open when --trace=FILE was given
   std::unique_ptr<ReplaySource> replay;  // set with --sim-replay
-  std::ostream* fileOrNull(const CliOptions& options) { return options.traceFile ? &file : nullptr; }
+  std::ostream* openFile() { return file.is_open() ? &file : nullptr; }
 };
 
 // Nothing when all is ready; else the exit status, once `err` was told why.

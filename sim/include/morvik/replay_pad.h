@@ -51,6 +51,8 @@ class ReplayPad final : public PollingHidTransport {
   // of the link makes the pad go away.
   LinkStatus playFrom(std::size_t from, Clock::time_point arrival, std::chrono::microseconds at);
   LinkStatus stop(ReplayDifference difference);
+  // Whether the pad is gone: by a difference, or by the recording, whose time for it has come.
+  bool goneNow();
 
   RecordedTrace trace_;
   std::optional<std::chrono::microseconds> latency_;
