@@ -185,6 +185,8 @@ std::variant<RecordedTrace, TraceRefusal> readTrace(std::string_view text) {
     if (ended) return TraceRefusal{number, "a line after the outcome line: " + quoted(line)};
     if (number == 1) {
       auto start = jsonAfter(line, kTraceFirstWords);
+      if (!start && line.starts_with(kTraceFirstWords))
+        return TraceRefusal{1, "the first line's fields are not one JSON object"};
       if (!start) return TraceRefusal{1, "not a morvik trace (its first line must begin '# morvik-trace 1 {')"};
       trace.start = std::move(*start);
     } else if (line.starts_with(kTraceOutcomeWords)) {
