@@ -22,6 +22,7 @@
 
 #include "bench/bench_session.h"
 #include "bench/bench_views.h"
+#include "image/image_digest.h"
 #include "morvik/simulated_pad.h"
 #include "one_pad/update_session.h"
 #include "pads/pad_choice.h"

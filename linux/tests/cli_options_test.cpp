@@ -78,6 +78,23 @@ TEST(CommandLine, SimulationOptionsReachThePadBehaviour) {
   EXPECT_EQ(pad.headerAnswerDelay, std::chrono::milliseconds(8000));
 }
 
+// Only "--trace=FILE" names a file: after a plain --trace the next word stays the image.
+TEST(CommandLine, TraceNamesItsFileOnlyAfterTheEquals) {
+  const auto plain = parse({"--trace", "fw.dat"});
+  ASSERT_TRUE(std::holds_alternative<CliOptions>(plain));
+  EXPECT_TRUE(std::get<CliOptions>(plain).trace);
+  EXPECT_EQ(std::get<CliOptions>(plain).imagePath, "fw.dat");
+  const auto toFile =
+      parse({"--trace=t.trace", "--simulate", "--sim-replay", "r.trace", "--sim-latency-us=0", "fw.dat"});
+  ASSERT_TRUE(std::holds_alternative<CliOptions>(toFile)) << std::get<UsageError>(toFile).message;
+  const auto& options = std::get<CliOptions>(toFile);
+  EXPECT_FALSE(options.trace);
+  EXPECT_EQ(options.traceFile, "t.trace");
+  EXPECT_EQ(options.simulation.replayPath, "r.trace");
+  EXPECT_EQ(options.simulation.latencyMicroseconds, 0u);
+  EXPECT_EQ(options.imagePath, "fw.dat");
+}
+
 TEST(CommandLine, DefaultSimulatedPadIsAHealthyBootModePad) {
   const auto result = parse({"--simulate", "--sim-version", "123", "fw.dat"});
   ASSERT_TRUE(std::holds_alternative<CliOptions>(result));
@@ -124,6 +141,11 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--simulate", "--sim-pads", "0", "a.dat"}, "from 1 to 256"},
       {{"--simulate", "--sim-pads", "257", "a.dat"}, "from 1 to 256"},
       {{"--simulate", "--sim-pads", "2", "--sim-faulty-pad", "3", "a.dat"}, "pad 3 of 2"},
+      {{"--trace=", "a.dat"}, "--trace= needs the file"},
+      {{"--all", "--trace=t.trace", "a.dat"}, "--trace follows one pad"},
+      {{"--simulate", "--sim-replay", "t.trace", "--sim-fail-after", "3", "a.dat"}, "--sim-latency-us alone"},
+      {{"--simulate", "--sim-replay", "t.trace", "--sim-pads", "2", "a.dat"}, "--sim-latency-us alone"},
+      {{"--simulate", "--sim-replay", "t.trace", "--list"}, "replays one pad's update"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(rowName(c.arguments));

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -584,11 +585,30 @@ TEST(Program, OutputThatCannotBeWrittenIsAnError) {
   }
 }
 
+// A trace that cannot be written stops the run before a pad is touched, and never replaces a
+// file the run reads; one that fails while written does not pass for a success.
+TEST(Program, ATraceFileThatCannotBeWrittenIsAnError) {
+  const auto image = imageBytes(123, 64, 64);
+  const std::string path = writeTestFile("fw.dat", image);
+  const Finished overImage = run({"--simulate", "--yes", "--trace=" + path, path});
+  EXPECT_EQ(overImage.status, 1);
+  EXPECT_NE(overImage.err.find("which this run reads"), std::string::npos) << overImage.err;
+  std::ifstream kept(path, std::ios::binary);
+  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(kept), {}), image);
+
+  const Finished fullDisk = run({"--simulate", "--yes", "--trace=/dev/full", path});
+  EXPECT_EQ(fullDisk.status, 1);
+  EXPECT_NE(fullDisk.err.find("The trace could not be written whole"), std::string::npos) << fullDisk.err;
+}
+
 TEST(Program, HelpDocumentsEveryExitStatus) {
   const Finished help = run({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (int code = 0; code <= 9; ++code)
-    EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << "exit status " << code;
+  for (int code = 0; code <= 13; ++code) {
+    const std::string number = std::to_string(code);  // right-aligned in three places
+    EXPECT_NE(help.out.find('\n' + std::string(3 - number.size(), ' ') + number + "  "), std::string::npos)
+        << "exit status " << code;
+  }
 }
 
 }  // namespace

@@ -90,10 +90,10 @@ void SimulatedPad::unplug() {
   arrived_.notify_all();
 }
 
-void SimulatedPad::inject(const PadReport& report) {
+void SimulatedPad::inject(const PadReport& report, Clock::time_point due) {
   {
     std::lock_guard lock(mutex_);
-    enqueue(report, Clock::now());
+    enqueue(report, due);
   }
   arrived_.notify_all();
 }

@@ -1,31 +1,21 @@
 #include "bench/outcome_log.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 
 #include "console/json_text.h"
+#include "console/utc_time.h"
+#include "image/image_digest.h"
 #include "console/version_text.h"
 
 namespace morvik::cli {
 namespace {
-
-std::string utcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
 
 // The last byte of a regular file, or 0 when there is none to read.
 char lastByteOf(const std::string& path, const struct stat& file) {
@@ -38,19 +28,6 @@ char lastByteOf(const std::string& path, const struct stat& file) {
 }
 
 }  // namespace
-
-std::string sha256Hex(std::span<const std::uint8_t> bytes) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1) return "";
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 0xF];
-  }
-  return text;
-}
 
 void addOutcomeFields(JsonLine& line, const PadResult& result) {
   const bool updated = result.outcome == PadOutcome::Updated;

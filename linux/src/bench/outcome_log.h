@@ -44,10 +44,6 @@ class OutcomeLog {
   std::uint64_t imageSize_;
 };
 
-// The image's SHA-256 in lower-case hex (64 characters): which image a pad got, beyond its
-// version. Empty when libcrypto cannot compute it.
-std::string sha256Hex(std::span<const std::uint8_t> bytes);
-
 // The JSON outcome line of --json and --log, without the log's own fields.
 void addOutcomeFields(JsonLine& line, const PadResult& result);
 

@@ -56,7 +56,8 @@ Handler frameCount(std::optional<std::uint32_t> SimulationOptions::*member, std:
 }
 
 // A whole number of `unit` for the simulated pad.
-Handler simulationAmount(std::uint32_t SimulationOptions::*member, const char* unit) {
+template <typename Amount>
+Handler simulationAmount(Amount SimulationOptions::*member, const char* unit) {
   return [member, unit](CliOptions& o, std::string_view value) -> std::optional<std::string> {
     const auto n = parseUnsigned(value);
     if (!n) return std::string("expects ") + unit + ", not '" + std::string(value) + "'";
@@ -95,7 +96,14 @@ const std::vector<KnownOption>& optionTable() {
          return std::nullopt;
        }},
       {"--yes", false, false, flag(&CliOptions::assumeYes)},
-      {"--trace", false, false, flag(&CliOptions::trace)},
+      {"--trace", false, false,
+       [](CliOptions& o, std::string_view file) -> std::optional<std::string> {
+         if (file.empty())
+           o.trace = true;  // the next word stays the image
+         else
+           o.traceFile = std::string(file);
+         return std::nullopt;
+       }},
       {"--wait", true, false, wholeNumber(&CliOptions::waitSeconds, 0, "a whole number of seconds")},
       {"--pad", true, false, text(&CliOptions::pad)},
       {"--all", false, false, flag(&CliOptions::all)},
@@ -146,6 +154,12 @@ const std::vector<KnownOption>& optionTable() {
        }},
       {"--sim-arrive-every-ms", true, true,
        simulationAmount(&SimulationOptions::arriveEveryMilliseconds, "milliseconds")},
+      {"--sim-replay", true, true,
+       [](CliOptions& o, std::string_view trace) -> std::optional<std::string> {
+         if (trace.empty()) return std::string("needs the trace to replay");
+         o.simulation.replayPath = std::string(trace);
+         return std::nullopt;
+       }},
   };
   return table;
 }
@@ -174,7 +188,7 @@ std::optional<std::string> checkCombination(const CliOptions& options, const std
   if (options.all && options.pad) return "--all updates every pad: it takes no --pad";
   if (options.count && !options.watch) return "--count goes with --watch";
   if (options.force && !options.all && !options.watch) return "--force goes with --all or --watch";
-  if (options.trace && options.bench())
+  if ((options.trace || options.traceFile) && options.bench())
     return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
   if (options.mode != Mode::Update && (options.all || options.watch || options.logPath || options.pad))
     return "--all, --watch, --pad and --log go with an update, not with --info or --list";
@@ -182,6 +196,13 @@ std::optional<std::string> checkCombination(const CliOptions& options, const std
     return "--sim-faulty-pad names pad " + std::to_string(*options.simulation.faultyPad) + " of " +
            std::to_string(options.simulation.pads);
   if (simulationOptionSeen && !options.simulate) return "the --sim-* options need --simulate";
+  if (auto others = options.simulation; others.replayPath) {
+    others.replayPath.reset();
+    others.latencyMicroseconds.reset();
+    if (options.mode != Mode::Update || options.bench() || options.pad || others != SimulationOptions{})
+      return "--sim-replay replays one pad's update: of the other --sim-* options it takes --sim-latency-us "
+             "alone, and it goes with no --pad, --all, --watch, --json, --log or --list";
+  }
   if (options.mode == Mode::Update) {
     if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";
     if (operands.size() > 1) return "only one firmware image can be sent at a time";
@@ -233,7 +254,9 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
         return UsageError{std::string(name) + " needs a value"};
       }
     } else if (equals != std::string_view::npos) {
-      return UsageError{std::string(name) + " takes no value"};
+      value = argument.substr(equals + 1);
+      if (name != "--trace") return UsageError{std::string(name) + " takes no value"};
+      if (value.empty()) return UsageError{"--trace= needs the file to write the trace to"};
     }
     if (auto error = known->apply(options, value)) return UsageError{std::string(name) + " " + *error};
     simulationOptionSeen = simulationOptionSeen || known->simulationOnly;
@@ -253,7 +276,7 @@ PadBehaviour padBehaviourFor(const SimulationOptions& simulation) {
   PadBehaviour behaviour;
   behaviour.version = simulation.version;
   behaviour.bootFlag = simulation.notInBootMode ? 0 : 1;
-  behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds);
+  behaviour.latency = std::chrono::microseconds(simulation.latencyMicroseconds.value_or(0));
   behaviour.usbFrame = std::chrono::microseconds(simulation.usbFrameMicroseconds);
   behaviour.headerAnswerDelay = std::chrono::milliseconds(simulation.headerDelayMilliseconds);
   behaviour.failAfterDataFrames = simulation.failAfterDataFrames;

@@ -26,19 +26,23 @@ struct SimulationOptions {
   // Device information no begin command of this program asked for (another program's).
   std::optional<std::uint32_t> strayDeviceInfoAfterDataFrames;
   std::uint32_t strayBootFlag = 1;
-  std::uint32_t latencyMicroseconds = 0;
-  std::uint32_t usbFrameMicroseconds = 0;  // 0: answers are not held to USB's frames
+  std::optional<std::uint32_t> latencyMicroseconds;  // none: at once, or a replay's recorded pace
+  std::uint32_t usbFrameMicroseconds = 0;            // 0: answers are not held to USB's frames
   std::uint32_t headerDelayMilliseconds = 0;
   std::uint32_t pads = 1;                  // --sim-pads: how many simulated pads
   std::optional<std::uint32_t> faultyPad;  // --sim-faulty-pad: the one pad the faults aim at
   std::uint32_t arriveEveryMilliseconds = 0;
+  std::optional<std::string> replayPath;  // --sim-replay: answer as this trace's pad did
+
+  bool operator==(const SimulationOptions&) const = default;
 };
 
 struct CliOptions {
   Mode mode = Mode::Update;
   std::string imagePath;  // the image to send (Update) or to describe (Info)
   bool assumeYes = false;
-  bool trace = false;
+  bool trace = false;                    // --trace: reports on standard output
+  std::optional<std::string> traceFile;  // --trace=FILE: the trace file (docs/trace.md)
   std::optional<std::uint32_t> waitSeconds;
   bool simulate = false;
   SimulationOptions simulation;

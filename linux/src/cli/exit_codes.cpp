@@ -17,6 +17,7 @@ const char* exitMeaning(ExitCode code) {
     case ExitCode::SeveralPads: return "several pads";
     case ExitCode::SomePadsFailed: return "some pads not updated";
     case ExitCode::PadInUse: return "pad in use";
+    case ExitCode::ReplayDiffers: return "replay differs";
   }
   return "error";
 }

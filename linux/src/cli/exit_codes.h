@@ -20,6 +20,7 @@ enum class ExitCode : int {
   SeveralPads = 10,     // several pads in boot mode and no --pad to pick one: nothing was sent
   SomePadsFailed = 11,  // --all, --watch: a pad was not updated (failed, lost, in use, not in boot mode)
   PadInUse = 12,        // another morvik-update is updating the pad
+  ReplayDiffers = 13,   // --sim-replay: the program sent a report the recording does not have there
 };
 
 // A word for each code, for the JSON outcome and the log ("pad lost").

@@ -15,6 +15,8 @@ Pravik Pro) for about 3 seconds until two LEDs flash, and connect it by USB cabl
 Options:
   -y, --yes               do not ask "Update firmware to vX.YY? [y/N]"
       --trace             print every report sent ("out ...") and received ("in ...")
+      --trace=FILE        write the update's trace to FILE, for support: the image,
+                          the pad, each report with its time, and the outcome
       --wait SECONDS      wait up to SECONDS for a pad in boot mode to be plugged in
       --info IMAGE.dat    show the image's header and whether it is fit to send
       --list              list the pads present, in boot mode and in run mode, with
@@ -58,6 +60,9 @@ Options:
                           and the --sim-*-after faults; the others behave
       --sim-arrive-every-ms N
                           simulated pads are plugged in one after another, N ms apart
+      --sim-replay TRACE  simulated pad answers as the pad of a --trace=FILE did, at
+                          its pace (--sim-latency-us: N us late); stops at the first
+                          report that differs from the recording
   -h, --help              show this help (it wins over every other option)
       --version           show the program's version (it wins over all but --help)
 
@@ -76,6 +81,7 @@ Exit status:
  10  several pads are in boot mode: pick one with --pad, or use --all
  11  --all, --watch: a pad was not updated (it failed, went away, was in use, ...)
  12  another morvik-update is updating the pad
+ 13  --sim-replay: the program sent a report the recording does not have
 )";
 }
 

@@ -17,6 +17,7 @@
 #include "pads/pad_choice.h"
 #include "pads/pad_listing.h"
 #include "pads/program_pads.h"
+#include "trace/trace_setup.h"
 
 namespace morvik::cli {
 namespace {
@@ -63,12 +64,14 @@ ExitCode updateCommand(const CliOptions& options, StopToken stop) {
   const ImageReport report = inspectImage(options.imagePath, stop);
   if (const auto refused = refuseUnfitImage(options.imagePath, report, io.out, io.err)) return *refused;
   const CheckedImage& image = *report.image;
+  TraceSetup tracing;
+  if (const auto refused = prepareTracing(options, image, tracing, io.err)) return *refused;
   const ProgramPads pads(options);
   if (!pads.source()) {
     io.err << kNoHidapi;
     return ExitCode::Error;
   }
-  PadSource& source = *pads.source();
+  PadSource& source = tracing.replay ? *tracing.replay : *pads.source();
   if (options.watch) return updateBench(options, source, image, options.pad, stop);
 
   const std::uint32_t waitSeconds = options.waitSeconds.value_or(0);
@@ -90,8 +93,10 @@ ExitCode updateCommand(const CliOptions& options, StopToken stop) {
     return choice.refusal;
   }
   if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
-  const UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image};
-  return updateOnePad(options, source, *choice.pad, request, io, stop);
+  UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image};
+  request.traceFile = tracing.openFile();
+  const ExitCode code = updateOnePad(options, source, *choice.pad, request, io, stop);
+  return tracing.replay ? tracing.replay->ending(code, io.err) : code;
 }
 
 }  // namespace morvik::cli

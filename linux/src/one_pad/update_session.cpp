@@ -5,6 +5,7 @@
 #include "one_pad/console_observer.h"
 #include "pads/pad_opening.h"
 #include "pads/trace_transport.h"
+#include "trace/trace_recorder.h"
 
 namespace morvik::cli {
 namespace {
@@ -30,7 +31,15 @@ class Session {
 
   ExitCode end(const PadEnding& ending) {
     io_.err << ending.sentence;
+    reason_ = ending.reason;
     return ending.code;
+  }
+
+  ExitCode endTrace(TraceRecorder& trace, std::ostream& file, ExitCode code) {
+    trace.finish(code, reason_.empty() ? engine_.lastFailureReason() : reason_);
+    if (file.flush()) return code;
+    io_.err << "The trace could not be written whole (disk full?).\n";
+    return code == ExitCode::Success ? ExitCode::Error : code;
   }
 
   // Runs the update on a pad whose version the engine knows.
@@ -47,13 +56,15 @@ class Session {
   MemoryImageFiles files_;
   ConsoleObserver observer_;
   UpdateEngine engine_;
+  std::string reason_;  // of an ending the engine did not tell
 };
 
 }  // namespace
 
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop) {
   Session session(request, io, std::move(stop));
-  TracingTransport traced(pad, io.out);
+  PrintedTrace printed(io.out);
+  TracingTransport traced(pad, {&printed});
   PollingHidTransport& link = request.trace ? static_cast<PollingHidTransport&>(traced) : pad;
   if (const auto ending = queryVersion(session.engine(), link, session.stop())) return session.end(*ending);
   return session.update(link);
@@ -62,11 +73,18 @@ ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, Sessi
 ExitCode updatePad(PadSource& source, const PadEntry& pad, const UpdateRequest& request, SessionIo io, StopToken stop,
                    bool sayFound) {
   Session session(request, io, std::move(stop));
-  auto opened = openPad(source, pad, session.engine(), session.stop(), request.trace ? &io.out : nullptr, [&] {
+  PrintedTrace printed(io.out);
+  std::optional<TraceRecorder> recorder;
+  std::vector<TraceSink*> traces;
+  if (request.trace) traces.push_back(&printed);
+  if (request.traceFile) traces.push_back(&recorder.emplace(*request.traceFile, request.imagePath, request.image, pad));
+  auto opened = openPad(source, pad, session.engine(), session.stop(), traces, [&] {
     if (sayFound) io.out << "Found the pad in boot mode at " << printable(pad.path) << ".\n";
   });
-  if (const auto* ending = std::get_if<PadEnding>(&opened)) return session.end(*ending);
-  return session.update(std::get<OpenPad>(opened).link());
+  if (recorder) recorder->padVersion(session.engine().deviceVersion());
+  const auto* ending = std::get_if<PadEnding>(&opened);
+  const ExitCode code = ending ? session.end(*ending) : session.update(std::get<OpenPad>(opened).link());
+  return recorder ? session.endTrace(*recorder, *request.traceFile, code) : code;
 }
 
 }  // namespace morvik::cli

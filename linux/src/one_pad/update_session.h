@@ -29,12 +29,14 @@ struct UpdateRequest {
   ReaderTiming timing{};
   // The image as read and checked: the update is served from it, the file is not read again.
   CheckedImage image;
+  std::ostream* traceFile = nullptr;  // --trace=FILE, open
 };
 
 // Updates a pad already open.
 ExitCode updatePad(PollingHidTransport& pad, const UpdateRequest& request, SessionIo io, StopToken stop);
 // Locks, opens and updates `pad` from `source`; `sayFound` tells the user where it was found
-// once it is open.
+// once it is open. A trace file gets the whole trace, its outcome last; a trace that could not
+// be written whole turns a success into ExitCode::Error.
 ExitCode updatePad(PadSource& source, const PadEntry& pad, const UpdateRequest& request, SessionIo io, StopToken stop,
                    bool sayFound);
 

@@ -4,9 +4,9 @@
 
 namespace morvik::cli {
 
-OpenPad::OpenPad(std::optional<PadLock> lock, std::shared_ptr<PollingHidTransport> link, std::ostream* trace)
+OpenPad::OpenPad(std::optional<PadLock> lock, std::shared_ptr<PollingHidTransport> link, std::vector<TraceSink*> traces)
     : lock_(std::move(lock)), link_(std::move(link)) {
-  if (trace) traced_ = std::make_unique<TracingTransport>(*link_, *trace);
+  if (!traces.empty()) traced_ = std::make_unique<TracingTransport>(*link_, std::move(traces));
 }
 
 std::optional<PadEnding> queryVersion(UpdateEngine& engine, PollingHidTransport& link, StopToken stop) {
@@ -14,7 +14,7 @@ std::optional<PadEnding> queryVersion(UpdateEngine& engine, PollingHidTransport&
 }
 
 std::variant<OpenPad, PadEnding> openPad(PadSource& source, const PadEntry& pad, UpdateEngine& engine, StopToken stop,
-                                         std::ostream* trace, const std::function<void()>& opened) {
+                                         std::vector<TraceSink*> traces, const std::function<void()>& opened) {
   std::optional<PadLock> lock;
   if (source.shared()) {
     auto taken = PadLock::take(pad.path);
@@ -25,7 +25,7 @@ std::variant<OpenPad, PadEnding> openPad(PadSource& source, const PadEntry& pad,
   auto link = source.open(pad, error);
   if (!link) return padNotOpened(pad.path, error);
   if (opened) opened();
-  OpenPad open(std::move(lock), std::move(link), trace);
+  OpenPad open(std::move(lock), std::move(link), std::move(traces));
   if (auto ending = queryVersion(engine, open.link(), std::move(stop))) return *std::move(ending);
   return open;
 }

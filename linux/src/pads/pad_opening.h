@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <ostream>
+#include <vector>
 #include <variant>
 
 #include "morvik/stop_signal.h"
@@ -21,7 +21,7 @@ namespace morvik::cli {
 // A pad locked, open and whose version the engine knows. Keep it for as long as the update runs.
 class OpenPad {
  public:
-  OpenPad(std::optional<PadLock> lock, std::shared_ptr<PollingHidTransport> link, std::ostream* trace);
+  OpenPad(std::optional<PadLock> lock, std::shared_ptr<PollingHidTransport> link, std::vector<TraceSink*> traces);
   // The link to update the pad through: the pad itself, or its trace when one was asked for.
   PollingHidTransport& link() { return traced_ ? *traced_ : *link_; }
   std::string lastError() const { return link_->lastError(); }
@@ -36,9 +36,9 @@ class OpenPad {
 std::optional<PadEnding> queryVersion(UpdateEngine& engine, PollingHidTransport& link, StopToken stop);
 
 // Locks, opens and asks the version of `pad`: the open pad, or why it cannot be updated.
-// `trace`, when given, gets every report from the version query on. `opened` is called once the
+// `traces`, when given, get every report from the version query on. `opened` is called once the
 // pad is open, before its version is asked.
 std::variant<OpenPad, PadEnding> openPad(PadSource& source, const PadEntry& pad, UpdateEngine& engine, StopToken stop,
-                                         std::ostream* trace = nullptr, const std::function<void()>& opened = {});
+                                         std::vector<TraceSink*> traces = {}, const std::function<void()>& opened = {});
 
 }  // namespace morvik::cli

@@ -2,18 +2,25 @@
 
 #include <algorithm>
 
+#include "morvik/trace_file.h"
+
 namespace morvik::cli {
 
 LinkStatus TracingTransport::writeReport(OutputReport report) {
-  out_ << traceLine("out", report) << '\n' << std::flush;
-  return link_.writeReport(report);
+  for (TraceSink* sink : sinks_) sink->report("out", report);
+  const LinkStatus status = link_.writeReport(report);
+  if (status != kLinkOk)
+    for (TraceSink* sink : sinks_) sink->linkFailed(kTraceWriteFailed);
+  return status;
 }
 
 ReadStatus TracingTransport::readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) {
   const ReadStatus status = link_.readReport(report, length);
-  if (status == ReadStatus::Report)
-    out_ << traceLine("in", std::span<const std::uint8_t>(report.data(), std::min(length, kReportSize))) << '\n'
-         << std::flush;
+  const std::span<const std::uint8_t> arrived(report.data(), std::min(length, kReportSize));
+  for (TraceSink* sink : sinks_) {
+    if (status == ReadStatus::Report) sink->report("in", arrived);
+    if (status == ReadStatus::Failed) sink->linkFailed(kTraceReadFailed);
+  }
   return status;
 }
 

@@ -70,8 +70,8 @@ class SimulatedPad : public PollingHidTransport {
   // ---- the test's controls
   void setBehaviour(const PadBehaviour& behaviour);
   void unplug();  // the pad goes away now: reads and writes fail
-  // Queue a report as if the pad had sent it unasked (due at once).
-  void inject(const PadReport& report);
+  // Queue a report as if the pad had sent it unasked (due at once, or at `due`).
+  void inject(const PadReport& report, std::chrono::steady_clock::time_point due = std::chrono::steady_clock::now());
   // Keep every report the pad received (on by default; off for allocation-free benchmarks).
   void recordReports(bool on);
   // Keep the payload bytes (on by default; off where only their count matters).
