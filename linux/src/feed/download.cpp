@@ -85,6 +85,9 @@ std::variant<std::vector<std::uint8_t>, FetchFailure> download(const std::string
   if (!curl) return FetchFailure{FetchProblem::Other, "cannot download " + url + ": libcurl cannot start"};
   Received received;
   received.limit = limit;
+  // Room for the whole file at once (the caller's limit is its size, or a bound of one MiB or
+  // two): growing by doubling would hold up to twice the image meanwhile.
+  received.bytes.reserve(static_cast<std::size_t>(limit));
   char detail[CURL_ERROR_SIZE] = {};
   CURL* handle = curl.get();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());

@@ -21,6 +21,13 @@ std::optional<std::string> partOf(CURLU* url, CURLUPart part, unsigned int flags
   return copy;
 }
 
+// The folder of a path that names feed.json or its folder, with its final '/'.
+std::string folderOf(std::string path) {
+  if (path.ends_with("/feed.json")) path.resize(path.size() - 9);
+  if (!path.ends_with('/')) path += '/';
+  return path;
+}
+
 bool isThisMachine(const std::string& host) { return host == "127.0.0.1" || host == "localhost" || host == "[::1]"; }
 
 }  // namespace
@@ -32,7 +39,7 @@ std::variant<FeedOrigin, std::string> FeedOrigin::fromUrl(const std::string& url
   }
   const std::string scheme = partOf(parsed.get(), CURLUPART_SCHEME).value_or("");
   const std::string host = partOf(parsed.get(), CURLUPART_HOST).value_or("");
-  std::string path = partOf(parsed.get(), CURLUPART_PATH).value_or("/");
+  const std::string path = folderOf(partOf(parsed.get(), CURLUPART_PATH).value_or("/"));
   if (scheme != "https" && scheme != "http" && scheme != "file") {
     return "the feed's address " + url + " is neither https:// nor file://";
   }
@@ -42,14 +49,9 @@ std::variant<FeedOrigin, std::string> FeedOrigin::fromUrl(const std::string& url
   if (partOf(parsed.get(), CURLUPART_QUERY) || partOf(parsed.get(), CURLUPART_FRAGMENT)) {
     return "the feed's address " + url + " has a query or a fragment";
   }
-  if (path.ends_with("/feed.json")) path.resize(path.size() - 9);
-  if (!path.ends_with('/')) path += '/';
   if (scheme == "file") {
-    if (!host.empty() && host != "localhost") return "the feed's address " + url + " names another machine's file";
-    std::string folder = partOf(parsed.get(), CURLUPART_PATH, CURLU_URLDECODE).value_or("/");
-    if (folder.ends_with("/feed.json")) folder.resize(folder.size() - 9);
-    if (!folder.ends_with('/')) folder += '/';
-    return FeedOrigin("file://" + path, folder);
+    // libcurl's parser already refuses a file:// URL that names another host.
+    return FeedOrigin("file://" + path, folderOf(partOf(parsed.get(), CURLUPART_PATH, CURLU_URLDECODE).value_or("/")));
   }
   const std::string port = partOf(parsed.get(), CURLUPART_PORT).value_or("");
   return FeedOrigin(scheme + "://" + host + (port.empty() ? "" : ":" + port) + path, std::nullopt);

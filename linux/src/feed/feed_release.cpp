@@ -159,7 +159,7 @@ std::variant<ReleaseImage, FeedFailure> fetchRelease(const FetchedFeed& fetched,
   }
   auto bytes = feedFile(fetched, release.file, release.size, request, settingsOf(request));
   if (auto* failure = std::get_if<FeedFailure>(&bytes)) return std::move(*failure);
-  auto checked = verify(std::get<std::vector<std::uint8_t>>(bytes));
+  auto checked = verify(std::get<std::vector<std::uint8_t>>(std::move(bytes)));
   if (const auto* refusal = std::get_if<FeedRefusal>(&checked)) {
     return FeedFailure{ExitCode::FeedRefused,
                        "the image " + fetched.origin.urlOf(release.file) + " is refused: " + describeRefusal(*refusal)};
