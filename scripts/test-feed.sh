@@ -134,5 +134,14 @@ run_scenario() {  # <name> <feed> <options> <state> <status> <text> <pad check>
   esac
 }
 
+check_tool_verify() {
+  echo "--- morvik-feed verify"
+  local out
+  out=$("$tool" verify "$https/ok/good/" --key "$work/maker.pub.pem" --cacert "$work/ca.pem" 2>&1)
+  check "morvik-feed verifies the served feed and its images" text_has "$out" "The feed and every image verified."
+  out=$("$tool" verify "$https/ok/changed-image/" --key "$work/maker.pub.pem" --cacert "$work/ca.pem" 2>&1)
+  check "... and names the changed image" text_has "$out" "REFUSED: pad-1.23.dat: the image's SHA-256 is not"
+}
+selected tool-verify "$@" && run_scenario_named tool-verify check_tool_verify
 run_scenarios run_scenario "$@"
 scenario_summary

@@ -67,7 +67,11 @@ std::optional<std::uint64_t> SerialMemory::highest(const std::string& keyId) con
 std::optional<FileError> SerialMemory::remember(const std::string& keyId, std::uint64_t serial) {
   const auto kept = highest(keyId);
   if (kept && *kept >= serial) return std::nullopt;
-  serials_[keyId] = serial;
+  // What another morvik-update (a second station) kept meanwhile stays: nothing is lowered.
+  auto now = load();
+  if (auto* error = std::get_if<FileError>(&now)) return std::move(*error);
+  for (const auto& [id, value] : std::get<SerialMemory>(now).serials_) serials_[id] = std::max(serials_[id], value);
+  serials_[keyId] = std::max(serials_[keyId], serial);
   std::string text;
   for (const auto& [id, value] : serials_) text += id + " " + std::to_string(value) + "\n";
   return writeFileWhole(path_, bytesOf(text), 0600);

@@ -24,7 +24,8 @@ class SerialMemory {
   static std::variant<SerialMemory, FileError> load();
 
   std::optional<std::uint64_t> highest(const std::string& keyId) const;
-  // Keeps `serial` for `keyId` when it is higher than the one kept, and writes the file.
+  // Keeps `serial` for `keyId` when it is higher than the one kept, and writes the file with
+  // what it holds now (another program may have raised a serial since load).
   std::optional<FileError> remember(const std::string& keyId, std::uint64_t serial);
 
  private:
