@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh demo
 cmake --preset demo >/dev/null
-cmake --build --preset demo -j "$(nproc)" --target morvik-update
+cmake --build --preset demo -j "$(nproc)" --target morvik-update morvik-feed
 
 # Sample image: version 1.23, 64 KiB of payload.
 source scripts/lib/e2e.sh
@@ -20,4 +20,16 @@ build/demo/linux/morvik-update --info "$image"
 echo
 # The simulated pad answers each report 2 ms after it arrived, about as slowly as a real pad
 # over USB, so the update takes a few seconds and the bar can be watched.
-exec build/demo/linux/morvik-update --simulate --sim-latency-us "${DEMO_LATENCY_US:-2000}" --yes "$image"
+build/demo/linux/morvik-update --simulate --sim-latency-us "${DEMO_LATENCY_US:-2000}" --yes "$image"
+
+# The same release from the maker's signed feed: morvik-feed publishes the image in a folder with
+# a key made here (never kept anywhere else), and --latest fetches, verifies and sends it.
+echo
+demo=$PWD/build/demo
+rm -rf "$demo/site" "$demo/maker.pem" "$demo/maker.pub.pem" "$demo/feed-cache" "$demo/feed-state"
+"$demo/feed/tool/morvik-feed" keygen "$demo/maker.pem"
+"$demo/feed/tool/morvik-feed" add "$demo/site" "$image" --notes-en "Sample release." --notes-zh "示例版本。"
+"$demo/feed/tool/morvik-feed" sign "$demo/site" --key "$demo/maker.pem"
+echo
+XDG_CACHE_HOME=$demo/feed-cache XDG_STATE_HOME=$demo/feed-state exec "$demo/linux/morvik-update" --simulate \
+  --sim-latency-us "${DEMO_LATENCY_US:-2000}" --yes --latest --feed "file://$demo/site/" --feed-key "$demo/maker.pub.pem"

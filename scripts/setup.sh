@@ -8,8 +8,8 @@
 set -euo pipefail
 
 demo=(
-  # morvik-update, built alone; the firmware feed reads its JSON with nlohmann-json
-  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev nlohmann-json3-dev
+  # morvik-update, built alone; the firmware feed: its JSON (nlohmann-json) and downloads (libcurl)
+  g++ cmake ninja-build pkg-config libhidapi-dev libssl-dev nlohmann-json3-dev libcurl4-openssl-dev
 )
 page=(
   # the engine in WebAssembly; Node.js serves the page (and runs its tests)
@@ -29,7 +29,8 @@ tests=(
   clang-16 libc++-16-dev libc++abi-16-dev
   # emulated pads for morvik-update's end-to-end scenarios
   umockdev libumockdev-dev xxd
-  # the feed's tests check signatures and make certificates with the openssl command
+  # the feed's tests check signatures and make certificates with the openssl command, and serve
+  # the feed with Node.js's https module
   openssl
   # Debian package of morvik-update and its check
   lintian

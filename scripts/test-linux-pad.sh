@@ -15,11 +15,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-preset=dev
-if [ "${1:-}" = --preset ]; then
-  preset=$2
-  shift 2
-fi
+# shellcheck source=lib/e2e.sh
+source "$root/scripts/lib/e2e.sh"
+read_preset "$@"
+shift "$preset_words"
 build=$root/build/$preset
 out=$root/build/linux-e2e
 [ "$preset" = dev ] || out=$root/build/linux-e2e-$preset
@@ -33,11 +32,6 @@ cmake --build --preset "$preset" -j "$(nproc)" --target morvik-update morvik-e2e
   { echo "linux e2e: build failed (is libumockdev-dev installed? bash scripts/setup.sh)"; exit 1; }
 mkdir -p "$out"
 
-# shellcheck source=lib/e2e.sh
-source "$root/scripts/lib/e2e.sh"
-
-# From a trace: the payload of the header and data frames sent, in hex, one frame a line.
-sent_frames() { sed -n 's/^out .. 00 16 .. 00 0[01] .. 00 //p' "$1"; }
 # Data frames and finish commands in a trace.
 data_frames() { grep -c '^out .. 00 16 .. 00 00 ' "$1"; }
 finishes() { grep -c '^out 05 00 16 01 00 02$' "$1"; }

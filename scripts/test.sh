@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, then builds and runs every test.
 #   the sources' layout, native tests (warnings as errors), clang-tidy, AddressSanitizer + UBSan, morvik-update against emulated
-#   pads (umockdev) in both, ThreadSanitizer, clang with libc++,
+#   pads (umockdev) and against a local feed server in both, ThreadSanitizer, clang with libc++,
 #   a bounded fuzzing run, the update page in headless Chromium, and the Windows and macOS front-end suites.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +36,8 @@ bounded 20 bash scripts/clang-tidy.sh
 run_preset asan
 # morvik-update against emulated pads, through hidapi's own hidraw backend, in both builds.
 for preset in dev asan; do bounded 15 bash scripts/test-linux-pad.sh --preset "$preset"; done
+# morvik-update --latest against the maker's feed on a local HTTPS server and in files, in both builds.
+for preset in dev asan; do bounded 10 bash scripts/test-feed.sh --preset "$preset"; done
 # The update page (the engine in WebAssembly) in the system's Chromium; its reports are checked
 # against the dev build's morvik-update.
 echo "=== web: the update page in headless Chromium"

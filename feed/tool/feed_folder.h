@@ -2,9 +2,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "morvik/feed/feed.h"
 #include "morvik/feed/feed_crypto.h"
@@ -25,7 +28,19 @@ std::variant<Feed, std::string> loadFeed(const std::string& folder);
 // not survive the writing (not UTF-8), so that nothing is published changed.
 std::optional<std::string> publishableJson(const Feed& feed);
 
-// Why the release's image in the folder is not the one the feed lists, or nothing when it is.
-std::optional<std::string> checkFolderImage(const std::string& folder, const Release& release, FeedCrypto& crypto);
+// The files beside feed.json, each whole and bounded; a sentence when one cannot be had.
+struct FeedFiles {
+  std::string feedLocation;  // for messages: the folder's feed.json, or its URL
+  std::function<std::variant<std::vector<std::uint8_t>, std::string>(const std::string& name, std::uint64_t limit)>
+      fetch;
+};
+
+FeedFiles folderFiles(const std::string& folder);
+// A folder's, or a URL's (https, file://, http to this machine; `caCertificates` for https).
+std::variant<FeedFiles, std::string> feedFilesAt(const std::string& target,
+                                                 const std::optional<std::string>& caCertificates);
+
+// Why the release's image is not the one the feed lists, or nothing when it is.
+std::optional<std::string> checkImageOf(const FeedFiles& files, const Release& release, FeedCrypto& crypto);
 
 }  // namespace morvik::feed

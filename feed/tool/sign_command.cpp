@@ -33,8 +33,9 @@ int signCommand(const ToolOptions& options) {
 
   // A feed that names an image not beside it, or not as listed, is never signed.
   OpenSslFeedCrypto crypto;
+  const FeedFiles files = folderFiles(folder);
   for (const Release& release : feed.releases) {
-    if (auto error = checkFolderImage(folder, release, crypto)) return refuse(cli::printable(*error));
+    if (auto error = checkImageOf(files, release, crypto)) return refuse(cli::printable(*error));
   }
   if (feed.serial == std::numeric_limits<std::uint64_t>::max()) return refuse("the serial cannot rise any further");
   ++feed.serial;

@@ -27,6 +27,7 @@ std::optional<std::string>* optionOf(ToolOptions& options, std::string_view name
   if ((options.command == ToolCommand::Sign || options.command == ToolCommand::Verify) && name == "--key") {
     return &options.key;
   }
+  if (options.command == ToolCommand::Verify && name == "--cacert") return &options.caCertificates;
   return nullptr;
 }
 
@@ -47,8 +48,9 @@ const char* const kToolHelp =
     "                        copies the image into DIR and lists it in DIR/feed.json (sign it again)\n"
     "  sign DIR --key KEY.pem [--expires DAYS]\n"
     "                        raises the serial, sets issued and expires (30 days), writes feed.json.sig\n"
-    "  verify DIR|file://URL [--key PUB.pem]\n"
-    "                        checks the signature, the rules and every image (the built-in keys without --key)\n\n"
+    "  verify DIR|URL [--key PUB.pem] [--cacert CA.pem]\n"
+    "                        checks the signature, the rules and every image (the built-in keys without --key);\n"
+    "                        URL: https://, file://, or http:// to this machine\n\n"
     "Exit status: 0 done, 1 refused or failed (the reason is printed), 2 bad command line.\n";
 
 std::variant<ToolOptions, ToolUsageError> parseToolCommandLine(std::span<const std::string_view> arguments) {

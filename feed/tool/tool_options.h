@@ -17,7 +17,8 @@ struct ToolOptions {
   std::string target;  // keygen: KEY.pem; add, sign: DIR; verify: DIR or URL
   std::string image;   // add: IMAGE.dat
   std::optional<std::string> notesEn, notesZh, urgency, date;
-  std::optional<std::string> key;  // sign: the private key; verify: public keys
+  std::optional<std::string> key;             // sign: the private key; verify: public keys
+  std::optional<std::string> caCertificates;  // verify: the CAs of the feed's server
   std::uint32_t expiresDays = 30;
 };
 

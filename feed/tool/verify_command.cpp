@@ -33,15 +33,6 @@ std::variant<std::vector<TrustedKey>, std::string> keysToTrust(const ToolOptions
   return std::move(*keys);
 }
 
-// A folder, or a file:// URL of one.
-std::optional<std::string> folderOf(const std::string& target) {
-  if (!target.starts_with("file://"))
-    return target.find("://") == std::string::npos ? std::optional(target) : std::nullopt;
-  const std::string path = target.substr(7);
-  if (!path.starts_with('/')) return std::nullopt;
-  return path;
-}
-
 void printRelease(const Release& release, const std::optional<std::string>& problem) {
   std::cout << "  " << cli::printable(release.versionText) << "  " << release.date << "  "
             << urgencyName(release.urgency) << "  " << release.file << "  " << release.size << " bytes  "
@@ -53,30 +44,31 @@ void printRelease(const Release& release, const std::optional<std::string>& prob
 }  // namespace
 
 int verifyCommand(const ToolOptions& options) {
-  const auto folder = folderOf(options.target);
-  if (!folder) return refuse("verify reads a folder or a file:// URL, not " + cli::printable(options.target));
+  const auto source = feedFilesAt(options.target, options.caCertificates);
+  if (const auto* error = std::get_if<std::string>(&source)) return refuse(cli::printable(*error));
+  const FeedFiles& files = std::get<FeedFiles>(source);
   OpenSslFeedCrypto crypto;
   auto keys = keysToTrust(options, crypto);
   if (const auto* error = std::get_if<std::string>(&keys)) return refuse(cli::printable(*error));
 
-  const auto feedJson = cli::readFileBounded(inFolder(*folder, kFeedFile), kMaxFeedBytes);
-  if (const auto* error = std::get_if<cli::FileError>(&feedJson)) return refuse(cli::printable(error->sentence));
-  const auto signatureJson = cli::readFileBounded(inFolder(*folder, kSignatureFile), kMaxSignatureFileBytes);
-  if (const auto* error = std::get_if<cli::FileError>(&signatureJson)) return refuse(cli::printable(error->sentence));
+  const auto feedJson = files.fetch(kFeedFile, kMaxFeedBytes);
+  if (const auto* error = std::get_if<std::string>(&feedJson)) return refuse(cli::printable(*error));
+  const auto signatureJson = files.fetch(kSignatureFile, kMaxSignatureFileBytes);
+  if (const auto* error = std::get_if<std::string>(&signatureJson)) return refuse(cli::printable(*error));
   const FeedTrust trust{std::get<std::vector<TrustedKey>>(keys), crypto, utcNow(), nullptr};
   const auto verified = verifyFeed(std::get<std::vector<std::uint8_t>>(feedJson),
                                    std::get<std::vector<std::uint8_t>>(signatureJson), trust);
   if (const auto* refusal = std::get_if<FeedRefusal>(&verified)) {
-    return refuse(cli::printable(inFolder(*folder, kFeedFile)) + ": " + cli::printable(describeRefusal(*refusal)));
+    return refuse(cli::printable(files.feedLocation) + ": " + cli::printable(describeRefusal(*refusal)));
   }
   const auto& [feed, keyId] = std::get<VerifiedFeed>(verified);
-  std::cout << cli::printable(inFolder(*folder, kFeedFile)) << ": " << cli::printable(feed.product)
-            << ", signed by key " << keyId << ", serial " << feed.serial << ", issued " << formatUtcTime(feed.issued)
-            << ", expires " << formatUtcTime(feed.expires) << ", " << feed.releases.size() << " release"
+  std::cout << cli::printable(files.feedLocation) << ": " << cli::printable(feed.product) << ", signed by key " << keyId
+            << ", serial " << feed.serial << ", issued " << formatUtcTime(feed.issued) << ", expires "
+            << formatUtcTime(feed.expires) << ", " << feed.releases.size() << " release"
             << (feed.releases.size() == 1 ? "" : "s") << "\n";
   std::size_t refused = 0;
   for (const Release& release : feed.releases) {
-    const auto problem = checkFolderImage(*folder, release, crypto);
+    const auto problem = checkImageOf(files, release, crypto);
     refused += problem.has_value();
     printRelease(release, problem);
   }

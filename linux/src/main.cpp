@@ -29,6 +29,7 @@ ExitCode run(const CliOptions& options, StopToken stop) {
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
     case Mode::Info: return showImageInfo(options.imagePath, options.json, stop, std::cout, std::cerr);
     case Mode::List: return listPadsCommand(options);
+    case Mode::Releases: return releasesCommand(options);
     case Mode::Update: return updateCommand(options, stop);
   }
   return ExitCode::Error;

@@ -47,6 +47,10 @@ TEST(CommandLine, ReadsEachModeAndItsOperand) {
       {{"--", "--help"}, Mode::Update, "--help"},
       // the largest bench and its last pad: one more of either is refused below
       {{"--simulate", "--sim-pads", "256", "--sim-faulty-pad", "256", "fw.dat"}, Mode::Update, "fw.dat"},
+      // the feed's release takes the place of the image
+      {{"--latest", "--offline", "--force"}, Mode::Update, ""},
+      {{"--release", "1.23", "--feed", "https://example.com/pad/"}, Mode::Update, ""},
+      {{"--releases", "--json", "--feed-key", "k.pem"}, Mode::Releases, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(rowName(c.arguments));
@@ -104,6 +108,12 @@ TEST(CommandLine, DefaultSimulatedPadIsAHealthyBootModePad) {
   EXPECT_FALSE(pad.failAfterDataFrames || pad.silentAfterDataFrames || pad.vanishAfterDataFrames);
 }
 
+TEST(CommandLine, ReleaseIsReadAsPeopleWriteVersions) {
+  const auto result = parse({"--release", "12.05"});
+  ASSERT_TRUE(std::holds_alternative<CliOptions>(result));
+  EXPECT_EQ(std::get<CliOptions>(result).release, 1205u);
+}
+
 TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
   struct Case {
     std::vector<std::string_view> arguments;
@@ -146,6 +156,13 @@ TEST(CommandLine, RefusesWhatItCannotUseAndSaysWhy) {
       {{"--simulate", "--sim-replay", "t.trace", "--sim-fail-after", "3", "a.dat"}, "--sim-latency-us alone"},
       {{"--simulate", "--sim-replay", "t.trace", "--sim-pads", "2", "a.dat"}, "--sim-latency-us alone"},
       {{"--simulate", "--sim-replay", "t.trace", "--list"}, "replays one pad's update"},
+      {{"--latest", "a.dat"}, "give no IMAGE.dat"},
+      {{"--feed", "https://example.com/", "a.dat"}, "go with --latest, --release or --releases"},
+      {{"--offline", "--list"}, "go with --latest, --release or --releases"},
+      {{"--latest", "--list"}, "--latest and --release go with an update"},
+      {{"--releases", "--list"}, "only one of"},
+      {{"--release", "1.2"}, "a version as 1.23"},
+      {{"--release", "123"}, "a version as 1.23"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(rowName(c.arguments));

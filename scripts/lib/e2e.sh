@@ -5,6 +5,8 @@
 #   file_has FILE TEXT, text_has STRING TEXT   fixed-text searches, for check
 #   text_has_line STRING LINE         STRING holds LINE as a whole line
 #   make_image VERSION OPAQUE LENGTH FILE      a firmware image with LENGTH random payload bytes
+#   sent_frames TRACE                 the header and data frames a --trace shows sent, in hex
+#   read_preset ARGUMENTS...          the build preset the arguments begin with (--preset NAME)
 #   run_scenarios RUNNER [NAME...]    RUNNER with the fields of each row of $scenarios (or of the named ones)
 #   run_scenario_named NAME COMMAND...         one scenario run outside the table
 #   scenario_summary, check_summary   "N passed, N failed", and a status: non-zero when one failed
@@ -55,6 +57,20 @@ make_image() {  # <version> <opaque> <length> <file>
     head -c 16 /dev/zero
     head -c "$3" /dev/urandom
   } >"$4"
+}
+
+# From a trace: the payload of the header and data frames sent, in hex, one frame a line.
+sent_frames() { sed -n 's/^out .. 00 16 .. 00 0[01] .. 00 //p' "$1"; }
+
+# Sets $preset to the NAME of a leading "--preset NAME" (dev without one) and $preset_words to
+# the words it took, for the caller to shift.
+read_preset() {  # <arguments...>
+  preset=dev
+  preset_words=0
+  if [ "${1:-}" = --preset ]; then
+    preset=$2
+    preset_words=2
+  fi
 }
 
 # Whether NAME is among the names given (all are, when none is).

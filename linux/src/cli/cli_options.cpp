@@ -86,6 +86,15 @@ Handler text(std::optional<std::string> CliOptions::*member) {
   };
 }
 
+// A version as people write it, "1.23", as the image header holds it (123).
+std::optional<std::uint32_t> parseVersionText(std::string_view text) {
+  const auto dot = text.find('.');
+  if (dot == std::string_view::npos || text.size() - dot != 3) return std::nullopt;
+  const auto whole = parseUnsigned(text.substr(0, dot)), hundredths = parseUnsigned(text.substr(dot + 1));
+  if (!whole || !hundredths || *whole > 42949671) return std::nullopt;
+  return *whole * 100 + *hundredths;
+}
+
 const std::vector<KnownOption>& optionTable() {
   static const std::vector<KnownOption> table{
       {"--list", false, false, mode(Mode::List)},
@@ -112,6 +121,18 @@ const std::vector<KnownOption>& optionTable() {
       {"--force", false, false, flag(&CliOptions::force)},
       {"--json", false, false, flag(&CliOptions::json)},
       {"--log", true, false, text(&CliOptions::logPath)},
+      {"--latest", false, false, flag(&CliOptions::latest)},
+      {"--release", true, false,
+       [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
+         o.release = parseVersionText(value);
+         if (!o.release) return "expects a version as 1.23, not '" + std::string(value) + "'";
+         return std::nullopt;
+       }},
+      {"--releases", false, false, mode(Mode::Releases)},
+      {"--feed", true, false, text(&CliOptions::feedUrl)},
+      {"--cacert", true, false, text(&CliOptions::caCertificates)},
+      {"--feed-key", true, false, text(&CliOptions::feedKey)},
+      {"--offline", false, false, flag(&CliOptions::offline)},
       {"--simulate", false, false, flag(&CliOptions::simulate)},
       {"--sim-version", true, true,
        [](CliOptions& o, std::string_view value) -> std::optional<std::string> {
@@ -181,13 +202,18 @@ std::optional<Mode> askedForHelpOrVersion(std::span<const std::string_view> argu
 // Checks what only makes sense as a whole: one mode, its operand, --sim-* with --simulate.
 std::optional<std::string> checkCombination(const CliOptions& options, const std::vector<std::string_view>& operands,
                                             bool simulationOptionSeen, int modeOptions) {
-  if (modeOptions > 1) return "give only one of --info and --list, once";
+  if (modeOptions > 1) return "give only one of --info and --list and --releases, once";
   if (options.simulate && options.mode == Mode::Info)
     return "--simulate goes with an update or --list, not with --info";
   if (options.all && options.watch) return "give --all or --watch, not both";
   if (options.all && options.pad) return "--all updates every pad: it takes no --pad";
   if (options.count && !options.watch) return "--count goes with --watch";
-  if (options.force && !options.all && !options.watch) return "--force goes with --all or --watch";
+  if (options.force && !options.all && !options.watch && !options.fromFeed())
+    return "--force goes with --all or --watch, or with --latest";
+  if (options.fromFeed() && options.mode != Mode::Update) return "--latest and --release go with an update";
+  if ((options.feedUrl || options.caCertificates || options.feedKey || options.offline) && !options.fromFeed() &&
+      options.mode != Mode::Releases)
+    return "--feed, --cacert, --feed-key and --offline go with --latest, --release or --releases";
   if ((options.trace || options.traceFile) && options.bench())
     return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
   if (options.mode != Mode::Update && (options.all || options.watch || options.logPath || options.pad))
@@ -203,7 +229,9 @@ std::optional<std::string> checkCombination(const CliOptions& options, const std
       return "--sim-replay replays one pad's update: of the other --sim-* options it takes --sim-latency-us "
              "alone, and it goes with no --pad, --all, --watch, --json, --log or --list";
   }
-  if (options.mode == Mode::Update) {
+  if (options.fromFeed() && !operands.empty())
+    return "--latest and --release take the image from the feed: give no IMAGE.dat";
+  if (options.mode == Mode::Update && !options.fromFeed()) {
     if (operands.empty()) return "missing the firmware image (IMAGE.dat) to send";
     if (operands.size() > 1) return "only one firmware image can be sent at a time";
   } else if (!operands.empty()) {
@@ -260,7 +288,7 @@ std::variant<CliOptions, UsageError> parseCommandLine(std::span<const std::strin
     }
     if (auto error = known->apply(options, value)) return UsageError{std::string(name) + " " + *error};
     simulationOptionSeen = simulationOptionSeen || known->simulationOnly;
-    if (name == "--info" || name == "--list") ++modeOptions;
+    if (name == "--info" || name == "--list" || name == "--releases") ++modeOptions;
   }
   if (options.mode == Mode::Update && !operands.empty()) options.imagePath = operands.front();
   if (options.mode == Mode::Info && options.imagePath.empty()) {

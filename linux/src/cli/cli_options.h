@@ -12,7 +12,7 @@
 
 namespace morvik::cli {
 
-enum class Mode { Update, Info, List, Help, ShowVersion };
+enum class Mode { Update, Info, List, Releases, Help, ShowVersion };
 
 inline constexpr std::uint32_t kMaxSimulatedPads = 256;
 
@@ -53,7 +53,13 @@ struct CliOptions {
   bool force = false;
   bool json = false;
   std::optional<std::string> logPath;
+  // The maker's feed: --latest or --release take the image from it, --releases lists it.
+  bool latest = false;
+  std::optional<std::uint32_t> release;  // x 100
+  std::optional<std::string> feedUrl, caCertificates, feedKey;
+  bool offline = false;
 
+  bool fromFeed() const { return latest || release; }
   // Several pads, or one reported as a bench (JSON lines, an outcome log).
   bool bench() const { return all || watch || json || logPath; }
 };

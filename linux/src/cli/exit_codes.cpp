@@ -17,6 +17,18 @@ const char* exitMeaning(ExitCode code) {
     case ExitCode::SeveralPads: return "several pads";
     case ExitCode::SomePadsFailed: return "some pads not updated";
     case ExitCode::PadInUse: return "pad in use";
+    case ExitCode::NoFeed: return "no feed";
+    case ExitCode::FeedRefused: return "feed refused";
+    case ExitCode::DownloadFailed: return "download failed";
+    case ExitCode::HostNotFound: return "host not found";
+    case ExitCode::ConnectionFailed: return "connection failed";
+    case ExitCode::TlsFailed: return "TLS failed";
+    case ExitCode::HttpError: return "HTTP error";
+    case ExitCode::DownloadTooLarge: return "download too large";
+    case ExitCode::DownloadCutShort: return "download cut short";
+    case ExitCode::DownloadStalled: return "download stalled";
+    case ExitCode::TooManyRedirects: return "too many redirects";
+    case ExitCode::NotCached: return "not cached";
     case ExitCode::ReplayDiffers: return "replay differs";
   }
   return "error";

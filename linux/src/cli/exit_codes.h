@@ -20,7 +20,20 @@ enum class ExitCode : int {
   SeveralPads = 10,     // several pads in boot mode and no --pad to pick one: nothing was sent
   SomePadsFailed = 11,  // --all, --watch: a pad was not updated (failed, lost, in use, not in boot mode)
   PadInUse = 12,        // another morvik-update is updating the pad
-  ReplayDiffers = 13,   // --sim-replay: the program sent a report the recording does not have there
+  // The maker's feed (--latest, --release, --releases): nothing was sent to a pad.
+  NoFeed = 13,            // this build knows no feed and none was given
+  FeedRefused = 14,       // the feed, its release or its image broke a rule (signature, expiry, serial, digest...)
+  DownloadFailed = 15,    // a download failed in a way not listed below
+  HostNotFound = 16,      // the server's name cannot be resolved
+  ConnectionFailed = 17,  // the connection was refused, or none came within the limit
+  TlsFailed = 18,         // the TLS connection or the server's certificate failed
+  HttpError = 19,         // the server answered with a status other than 200
+  DownloadTooLarge = 20,  // a file larger than it may be
+  DownloadCutShort = 21,  // the connection closed before the whole file came
+  DownloadStalled = 22,   // nothing came for the stall limit
+  TooManyRedirects = 23,  // a redirect loop, or too many redirects
+  NotCached = 24,         // --offline: the cache holds no verified copy
+  ReplayDiffers = 25,     // --sim-replay: the program sent a report the recording does not have there
 };
 
 // A word for each code, for the JSON outcome and the log ("pad lost").

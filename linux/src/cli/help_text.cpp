@@ -7,6 +7,8 @@ const char* helpText() {
        morvik-update --info IMAGE.dat
        morvik-update --list
        morvik-update --all | --watch [--count N] IMAGE.dat
+       morvik-update --latest [--release VERSION] [--feed URL]
+       morvik-update --releases [--feed URL]
 
 Updates the firmware of a Morvik gamepad connected by USB in boot mode.
 Switch the pad off, hold START+L+R (Zelto, Pravik) or POWER+RETURN (Zelto Pro,
@@ -28,8 +30,18 @@ Options:
                           plugged in, until Ctrl-C
       --count N           with --watch: end once N pads are updated (N counts pads
                           updated; no pad is started beyond what N can still use)
-      --force             with --all or --watch: update a pad that already runs the
-                          image's version too (otherwise it is skipped)
+      --force             with --all, --watch or --latest: update a pad that already
+                          runs the image's version too (otherwise it is skipped)
+      --latest            update to the newest release of the maker's signed feed
+                          (its signature, expiry, serial and the image's digest are
+                          checked before anything is sent)
+      --release VERSION   update to that release of the feed (1.23)
+      --releases          list the feed's releases with dates, urgency and notes
+      --feed URL          the feed: https://, file://, or http:// to this machine
+                          (default: the build's, if it has one)
+      --cacert FILE       trust the CAs in FILE (PEM) for the feed's server
+      --feed-key FILE     trust the public keys in FILE (PEM) beside the built-in ones
+      --offline           use only the feed and images cached by an earlier run
       --json              print one JSON object per line (events, --list, --info)
       --log FILE          append one JSON line per pad's outcome to FILE
       --simulate          update a simulated pad instead of a real one
@@ -81,7 +93,20 @@ Exit status:
  10  several pads are in boot mode: pick one with --pad, or use --all
  11  --all, --watch: a pad was not updated (it failed, went away, was in use, ...)
  12  another morvik-update is updating the pad
- 13  --sim-replay: the program sent a report the recording does not have
+ 13  no feed: this build knows none and --feed gave none
+ 14  the feed, the release or its image was refused (signature, expiry, serial,
+     digest, ...); nothing was sent
+ 15  a download failed (another reason than 16 to 23)
+ 16  the feed's host name cannot be resolved
+ 17  the connection was refused, or none came within 15 s
+ 18  the TLS connection or the server's certificate failed
+ 19  the server answered with a status other than 200 (404, 500, ...)
+ 20  a file of the feed is larger than it may be
+ 21  the connection closed before the whole file came
+ 22  the download stalled (nothing came for 20 s)
+ 23  a redirect loop, or more than 5 redirects
+ 24  --offline, and the cache holds no verified copy
+ 25  --sim-replay: the program sent a report the recording does not have
 )";
 }
 

@@ -12,6 +12,10 @@
 #include "cli/permission_hint.h"
 #include "console/answer_source.h"
 #include "console/json_text.h"
+#include "console/printable_text.h"
+#include "console/version_text.h"
+#include "feed/feed_release.h"
+#include "feed/release_listing.h"
 #include "image/image_text.h"
 #include "one_pad/update_session.h"
 #include "pads/pad_choice.h"
@@ -52,18 +56,12 @@ ExitCode listPadsCommand(const CliOptions& options) {
   return listPads(*pads.source(), options.json, std::cout);
 }
 
-ExitCode updateCommand(const CliOptions& options, StopToken stop) {
-  StdinAnswers answers;
-  const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
-  if (!options.assumeYes && isStandardInput(options.imagePath)) {
-    io.err << "morvik-update: standard input holds the image, so the question \"Update firmware?\" cannot be\n"
-              "asked there; add --yes to answer it.\n";
-    return ExitCode::Usage;
-  }
-  // Read once, before any pad is looked for; the update is served from this copy.
-  const ImageReport report = inspectImage(options.imagePath, stop);
-  if (const auto refused = refuseUnfitImage(options.imagePath, report, io.out, io.err)) return *refused;
-  const CheckedImage& image = *report.image;
+namespace {
+
+// Sends `image` to the pad the options choose, or to each of a bench. `upToDate`: the version a
+// pad needs no update to (a release of the feed), unless --force.
+ExitCode updateWithImage(const CliOptions& options, const CheckedImage& image, SessionIo io, StopToken stop,
+                         std::optional<std::uint32_t> upToDate = std::nullopt) {
   TraceSetup tracing;
   if (const auto refused = prepareTracing(options, image, tracing, io.err)) return *refused;
   const ProgramPads pads(options);
@@ -93,10 +91,70 @@ ExitCode updateCommand(const CliOptions& options, StopToken stop) {
     return choice.refusal;
   }
   if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
+  if (upToDate && !options.force && askVersion(source, *choice.pad).version == upToDate) {
+    io.out << "The pad already runs v" << versionText(*upToDate)
+           << ", the feed's release: it is up to date (--force sends it again).\n";
+    return ExitCode::Success;
+  }
   UpdateRequest request{options.imagePath, options.assumeYes, options.trace, {}, image};
   request.traceFile = tracing.openFile();
   const ExitCode code = updateOnePad(options, source, *choice.pad, request, io, stop);
   return tracing.replay ? tracing.replay->ending(code, io.err) : code;
+}
+
+FeedRequest feedRequestOf(const CliOptions& options) {
+  return {options.feedUrl, options.caCertificates, options.feedKey, options.release, options.offline};
+}
+
+ExitCode refuseFeed(const FeedFailure& failure, std::ostream& err) {
+  err << "morvik-update: " << printable(failure.sentence) << ".\n";
+  return failure.code;
+}
+
+// --latest, --release: the image is the verified release's, served from memory as a file's is.
+ExitCode updateFromFeed(const CliOptions& options, SessionIo io, StopToken stop) {
+  const FeedRequest request = feedRequestOf(options);
+  const auto fetched = fetchFeed(request, io.err);
+  if (const auto* failure = std::get_if<FeedFailure>(&fetched)) return refuseFeed(*failure, io.err);
+  const auto release = fetchRelease(std::get<FetchedFeed>(fetched), request);
+  if (const auto* failure = std::get_if<FeedFailure>(&release)) return refuseFeed(*failure, io.err);
+  const ReleaseImage& chosen = std::get<ReleaseImage>(release);
+  const std::string verified = "Release " + versionText(chosen.release.version) + " of the feed (serial " +
+                               std::to_string(chosen.serial) + ", signed by key " + chosen.keyId + "), verified.";
+  io.out << (options.json ? JsonLine("release")
+                                .add("version", versionText(chosen.release.version))
+                                .add("feed_serial", chosen.serial)
+                                .add("key_id", chosen.keyId)
+                                .add("verified", true)
+                                .add("image_path", chosen.source)
+                                .line()
+                          : verified + '\n');
+  CliOptions fromRelease = options;
+  fromRelease.imagePath = chosen.source;
+  return updateWithImage(fromRelease, chosen.image, io, std::move(stop), chosen.release.version);
+}
+
+}  // namespace
+
+ExitCode releasesCommand(const CliOptions& options) {
+  const auto fetched = fetchFeed(feedRequestOf(options), std::cerr);
+  if (const auto* failure = std::get_if<FeedFailure>(&fetched)) return refuseFeed(*failure, std::cerr);
+  return listReleases(std::get<FetchedFeed>(fetched), options.json, std::cout);
+}
+
+ExitCode updateCommand(const CliOptions& options, StopToken stop) {
+  StdinAnswers answers;
+  const SessionIo io{std::cout, std::cerr, answers, isatty(STDOUT_FILENO) != 0};
+  if (options.fromFeed()) return updateFromFeed(options, io, std::move(stop));
+  if (!options.assumeYes && isStandardInput(options.imagePath)) {
+    io.err << "morvik-update: standard input holds the image, so the question \"Update firmware?\" cannot be\n"
+              "asked there; add --yes to answer it.\n";
+    return ExitCode::Usage;
+  }
+  // Read once, before any pad is looked for; the update is served from this copy.
+  const ImageReport report = inspectImage(options.imagePath, stop);
+  if (const auto refused = refuseUnfitImage(options.imagePath, report, io.out, io.err)) return *refused;
+  return updateWithImage(options, *report.image, io, std::move(stop));
 }
 
 }  // namespace morvik::cli

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -61,26 +62,31 @@ std::span<const std::uint8_t> bytesOf(const std::string& text) {
 }
 
 std::variant<std::vector<std::uint8_t>, FileError> readFileBounded(const std::string& path, std::uint64_t limit) {
+  const auto tooLarge = [&] {
+    return FileError{"cannot read " + path + ": larger than " + std::to_string(limit) + " bytes"};
+  };
   const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return errorOf("read", path, errno);
   struct stat file {};
   if (::fstat(fd.get(), &file) != 0) return errorOf("read", path, errno);
   if (!S_ISREG(file.st_mode)) return FileError{"cannot read " + path + ": not a regular file"};
-  if (static_cast<std::uint64_t>(file.st_size) > limit) {
-    return FileError{"cannot read " + path + ": larger than " + std::to_string(limit) + " bytes"};
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.st_size));
+  if (static_cast<std::uint64_t>(file.st_size) > limit) return tooLarge();
+  // One byte beyond the size seen, so that the end is found without growing the buffer, and a
+  // file that grew since is read on, to its end or the limit.
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.st_size) + 1);
   std::size_t at = 0;
   while (true) {
-    // One byte beyond the size seen: a file that grew since is read to its end or the limit.
-    if (at == bytes.size()) bytes.resize(at + 1);
+    if (at == bytes.size()) {
+      if (at > limit) return tooLarge();
+      bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit + 1, 2 * std::uint64_t{at})));
+    }
     const ssize_t got = ::read(fd.get(), bytes.data() + at, bytes.size() - at);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return errorOf("read", path, errno);
     if (got == 0) break;
     at += static_cast<std::size_t>(got);
-    if (at > limit) return FileError{"cannot read " + path + ": larger than " + std::to_string(limit) + " bytes"};
   }
+  if (at > limit) return tooLarge();
   bytes.resize(at);
   return bytes;
 }

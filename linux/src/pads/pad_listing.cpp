@@ -27,10 +27,7 @@ class SilentObserver final : public UpdateObserver {
   void onUpdateFailed(UpdateFailure) override {}
 };
 
-struct VersionNote {
-  std::optional<std::uint32_t> version;
-  std::string problem;  // why there is no version
-};
+}  // namespace
 
 VersionNote askVersion(PadSource& source, const PadEntry& pad) {
   SilentObserver observer;
@@ -39,8 +36,6 @@ VersionNote askVersion(PadSource& source, const PadEntry& pad) {
   if (const auto* ending = std::get_if<PadEnding>(&opened)) return {std::nullopt, ending->reason};
   return {engine.deviceVersion(), ""};
 }
-
-}  // namespace
 
 ExitCode listPads(PadSource& source, bool json, std::ostream& out) {
   const std::vector<PadEntry> pads = source.enumerate();
