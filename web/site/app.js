@@ -343,10 +343,13 @@ async function useRelease() {
     const percent = Math.min(100, Math.floor((received * 100) / Math.max(chosen.size, 1)));
     download.step(percent, () => t('downloading', { file: chosen.file, percent }));
   };
-  const downloaded = await downloadRelease(page, chosen, downloading);
+  const downloaded = await downloadRelease(page, chosen, downloading, () => choice === choices);
   const result = downloaded.pending ? unanswered : downloaded;
   $('use-release').disabled = false;
-  if (choice !== choices) return;  // another image was chosen meanwhile: it stays the one
+  if (result.overtaken || choice !== choices) {  // another image was chosen meanwhile: it stays the one
+    download.set(0, null);
+    return;
+  }
   if (result.error || result.refused) {
     download.set(0, null);
     show('release-status', result.error ? () => t('releaseUnreachable', { file: chosen.file, error: result.error })

@@ -77,11 +77,12 @@ export async function loadFeed(engine, page) {
 }
 
 // Downloads the newest release's image and has the engine check it: {error} when it could not be
-// fetched, the engine's refusal, or the checked image.
-export async function downloadRelease(page, release, onBytes) {
+// fetched, the engine's refusal, or the checked image, which the engine takes as the one to send.
+// {overtaken} when `stillWanted()` says another image was chosen meanwhile: that one stays.
+export async function downloadRelease(page, release, onBytes, stillWanted) {
   const download = await fetchBounded(release.file, release.size, onBytes);
   if (!download.bytes) return { error: download.error ?? 'HTTP 404' };
-  return withWebCrypto(page, () => page.checkRelease(download.bytes));
+  return withWebCrypto(page, () => (stillWanted() ? page.checkRelease(download.bytes) : { overtaken: true }));
 }
 
 // The verified feed's release whose image the chosen file is, or null.

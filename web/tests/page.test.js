@@ -197,6 +197,8 @@ const scenarios = [
       await page.tab.select('#language', 'zh');
       await page.waitForText('#feed-title', newestTitle.zh);
       await page.waitForText('#feed-notes', notes.zh);
+      const { faults } = await checkAccessibility(page.tab);
+      expect(faults.length === 0, `accessibility faults with the feed shown: ${faults.join('; ')}`);
       await page.chooseImage(makeImage({ version: 110, imageLength: 2000 }));
       await page.waitForText('#image-release', '此文件是厂商发布源中的 1.10 版本。');
       await page.chooseImage(image);
@@ -221,6 +223,30 @@ const scenarios = [
       expect(!(await page.enabled('#update')), 'the update button is on for a refused download');
       expectNothingSent(await page.received());
       expect((await page.received()).beginUpdates === 0, 'the begin command went out for a refused download');
+    },
+  },
+  {
+    name: 'a file chosen while the release downloads stays the one sent',
+    feed: () => goodFeed('overtaken'),
+    async run(page) {
+      await page.waitForText('#feed-title', newestTitle.en);
+      await page.plug();
+      await connect(page);
+      await page.tab.setRequestInterception(true);
+      const held = new Promise((done) => {
+        page.tab.on('request', (request) => (request.url().endsWith('.dat') ? done(request) : request.continue()));
+      });
+      await page.click('#use-release');
+      const download = await held;
+      const name = await page.chooseImage(image);
+      await page.waitForText('#image-info', name);
+      await download.continue();
+      await page.waitEnabled('#use-release');
+      await page.click('#update');
+      await page.tab.waitForSelector('#confirm[open]');
+      await page.click('#confirm-ok');
+      await page.waitForText('#outcome', 'Firmware upgraded!');
+      expectSamePayload(await page.received(), image);
     },
   },
   ...refusedFeeds.map(({ how, feed, daysLater, before, en, zh }) => ({
