@@ -1,6 +1,7 @@
 // The update page: finds the pad over WebHID, hands each of its input reports to the engine (in
 // WebAssembly) and each report the engine sends to the pad, and shows what the engine tells.
 // What the reports mean is the engine's business alone.
+import { downloadRelease, loadFeed, releaseOfChosen } from './feed.js';
 import { progressBar } from './progress.js';
 import { reasonWords, withReason } from './reasons.js';
 import { preferredLanguage, textOf, versionText, versionWords } from './texts.js';
@@ -29,6 +30,8 @@ let sendQueue = Promise.resolve();
 let padVersion = null;   // the pad's reported version (x 100), once it answered
 let image = null;        // {name, version, imageLength, longer} of the accepted image
 let confirmOpen = false;
+let release = null;      // the newest release of the verified feed beside the page
+let choices = 0;         // images chosen or downloaded so far: a check that ends after a newer choice is dropped
 
 // What each element shows, kept as a function so that a change of language shows it anew.
 const shown = new Map();
@@ -45,12 +48,14 @@ function show(id, render) {
 }
 
 const progress = progressBar($('progress'), $('progress-text'), show, kProgressDrawMs);
+const download = progressBar($('download'), $('download-text'), show, kProgressDrawMs);
 
 function showAll() {
   document.documentElement.lang = language === 'zh' ? 'zh-CN' : 'en';
   document.title = t('pageTitle');
   for (const element of document.querySelectorAll('[data-text]')) element.textContent = t(element.dataset.text);
   $('progress').setAttribute('aria-label', t('progressLabel'));
+  $('download').setAttribute('aria-label', t('downloadLabel'));
   for (const [id, render] of shown) $(id).textContent = render ? render() : '';
 }
 
@@ -240,6 +245,7 @@ function showImageNote() {
   const chosen = image;
   show('image-note', chosen ? () => imageNote(chosen.version, padVersion) : null);
   show('image-longer', chosen?.longer ? () => t('longerFile') : null);
+  show('image-release', chosen?.release ? () => t('imageIsRelease', { version: chosen.release.versionText }) : null);
 }
 
 // A file chosen or dropped while an update runs is not taken, and the page says so.
@@ -255,6 +261,7 @@ async function takeImage(files) {
     notTaken(file);
     return;
   }
+  const choice = ++choices;
   show('image-taken', files.length > 1 ? () => t('imagesDropped', { count: files.length, name: file.name }) : null);
   hideOutcome();
   show('image-info', () => t('imageReading', { name: file.name }));
@@ -277,8 +284,91 @@ async function takeImage(files) {
     showImageNote();
     return;
   }
-  image = { name: file.name, version: result.version, imageLength: result.imageLength, longer: result.longer };
+  const chosen = { name: file.name, version: result.version, imageLength: result.imageLength, longer: result.longer };
+  image = chosen;
   showImageInfo();
+  if (!release) return;
+  const ofFeed = await releaseOfChosen(page);
+  if (choice !== choices || image !== chosen || !ofFeed) return;
+  chosen.release = ofFeed;
+  showImageNote();
+}
+
+// ---------------------------------------------------------------- the maker's feed
+
+// A refusal of the engine's feed checks, in the page's language: the library's English, or the
+// problem's translation with its subject.
+const feedReason = (refusal) => (language === 'en' ? refusal.words
+  : withReason(language, t(refusal.problem), reasonWords(language, refusal.subject)));
+const unanswered = { refused: true, problem: 'CryptoFailed', words: textOf('en', 'CryptoFailed'), subject: '' };
+
+function showFeedRefused(render) {
+  show('feed-refused', render);
+  $('feed-refused').hidden = false;
+}
+
+async function showFeed() {
+  const result = await loadFeed(engine, page);
+  if (!result) return;  // no feed beside the page: files are chosen as ever
+  if (result.error) {
+    showFeedRefused(() => t('feedUnreachable', { file: result.file, error: result.error }));
+    return;
+  }
+  const verdict = result.pending ? unanswered : result;
+  if (!verdict.verified) {
+    showFeedRefused(() => t('feedRefused', { reason: feedReason(verdict) }));
+    return;
+  }
+  if (!verdict.newest) return;
+  release = verdict.newest;
+  const shown = release;
+  show('feed-title', () => t('feedTitle', { version: shown.versionText, date: shown.date, urgency: t(`urgency_${shown.urgency}`) }));
+  show('feed-notes', () => shown.notes[language]);
+  $('feed').hidden = false;
+}
+
+async function useRelease() {
+  const chosen = release;
+  if (page.updating()) {
+    show('release-status', () => t('imageNotTaken', { name: chosen.file }));
+    return;
+  }
+  const choice = ++choices;
+  hideOutcome();
+  $('use-release').disabled = true;
+  show('release-status', null);
+  $('download').hidden = false;
+  download.set(0, () => t('downloading', { file: chosen.file, percent: 0 }));
+  const downloading = (received) => {
+    const percent = Math.min(100, Math.floor((received * 100) / Math.max(chosen.size, 1)));
+    download.step(percent, () => t('downloading', { file: chosen.file, percent }));
+  };
+  const downloaded = await downloadRelease(page, chosen, downloading, () => choice === choices);
+  const result = downloaded.pending ? unanswered : downloaded;
+  $('use-release').disabled = false;
+  if (result.overtaken || choice !== choices) {  // another image was chosen meanwhile: it stays the one
+    download.set(0, null);
+    return;
+  }
+  if (result.error || result.refused) {
+    download.set(0, null);
+    show('release-status', result.error ? () => t('releaseUnreachable', { file: chosen.file, error: result.error })
+      : () => t('releaseRefused', { file: chosen.file, reason: feedReason(result) }));
+    return;
+  }
+  if (!result.taken) {
+    download.set(0, null);
+    notTaken({ name: chosen.file });
+    return;
+  }
+  download.set(100, () => t('downloaded', { file: chosen.file }));
+  show('image-taken', null);
+  image = { name: chosen.file, version: result.version, imageLength: result.imageLength, longer: result.longer, release: chosen };
+  showImageInfo();
+  if (!$('update').disabled) {  // a pad is there: the usual question follows
+    progress.set(0, null);
+    page.startUpdate();
+  }
 }
 
 function answerConfirmation(ok) {
@@ -308,6 +398,7 @@ function wireControls() {
     showAll();
   });
   $('connect').addEventListener('click', connectClicked);
+  $('use-release').addEventListener('click', useRelease);
   $('image').addEventListener('change', (event) => {
     takeImage([...event.target.files]);
     event.target.value = '';  // the same file chosen again (rewritten meanwhile) is read again
@@ -369,7 +460,7 @@ async function start() {
   identity = engine.bootModeIdentity();
   page = new engine.Page(view);
   setInterval(() => page.checkPadSilence(), kSilenceCheckMs);
-  if (!blocked) await takeUpPads();
+  if (!blocked) await Promise.all([takeUpPads(), showFeed()]);
   document.body.dataset.ready = 'true';
 }
 

@@ -9,6 +9,11 @@ const chineseReasons = [
   [/^WebHID: the device was disconnected$/, 'WebHID：设备已断开'],
   [/^WebHID: no pad is open$/, 'WebHID：没有打开的手柄'],
   [/^WebHID: /, 'WebHID：'],
+  // the feed's refusals
+  [/^on (\S+)$/, '于 $1'],
+  [/^serial (\d+), already seen (\d+)$/, '序号 $1，已见过 $2'],
+  [/^key (\w+)$/, '密钥 $1'],
+  [/^(\d+) bytes, the feed gives (\d+)$/, '$1 字节，发布源给出 $2'],
 ];
 
 export function reasonWords(language, reason) {

@@ -82,8 +82,8 @@ void PageUpdater::checkPadSilence() {
 }
 
 std::variant<CheckedImage, ImageProblem> PageUpdater::chooseImage(const std::string& name,
-                                                                  std::optional<ImageBytes> bytes) {
-  images_.hold(name, bytes ? std::make_shared<const ImageBytes>(std::move(*bytes)) : nullptr);
+                                                                  std::shared_ptr<const ImageBytes> bytes) {
+  images_.hold(name, std::move(bytes));
   auto checked = checkImage(images_, name);
   // A refused image leaves no image chosen: the update must not send an older choice instead.
   imageChosen_ = std::holds_alternative<CheckedImage>(checked);

@@ -36,6 +36,7 @@ class PageImageFiles final : public ImageFiles {
   void hold(std::string name, std::shared_ptr<const ImageBytes> bytes);
   std::unique_ptr<ImageFile> open(const std::string& path) override;
   const std::string& name() const { return name_; }
+  const std::shared_ptr<const ImageBytes>& bytes() const { return bytes_; }
 
  private:
   std::string name_;
@@ -63,7 +64,10 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   // Checks an image before anything is sent: the file's first kImageReadLimit bytes, or none
   // when the browser could not read it. Returns the checked image or why it is refused; a
   // checked image becomes the one the next update sends.
-  std::variant<CheckedImage, ImageProblem> chooseImage(const std::string& name, std::optional<ImageBytes> bytes);
+  std::variant<CheckedImage, ImageProblem> chooseImage(const std::string& name,
+                                                       std::shared_ptr<const ImageBytes> bytes);
+  // The bytes of the image the next update sends; null when none is chosen.
+  std::shared_ptr<const ImageBytes> chosenImage() const { return imageChosen_ ? images_.bytes() : nullptr; }
   // Starts an update with the chosen image; false when none can start now.
   bool startUpdate();
   // The user's answer to askConfirmation.

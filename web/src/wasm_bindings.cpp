@@ -6,7 +6,10 @@
 #include <string>
 #include <utility>
 
+#include "feed/feed_values.h"
+#include "feed/page_feed.h"
 #include "morvik/device_identities.h"
+#include "morvik/feed/feed_json.h"
 #include "page_updater.h"
 
 namespace morvik::web {
@@ -72,6 +75,23 @@ class ScriptView final : public PageView {
 };
 
 // What the script holds: the controller with its view.
+// The bytes of a Uint8Array, or null for null.
+std::shared_ptr<const ImageBytes> bytesOf(const val& data) {
+  if (data.isNull()) return nullptr;
+  return std::make_shared<const ImageBytes>(emscripten::convertJSArrayToNumberVector<std::uint8_t>(data));
+}
+
+// {accepted, version, imageLength, longer} of a checked image (`longer`: the file goes on past
+// the firmware its header describes).
+val checkedImageValue(const CheckedImage& image) {
+  val result = val::object();
+  result.set("accepted", true);
+  result.set("version", image.header.version);
+  result.set("imageLength", image.header.imageLength);
+  result.set("longer", image.longerThanItsHeaderSays);
+  return result;
+}
+
 class Page {
  public:
   explicit Page(val view) : view_(std::move(view)), updater_(view_) {}
@@ -88,31 +108,77 @@ class Page {
   void answer(bool ok) { updater_.answer(ok); }
   bool updating() const { return updater_.updating(); }
 
-  // {accepted, version, imageLength, longer} for a checked image (`longer`: the file goes on past
-  // the firmware its header describes), {accepted: false, problem, problemName} else; `data` is
-  // null when the browser could not read the file.
+  // checkedImageValue for a checked image, {accepted: false, problem, problemName} else; `data`
+  // is null when the browser could not read the file.
   val chooseImage(const std::string& name, const val& data) {
-    std::optional<ImageBytes> bytes;
-    if (!data.isNull()) bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(data);
-    auto checked = updater_.chooseImage(name, std::move(bytes));
+    auto checked = updater_.chooseImage(name, bytesOf(data));
+    if (const auto* image = std::get_if<CheckedImage>(&checked)) return checkedImageValue(*image);
+    const ImageProblem problem = std::get<ImageProblem>(checked);
     val result = val::object();
-    if (const auto* problem = std::get_if<ImageProblem>(&checked)) {
-      result.set("accepted", false);
-      result.set("problem", problemKey(*problem));
-      result.set("problemName", std::string(problemName(*problem)));
-      return result;
-    }
-    const auto& image = std::get<CheckedImage>(checked);
-    result.set("accepted", true);
-    result.set("version", image.header.version);
-    result.set("imageLength", image.header.imageLength);
-    result.set("longer", image.longerThanItsHeaderSays);
+    result.set("accepted", false);
+    result.set("problem", problemKey(problem));
+    result.set("problemName", std::string(problemName(problem)));
     return result;
   }
+
+  // ---- the maker's feed: each check gives pendingValue until WebCrypto answered its questions
+  // {verified: true, keyId, serial (decimal text: it may pass 2^53), product, newest (or null)}.
+  val verifyFeed(const val& json, const val& signature, double nowSeconds, const val& seenSerials) {
+    const auto feedBytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(json);
+    const auto signatureBytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(signature);
+    const std::chrono::sys_seconds now{std::chrono::seconds{static_cast<std::int64_t>(nowSeconds)}};
+    auto result = feed_.verify(feedBytes, signatureBytes, now, seenSerialsOf(seenSerials));
+    if (std::holds_alternative<Pending>(result)) return pendingValue(feed_.crypto().questions());
+    if (const auto* refusal = std::get_if<feed::FeedRefusal>(&result)) return refusalValue(*refusal);
+    const auto& verified = std::get<feed::VerifiedFeed>(result);
+    val value = val::object();
+    value.set("verified", true);
+    value.set("keyId", verified.keyId);
+    value.set("serial", std::to_string(verified.feed.serial));
+    value.set("product", verified.feed.product);
+    value.set("newest", feed_.newest() ? releaseValue(*feed_.newest()) : val::null());
+    return value;
+  }
+  // The newest release's downloaded image: checkedImageValue with `taken` (false while an update
+  // runs: it keeps its image), or the refusal. A checked image becomes the one the next update sends.
+  val checkRelease(const val& data) {
+    auto bytes = bytesOf(data);
+    auto result = feed_.checkNewest(bytes);
+    if (std::holds_alternative<Pending>(result)) return pendingValue(feed_.crypto().questions());
+    if (const auto* refusal = std::get_if<feed::FeedRefusal>(&result)) return refusalValue(*refusal);
+    val value = checkedImageValue(std::get<CheckedImage>(result));
+    const bool taken = !updater_.updating();
+    if (taken) updater_.chooseImage(feed_.newest()->file, std::move(bytes));
+    value.set("taken", taken);
+    return value;
+  }
+  // {release} of the verified feed whose image the chosen file is ({release: null} when none).
+  val releaseOfChosen() {
+    auto result = feed_.releaseOf(updater_.chosenImage());
+    if (std::holds_alternative<Pending>(result)) return pendingValue(feed_.crypto().questions());
+    const auto& release = std::get<std::optional<feed::Release>>(result);
+    val value = val::object();
+    value.set("release", release ? releaseValue(*release) : val::null());
+    return value;
+  }
+  // WebCrypto's answers: the digest (null when hashing failed), whether the signature verified.
+  void answerDigest(unsigned index, const val& digest) {
+    std::optional<feed::Sha256Digest> answer;
+    if (!digest.isNull()) {
+      const auto bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(digest);
+      if (bytes.size() == answer.emplace().size())
+        std::copy(bytes.begin(), bytes.end(), answer->begin());
+      else
+        answer.reset();
+    }
+    feed_.crypto().answerDigest(index, answer);
+  }
+  void answerVerification(unsigned index, bool verified) { feed_.crypto().answerVerification(index, verified); }
 
  private:
   ScriptView view_;
   PageUpdater updater_;
+  PageFeed feed_;
 };
 
 val bootModeIdentity() {
@@ -135,11 +201,18 @@ EMSCRIPTEN_BINDINGS(morvik_page) {
       .function("chooseImage", &Page::chooseImage)
       .function("startUpdate", &Page::startUpdate)
       .function("answer", &Page::answer)
-      .function("updating", &Page::updating);
+      .function("updating", &Page::updating)
+      .function("verifyFeed", &Page::verifyFeed)
+      .function("checkRelease", &Page::checkRelease)
+      .function("releaseOfChosen", &Page::releaseOfChosen)
+      .function("answerDigest", &Page::answerDigest)
+      .function("answerVerification", &Page::answerVerification);
   emscripten::function("bootModeIdentity", &bootModeIdentity);
   emscripten::constant("reportSize", static_cast<int>(kReportSize));
   emscripten::constant("factoryVersion", kFactoryVersion);
   emscripten::constant("imageReadLimit", kImageReadLimit);
+  emscripten::constant("maxFeedBytes", static_cast<std::uint32_t>(feed::kMaxFeedBytes));
+  emscripten::constant("maxSignatureBytes", static_cast<std::uint32_t>(feed::kMaxSignatureFileBytes));
 }
 
 }  // namespace morvik::web

@@ -1,8 +1,9 @@
 // What the page's scenarios and measurements share: the page served on 127.0.0.1, the system's
 // Chromium driven headless, the simulated pad behind navigator.hid, and images made to order.
-import { readFile, writeFile, mkdir } from 'node:fs/promises';
+import { execFileSync } from 'node:child_process';
+import { readFile, writeFile, mkdir, rm } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
-import { join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import puppeteer from 'puppeteer-core';
 import { startServer } from '../tools/serve.mjs';
 
@@ -31,6 +32,26 @@ export async function writeImage(bytes, name) {
   return path;
 }
 
+// A feed folder made at test time with the maker's tool, as a maker publishes one: each release
+// ({bytes, notesEn, notesZh, urgency}) added, then the feed signed with `key`.
+export async function makeFeed({ tool, key }, name, releases) {
+  const dir = join(tmpdir(), 'morvik-page-tests', 'feeds', name);
+  await rm(dir, { recursive: true, force: true });
+  await mkdir(dirname(dir), { recursive: true });
+  for (const { bytes, notesEn, notesZh, urgency = 'low' } of releases) {
+    const version = new DataView(bytes.buffer).getUint32(0, true);
+    const image = await writeImage(bytes, `morvik-pad-${version}.dat`);
+    execFileSync(tool, ['add', dir, image, '--notes-en', notesEn, '--notes-zh', notesZh, '--urgency', urgency, '--date', '2026-11-28']);
+  }
+  signFeed({ tool, key }, dir);
+  return dir;
+}
+
+// Signs the feed in `dir` again: its serial rises.
+export function signFeed({ tool, key }, dir) {
+  execFileSync(tool, ['sign', dir, '--key', key]);
+}
+
 export class Harness {
   static async start({ buildDir, chromium = process.env.CHROMIUM ?? '/usr/bin/chromium' }) {
     const harness = new Harness();
@@ -53,9 +74,14 @@ export class Harness {
   }
 
   // A fresh page in its own profile. `languages` stands for the browser's language list;
-  // `webHid: false` stands for a browser without WebHID.
-  async open({ languages = ['en-US', 'en'], webHid = true, url = `${this.origin}/` } = {}) {
-    return this.openIn(await this.browser.createBrowserContext(), { languages, webHid, url });
+  // `webHid: false` stands for a browser without WebHID; `daysLater` puts the page's clock ahead.
+  async open({ languages = ['en-US', 'en'], webHid = true, url = `${this.origin}/`, daysLater = 0 } = {}) {
+    return this.openIn(await this.browser.createBrowserContext(), { languages, webHid, url, daysLater });
+  }
+
+  // Serves the files of `dir` beside the page (a feed), or none.
+  serveBeside(dir) {
+    this.server.serveBeside(dir);
   }
 
   // Another tab of the same profile, as a person opens the page twice: a pad plugged `shared`
@@ -66,8 +92,14 @@ export class Harness {
     return beside;
   }
 
-  async openIn(context, { languages, webHid, url }) {
+  async openIn(context, { languages, webHid, url, daysLater = 0 }) {
     const tab = await context.newPage();
+    if (daysLater) {
+      await tab.evaluateOnNewDocument((shift) => {
+        const now = Date.now;
+        Date.now = () => now() + shift;
+      }, daysLater * 86400e3);
+    }
     await tab.evaluateOnNewDocument((list) => {
       Object.defineProperty(Navigator.prototype, 'languages', { get: () => list, configurable: true });
     }, languages);

@@ -8,11 +8,15 @@
 import { execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
 import { mkdir } from 'node:fs/promises';
+import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { checkAccessibility, kAxeTags } from './accessibility.js';
-import { Harness, kFactoryVersion, makeImage, writeImage } from './harness.js';
+import { cp, readFile, writeFile } from 'node:fs/promises';
+import { Harness, kFactoryVersion, makeFeed, makeImage, signFeed, writeImage } from './harness.js';
 
 const [buildDir, cli, shotDir = join(buildDir, 'screenshots')] = process.argv.slice(2);
+// The maker's tool beside CLI, and the demo key the page under test trusts (web/tools/build-demo-page.sh).
+const maker = { tool: join(dirname(cli), '..', 'feed', 'tool', 'morvik-feed'), key: join(buildDir, 'demo-key', 'demo.pem') };
 const image = makeImage({ version: 123, imageLength: 4096 });
 // The version as the page names it.
 const versionOf = (bytes) => {
@@ -111,7 +115,157 @@ const failuresWithNothingWritten = [
 
 class Skipped extends Error {}
 
+// The maker's feed: an older release and the newest, with notes in both languages.
+const newestRelease = makeImage({ version: 123, imageLength: 3000 });
+const notes = { en: 'Fixes the D-pad\'s diagonals.', zh: '修复方向键的斜向输入。' };
+const goodFeed = (name) => makeFeed(maker, name, [
+  { bytes: makeImage({ version: 110, imageLength: 2000 }), notesEn: 'The first release.', notesZh: '首个版本。' },
+  { bytes: newestRelease, notesEn: notes.en, notesZh: notes.zh, urgency: 'high' },
+]);
+const newestTitle = { en: 'Newest firmware from the maker: 1.23, released 2026-11-28; urgency: high.', zh: '厂商的最新固件：1.23，发布于 2026-11-28；紧急程度：高。' };
+// One byte of the file `name` in `dir` changed.
+async function changeOneByte(dir, name, at) {
+  const bytes = await readFile(join(dir, name));
+  bytes[at] ^= 0x01;
+  await writeFile(join(dir, name), bytes);
+}
+
+// Feeds the page refuses, with their reasons in both languages; a file can still be chosen and nothing reaches the pad.
+const refusedFeeds = [
+  {
+    how: 'one byte of feed.json changed',
+    async feed() {
+      const dir = await goodFeed('tampered');
+      const json = (await readFile(join(dir, 'feed.json'), 'utf8')).replace('"serial": 1', '"serial": 2');
+      await writeFile(join(dir, 'feed.json'), json);
+      return dir;
+    },
+    en: 'The maker\'s firmware feed was refused: the feed\'s signature does not verify with its key (key ',
+    zh: '厂商的固件发布源被拒绝：发布源的签名无法用其密钥验证（密钥 ',
+  },
+  {
+    how: 'a feed past its expiry (the page\'s clock 31 days after signing)',
+    feed: () => goodFeed('expired'),
+    daysLater: 31,
+    en: 'The maker\'s firmware feed was refused: the feed has expired (on 20',
+    zh: '厂商的固件发布源被拒绝：发布源已过期（于 20',
+  },
+  {
+    how: 'a feed of a lower serial than one seen before (an old feed replayed)',
+    async feed() {
+      const dir = await goodFeed('older');
+      const newer = `${dir}-newer`;
+      await cp(dir, newer, { recursive: true });
+      signFeed(maker, newer);
+      return newer;
+    },
+    // The page saw serial 2, then is served serial 1 again.
+    async before(page) {
+      await page.waitForText('#feed-title', newestTitle.en);
+      page.harness.serveBeside(join(tmpdir(), 'morvik-page-tests', 'feeds', 'older'));
+      await page.tab.reload();
+      await page.ready();
+    },
+    en: 'The maker\'s firmware feed was refused: the feed is older than one already seen (lower serial) (serial 1, already seen 2)',
+    zh: '厂商的固件发布源被拒绝：发布源比已见过的更旧（序号更低；序号 1，已见过 2）',
+  },
+];
+
 const scenarios = [
+  {
+    name: 'the newest release of the maker\'s verified feed is downloaded and sent byte for byte after the usual question; screenshot',
+    feed: () => goodFeed('good'),
+    async run(page, shots) {
+      await page.waitForText('#feed-title', newestTitle.en);
+      await shots('feed');
+      await page.plug({ latencyUs: 2000 });
+      await connect(page);
+      await page.click('#use-release');
+      await page.waitForText('#confirm-question', 'Update firmware to v1.23?');
+      await page.waitForText('#image-release', 'This file is release 1.23 of the maker\'s feed.');
+      await page.click('#confirm-ok');
+      await page.waitForText('#outcome', 'Firmware updated to v1.23.');
+      expectSamePayload(await page.received(), newestRelease);
+    },
+  },
+  {
+    name: 'the feed\'s newest release shows its date, urgency and notes in both languages; a chosen file that is a release says so',
+    feed: () => goodFeed('notes'),
+    async run(page) {
+      await page.waitForText('#feed-title', newestTitle.en);
+      await page.waitForText('#feed-notes', notes.en);
+      await page.tab.select('#language', 'zh');
+      await page.waitForText('#feed-title', newestTitle.zh);
+      await page.waitForText('#feed-notes', notes.zh);
+      const { faults } = await checkAccessibility(page.tab);
+      expect(faults.length === 0, `accessibility faults with the feed shown: ${faults.join('; ')}`);
+      await page.chooseImage(makeImage({ version: 110, imageLength: 2000 }));
+      await page.waitForText('#image-release', '此文件是厂商发布源中的 1.10 版本。');
+      await page.chooseImage(image);
+      await page.waitForText('#image-info', 'v1.23');
+      expect((await page.text('#image-release')) === '', 'a file that is no release of the feed is named one');
+    },
+  },
+  {
+    name: 'a release image with one byte changed is refused after its download, in both languages, with nothing sent',
+    async feed() {
+      const dir = await goodFeed('tampered-image');
+      await changeOneByte(dir, 'morvik-pad-123.dat', 100);
+      return dir;
+    },
+    async run(page) {
+      await page.plug();
+      await connect(page);
+      await page.click('#use-release');
+      await page.waitForText('#release-status', 'The download of morvik-pad-123.dat was refused: the image\'s SHA-256 is not the one the feed gives (morvik-pad-123.dat); nothing was sent to the pad.');
+      await page.tab.select('#language', 'zh');
+      await page.waitForText('#release-status', '固件文件的 SHA-256 与发布源所给的不符');
+      expect(!(await page.enabled('#update')), 'the update button is on for a refused download');
+      expectNothingSent(await page.received());
+      expect((await page.received()).beginUpdates === 0, 'the begin command went out for a refused download');
+    },
+  },
+  {
+    name: 'a file chosen while the release downloads stays the one sent',
+    feed: () => goodFeed('overtaken'),
+    async run(page) {
+      await page.waitForText('#feed-title', newestTitle.en);
+      await page.plug();
+      await connect(page);
+      await page.tab.setRequestInterception(true);
+      const held = new Promise((done) => {
+        page.tab.on('request', (request) => (request.url().endsWith('.dat') ? done(request) : request.continue()));
+      });
+      await page.click('#use-release');
+      const download = await held;
+      const name = await page.chooseImage(image);
+      await page.waitForText('#image-info', name);
+      await download.continue();
+      await page.waitEnabled('#use-release');
+      await page.click('#update');
+      await page.tab.waitForSelector('#confirm[open]');
+      await page.click('#confirm-ok');
+      await page.waitForText('#outcome', 'Firmware upgraded!');
+      expectSamePayload(await page.received(), image);
+    },
+  },
+  ...refusedFeeds.map(({ how, feed, daysLater, before, en, zh }) => ({
+    name: `a feed refused with its reason in both languages, a file still chosen, nothing sent: ${how}`,
+    feed,
+    daysLater,
+    async run(page) {
+      if (before) await before(page);
+      await page.waitForText('#feed-refused', en);
+      expect(await page.tab.$eval('#feed', (section) => section.hidden), 'a refused feed offers its release');
+      await page.tab.select('#language', 'zh');
+      await page.waitForText('#feed-refused', zh);
+      await page.plug();
+      await connect(page, 'v1.10');
+      await update(page);
+      await page.waitForText('#outcome', '升级成功.');
+      expectSamePayload(await page.received(), image);
+    },
+  })),
   {
     name: 'a whole update, driven from the keyboard, reaches the pad byte for byte; screenshots of each stage',
     async run(page, shots) {
@@ -571,10 +725,12 @@ await mkdir(shotDir, { recursive: true });
 // A row in a page of its own, or on its own when it brings its own browser.
 async function runScenario(scenario) {
   if (scenario.browserless) return scenario.run();
+  harness.serveBeside(scenario.feed ? await scenario.feed() : null);
   const page = await harness.open({
     languages: scenario.languages,
     webHid: scenario.webHid ?? true,
     url: scenario.url?.(harness),
+    daysLater: scenario.daysLater,
   });
   const shots = (stage) => page.screenshot(join(shotDir, `web-${stage}.png`));
   try {

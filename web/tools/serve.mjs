@@ -1,7 +1,8 @@
 // Serves the update page's static folder on this computer only (browsers treat localhost as a
 // secure context, which WebHID needs). No server code runs for the page itself.
 //   node serve.mjs SITE_DIR [PORT] [/PREFIX=DIR ...]
-// Extra PREFIX=DIR pairs serve other folders beside the site (the tests' simulated pad).
+// Extra PREFIX=DIR pairs serve other folders beside the site (the tests' simulated pad); a file
+// is taken from the first folder that holds it, so /=DIR puts a feed's files beside the page.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
 import { extname, join, normalize, resolve, sep } from 'node:path';
@@ -14,6 +15,7 @@ const kTypes = {
   '.wasm': 'application/wasm',
   '.png': 'image/png',
   '.dat': 'application/octet-stream',
+  '.json': 'application/json',
 };
 
 // `isolated` serves every file cross-origin isolated (the page needs it not; the tests' virtual
@@ -21,28 +23,37 @@ const kTypes = {
 export function startServer(siteDir, port = 0, mounts = {}, { isolated = false } = {}) {
   const isolation = isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {};
   const roots = [...Object.entries(mounts), ['/', siteDir]].map(([prefix, dir]) => [prefix, resolve(dir)]);
+  let beside = null;  // a folder served at the root before the site (the tests' feeds), or null
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
-    const [prefix, root] = roots.find(([p]) => path.startsWith(p));
-    const relative = normalize(path.slice(prefix.length)).replace(/^([/\\])+/, '');
-    const file = join(root, relative, path.endsWith('/') ? 'index.html' : '');
-    // Nothing outside the served folders, whatever the path says.
-    if (file !== root && !file.startsWith(root + sep)) {
-      response.writeHead(403).end();
-      return;
+    const candidates = [...(beside ? [['/', beside]] : []), ...roots].filter(([p]) => path.startsWith(p));
+    for (const [prefix, root] of candidates) {
+      const relative = normalize(path.slice(prefix.length)).replace(/^([/\\])+/, '');
+      const file = join(root, relative, path.endsWith('/') ? 'index.html' : '');
+      // Nothing outside the served folders, whatever the path says.
+      if (file !== root && !file.startsWith(root + sep)) {
+        response.writeHead(403).end();
+        return;
+      }
+      try {
+        const body = await readFile(file);
+        response.writeHead(200, {
+          'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream',
+          'Cache-Control': 'no-cache',
+          ...isolation,
+        });
+        response.end(body);
+        return;
+      } catch {
+        // not in this folder: the next one may hold it
+      }
     }
-    try {
-      const body = await readFile(file);
-      response.writeHead(200, {
-        'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream',
-        'Cache-Control': 'no-cache',
-        ...isolation,
-      });
-      response.end(body);
-    } catch {
-      response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
-    }
+    response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
   });
+  // Serves the files of `dir` beside the page from now on (null: none).
+  server.serveBeside = (dir) => {
+    beside = dir ? resolve(dir) : null;
+  };
   return new Promise((done, fail) => {
     server.once('error', fail);
     server.listen(port, '127.0.0.1', () => done(server));
