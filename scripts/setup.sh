@@ -3,6 +3,7 @@
 #   bash scripts/setup.sh demo   what scripts/demo.sh needs: build morvik-update, update a simulated pad
 #   bash scripts/setup.sh page   what scripts/serve-web.sh needs: build the update page and serve it
 #   bash scripts/setup.sh web    the page's tests: the page, Chromium, and morvik-update to compare with
+#   bash scripts/setup.sh steady what scripts/test-steady.sh adds: stress-ng, which keeps the cores busy
 #   bash scripts/setup.sh        (or "all") everything the build, the tests and the demos need
 # Safe to run again: only what is missing is installed.
 set -euo pipefail
@@ -20,6 +21,10 @@ command -v node >/dev/null && command -v npm >/dev/null || page+=(nodejs npm)
 browser=(
   # the page's tests drive the system's browser headless
   chromium
+)
+steady=(
+  # keeps every core busy while scripts/test-steady.sh repeats the end-to-end suites
+  stress-ng
 )
 tests=(
   # native build, tests, benchmarks, fuzzing, sanitizers
@@ -44,8 +49,9 @@ case ${1:-all} in
   demo) packages=("${demo[@]}") ;;
   page) packages=("${page[@]}") ;;
   web) packages=("${demo[@]}" "${page[@]}" "${browser[@]}") ;;
-  all) packages=("${demo[@]}" "${page[@]}" "${browser[@]}" "${tests[@]}") ;;
-  *) echo "usage: $0 [demo|page|web|all]" >&2; exit 2 ;;
+  steady) packages=("${steady[@]}") ;;
+  all) packages=("${demo[@]}" "${page[@]}" "${browser[@]}" "${tests[@]}" "${steady[@]}") ;;
+  *) echo "usage: $0 [demo|page|web|steady|all]" >&2; exit 2 ;;
 esac
 
 missing=()

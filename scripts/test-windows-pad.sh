@@ -173,6 +173,8 @@ update_once() {  # <image>
   check "the pad received the image byte for byte" cmp -s "$1" "$dir/received.dat"
 }
 
+progress_moved() { test "$(field progress "$(probe --state)")" -ge 1 2>/dev/null; }
+
 # The dialog after a failure was answered: the pad is still there.
 check_pad_kept() {
   state=$(probe --wait-button on 5)
@@ -313,12 +315,12 @@ run_scenario() {  # <name> <language> <flow> <payload bytes> <pad options>
       closing="in the confirmation box"
       [ "$flow" = close-confirm ] || answer_box "$box"
       if [ "$flow" = close-header ]; then
-        sleep 1.5
+        wait_until 30 "the header at the pad" grep -q '^out .. 00 16 .. 00 01 ' "$dir/pad.trace"
         check "the pad has not answered the header yet" test "$(field progress "$(probe --state)")" = 0
         closing="while the pad is silent after the header"
         expected="* writes, 1 header, 0, 0, 0 blocks (taken, held, refused), 0 finish"
       elif [ "$flow" = close-stream ]; then
-        sleep 1.5
+        wait_until 30 "the bar to move" progress_moved
         local at
         at=$(field progress "$(probe --state)")
         check "the update is under way ($at %)" test "${at:-0}" -ge 1 -a "${at:-0}" -lt 100

@@ -599,6 +599,15 @@ TEST(Program, ATraceFileThatCannotBeWrittenIsAnError) {
   const Finished fullDisk = run({"--simulate", "--yes", "--trace=/dev/full", path});
   EXPECT_EQ(fullDisk.status, 1);
   EXPECT_NE(fullDisk.err.find("The trace could not be written whole"), std::string::npos) << fullDisk.err;
+
+  const std::string pipe = ::testing::TempDir() + "morvik_trace_pipe";
+  std::remove(pipe.c_str());
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const Finished unread = run({"--simulate", "--yes", "--trace=" + pipe, path});  // waited for ever before
+  EXPECT_EQ(unread.status, 1);
+  EXPECT_NE(unread.err.find("it is a pipe that no program reads"), std::string::npos) << unread.err;
+  EXPECT_EQ(unread.out.find("Firmware updated"), std::string::npos) << unread.out;
+  std::remove(pipe.c_str());
 }
 
 TEST(Program, HelpDocumentsEveryExitStatus) {

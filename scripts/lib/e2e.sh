@@ -4,6 +4,7 @@
 #   fail DESCRIPTION                  a failed check
 #   file_has FILE TEXT, text_has STRING TEXT   fixed-text searches, for check
 #   text_has_line STRING LINE         STRING holds LINE as a whole line
+#   wait_until SECONDS WHAT COMMAND...         polls COMMAND until it succeeds; after SECONDS, says what it awaited
 #   make_image VERSION OPAQUE LENGTH FILE      a firmware image with LENGTH random payload bytes
 #   sent_frames TRACE                 the header and data frames a --trace shows sent, in hex
 #   read_preset ARGUMENTS...          the build preset the arguments begin with (--preset NAME)
@@ -43,6 +44,20 @@ check_is() {  # <description> <actual> <expected glob>
 file_has() { grep -qF -- "$2" "$1"; }      # <file> <text>
 text_has() { grep -qF -- "$2" <<<"$1"; }  # <string> <text>
 text_has_line() { grep -qxF -- "$2" <<<"$1"; }  # <string> <line>
+# A scenario waits for what it checks rather than sleeping: a busy machine only makes it wait
+# longer. The bound is there for a fault, so it is generous.
+wait_until() {  # <seconds> <what> <command...>
+  local bound=$1 what=$2 deadline
+  shift 2
+  deadline=$(awk -v now="$EPOCHREALTIME" -v s="$bound" 'BEGIN { printf "%.3f", now + s }')
+  until "$@"; do
+    if awk -v now="$EPOCHREALTIME" -v d="$deadline" 'BEGIN { exit !(now > d) }'; then
+      echo "  waited $bound s for $what, in vain"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
 
 # The four bytes of a number, least significant first, as the image header holds its words.
 le32() { printf '%b' "$(printf '\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"; }

@@ -595,7 +595,10 @@ const scenarios = [
       await connect(page);
       await update(page);
       await page.waitForText('#outcome', 'Firmware upgraded!');
-      await new Promise((done) => setTimeout(done, 3500));  // the restart's grace and the version wait
+      // Staying, the pad is asked its version again after the restart's 1 s grace: wait for the
+      // answer. Silent, the line must still stand once the 2 s bound on that answer has passed.
+      if (afterSuccess === 'stays') await page.waitForText('#pad', line);
+      else await new Promise((done) => setTimeout(done, 3500));
       expect((await page.text('#pad')) === line, `the pad's line says "${await page.text('#pad')}"`);
       if (afterSuccess === 'stays') await update(page, makeImage({ version: 124 }), { answer: null });
       if (afterSuccess === 'stays') await page.waitForText('#confirm-versions', 'current is v1.23');

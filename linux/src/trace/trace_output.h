@@ -10,7 +10,8 @@
 namespace morvik::cli {
 
 // Opens `path` for the trace, emptied. Nothing when it is open; else why not. `readFiles` are
-// the files the run reads (the image, a trace to replay): the trace must not replace one.
+// the files the run reads (the image, a trace to replay): the trace must not replace one. A pipe
+// is taken only when some program reads it.
 std::optional<std::string> openTraceFile(std::ofstream& file, const std::string& path,
                                          const std::vector<std::string>& readFiles);
 
