@@ -9,31 +9,35 @@ export function reportStamps(on) {
   if (!on) return off;
   const received = new Float64Array(kMostReports);  // each inputreport handler's start
   const handled = new Float64Array(kMostReports);   // and its end
-  const sendCalls = new Float64Array(kMostReports); // each sendReport call's own time
+  const sending = new Float64Array(kMostReports);   // the time in sendReport calls within it
   let reports = 0;
-  let sends = 0;
   let sendingAt = 0;
-  const within = (count) => count < kMostReports;
+  let inSends = 0;
+  const within = () => reports < kMostReports;
   return {
     received() {
-      if (within(reports)) received[reports] = performance.now();
+      inSends = 0;
+      if (within()) received[reports] = performance.now();
     },
     handled() {
-      if (within(reports)) handled[reports++] = performance.now();
+      if (!within()) return;
+      sending[reports] = inSends;
+      handled[reports++] = performance.now();
     },
     sending() {
       sendingAt = performance.now();
     },
     sent() {
-      if (within(sends)) sendCalls[sends++] = performance.now() - sendingAt;
+      inSends += performance.now() - sendingAt;
     },
-    // Per round trip, in ms: the page's own time (an input report's handling, the engine's work
-    // and the next sendReport call within it), the sendReport call alone, and the time outside
-    // the page (from one handler's end to the next report's arrival: the browser and the pad).
+    // Per round trip, in ms: the page's own time (an input report's handling and the engine's
+    // work, without the sendReport call in it), the sendReport call (the browser's, or the
+    // test pad's), and the time outside the page's handler (from one handler's end to the next
+    // report's arrival: the browser, the pad and the sends' settling).
     summary() {
-      const own = Array.from(handled.subarray(0, reports), (end, i) => end - received[i]);
+      const own = Array.from(handled.subarray(0, reports), (end, i) => end - received[i] - sending[i]);
       const outside = Array.from(received.subarray(1, reports), (start, i) => start - handled[i]);
-      return { reports, own: spread(own), sendCall: spread(Array.from(sendCalls.subarray(0, sends))), outside: spread(outside) };
+      return { reports, own: spread(own), sendCall: spread(Array.from(sending.subarray(0, reports))), outside: spread(outside) };
     },
   };
 }

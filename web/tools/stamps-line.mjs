@@ -6,8 +6,8 @@ const ms = (value) => `${value.toFixed(3)} ms`;
 const spread = ({ mean, p50, p90, p99 }) => `mean ${ms(mean)}, p50 ${ms(p50)}, p90 ${ms(p90)}, p99 ${ms(p99)}`;
 
 export function stampsLine({ reports, own, sendCall, outside }) {
-  return `${reports} input reports; the page's own time (the report's handling, the engine, the next ` +
-    `sendReport call) ${spread(own)}; of it the sendReport call ${spread(sendCall)}; outside the page ` +
+  return `${reports} input reports; the page's own time (the report's handling and the engine's work) ` +
+    `${spread(own)}; the sendReport call in it ${spread(sendCall)}; outside the page's handler ` +
     `(the browser's stack and the pad) ${spread(outside)}`;
 }
 
