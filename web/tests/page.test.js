@@ -730,6 +730,20 @@ const scenarios = [
     },
   },
   {
+    name: 'a send that WebHID refuses mid-update fails it at once in WebHID\'s words, and nothing goes out after it',
+    async run(page) {
+      await page.plug({ refuseWritesAfter: 20, latencyUs: 1000 });
+      await connect(page);
+      await update(page);
+      await page.waitForText('#outcome', 'Update failed: a report could not be sent to the pad (WebHID: Failed to write the report.).', 3000);
+      const got = await page.received();
+      expect(got.dataFrames === 17, `the pad took ${got.dataFrames} data frames, not the 17 before the refusal`);
+      const sentThen = (await page.sentLengths()).length;
+      await page.tab.evaluate(() => new Promise((done) => setTimeout(done, 500)));
+      expect((await page.sentLengths()).length === sentThen, 'a report went out after the refused one');
+    },
+  },
+  {
     name: 'a reload while the worker updates the pad brings the page back usable, with one worker, and the pad is updated again',
     async run(page) {
       await updateUnderWay(page);

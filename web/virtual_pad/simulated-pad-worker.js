@@ -27,6 +27,7 @@ const kRestartMs = 50;
 let module = null;
 let pad = null;
 let afterSuccess = null;  // 'stays' (answers as its new firmware), 'staysSilent', or it leaves
+let writesLeft = Infinity;  // writes the link takes before it refuses every one (refuseWritesAfter)
 let restarted = false;
 let timer = null;
 let announcedLeft = false;
@@ -68,11 +69,14 @@ const operations = {
     if (pad && !pad.gone()) return true;  // another tab opens the same pad
     pad = new module.SimulatedPad(behaviour);
     afterSuccess = behaviour.afterSuccess ?? null;
+    writesLeft = behaviour.refuseWritesAfter ?? Infinity;
     restarted = false;
     announcedLeft = false;
     return true;
   },
   write: ({ bytes }) => {
+    if (writesLeft <= 0) return { taken: false };
+    writesLeft -= 1;
     const taken = pad.write(bytes);
     if (pad.finished() && !restarted) restart();
     clearTimeout(timer);
