@@ -357,9 +357,14 @@ async function answerConfirmation(ok) {
     progress.set(0, () => t('updating', { image: versionName(version) }));
     $('progress').focus();  // the dialog hands the focus back to the update button, now off
   }
-  // Once the engine took the answer, whether another update may start is known.
+  // Cancelled with a pad and an image, the update may start again (as the worker then confirms):
+  // the focus goes back to its button at once. Otherwise it goes to the outcome, once shown.
+  if (!ok && padOpen && image) {
+    $('update').disabled = false;
+    $('update').focus();
+  }
   await request('answer', 'answered', ok);
-  if (!ok) ($('update').disabled ? $('outcome') : $('update')).focus();
+  if (!ok && $('update').disabled) $('outcome').focus();
 }
 
 // ---------------------------------------------------------------- start

@@ -3,7 +3,8 @@
 // needs its click) and shows what the engine tells; this worker takes the granted pad from
 // navigator.hid.getDevices(), opens it, follows its arrival and removal and runs the updates.
 // Each input report goes into the engine's fixed input buffer and each report it sends leaves
-// from its fixed output buffer: a report costs no message, no promise chain and no allocation.
+// from its fixed output buffer: a report costs no message to the window, no chain of promises
+// and no allocation of the page's own.
 // Messages in: {op: 'takeUp' | 'chooseImage' | 'startUpdate' | 'answer' | 'stamps', args}; out:
 // {op, args} with op one of the view's calls, 'ready' or 'failed' (the engine did not load),
 // 'padOpened', 'openFailed', 'padLeft', and the answers 'takenUp', 'chosen', 'answered' and 'stamps'.
