@@ -16,6 +16,13 @@ for (const event of events.filter(({ ph }) => ph === 'M')) {
 }
 const threadName = (key) => `${names.get(key.split(':')[0]) ?? 'process'} / ${names.get(key) ?? 'thread'}`;
 
+// A task by where it was posted from (file and function), a Mojo message by its interface.
+function sliceName({ name, args = {} }) {
+  if (args.chrome_mojo_event_info?.mojo_interface_tag) return args.chrome_mojo_event_info.mojo_interface_tag;
+  if (args.src_func) return `${args.src_file.split('/').at(-1)}:${args.src_func}`;
+  return name;
+}
+
 // Per thread, its complete slices in time order; a slice inside the one before is part of it.
 const threads = new Map();
 for (const event of events.filter(({ ph, dur }) => ph === 'X' && dur !== undefined)) {
@@ -33,7 +40,7 @@ for (const [key, slices] of threads) {
     if (slice.ts < end) continue;
     end = slice.ts + slice.dur;
     busy += slice.dur;
-    const name = slice.args?.chrome_mojo_event_info?.mojo_interface_tag ?? slice.name;
+    const name = sliceName(slice);
     byName.set(name, (byName.get(name) ?? 0) + slice.dur);
   }
   const top = [...byName].sort((a, b) => b[1] - a[1]).slice(0, 3);
