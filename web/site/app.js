@@ -1,15 +1,13 @@
-// The update page: finds the pad over WebHID, hands each of its input reports to the engine (in
-// WebAssembly) and each report the engine sends to the pad, and shows what the engine tells.
-// What the reports mean is the engine's business alone.
+// The update page's window: asks for the pad (WebHID's requestDevice needs the user's click), and
+// shows what the engine tells. The engine and the pad are the page's worker's (page-worker.js):
+// the window hands it the user's steps and the images chosen, in small messages. The window
+// checks the maker's feed itself, with the engine's feed library (in WebAssembly) and WebCrypto.
 import { downloadRelease, loadFeed, releaseOfChosen } from './feed.js';
 import { progressBar } from './progress.js';
 import { reasonWords, withReason } from './reasons.js';
 import { preferredLanguage, textOf, versionText, versionWords } from './texts.js';
 
 const $ = (id) => document.getElementById(id);
-const kSilenceCheckMs = 250;
-// The bar is drawn anew at most this often: the pad's reports and the drawing share one thread.
-const kProgressDrawMs = 100;
 
 // The language chosen last time; a browser that keeps no storage for the page simply forgets it.
 const kLanguageKey = 'morvik-language';
@@ -22,11 +20,12 @@ function remembered() {
 }
 
 let language = remembered() ?? preferredLanguage(navigator.languages ?? []);
-let engine = null;       // the WebAssembly module
-let page = null;         // its Page: the controller of one pad's updates
+let engine = null;       // the WebAssembly module, for the feed's checks and the engine's constants
+let feed = null;         // its Feed: the checks of the maker's feed
+let worker = null;       // the page's worker, once it started: the engine and the pad
 let identity = null;     // the boot-mode pad's USB identity, from the engine
-let pad = null;          // the open HIDDevice, or null
-let sendQueue = Promise.resolve();
+let padOpen = false;     // the worker holds an open pad
+let updating = false;    // an update runs on the worker
 let padVersion = null;   // the pad's reported version (x 100), once it answered
 let image = null;        // {name, version, imageLength, longer} of the accepted image
 let confirmOpen = false;
@@ -47,8 +46,8 @@ function show(id, render) {
   $(id).textContent = render ? render() : '';
 }
 
-const progress = progressBar($('progress'), $('progress-text'), show, kProgressDrawMs);
-const download = progressBar($('download'), $('download-text'), show, kProgressDrawMs);
+const progress = progressBar($('progress'), $('progress-text'), show);
+const download = progressBar($('download'), $('download-text'), show);
 
 function showAll() {
   document.documentElement.lang = language === 'zh' ? 'zh-CN' : 'en';
@@ -88,18 +87,8 @@ function closeConfirmation() {
 
 // ---------------------------------------------------------------- the engine's view
 
+// What the worker posts: the engine's view calls, and the pad's opening and leaving.
 const view = {
-  sendReport(report) {
-    if (!pad) return false;
-    const device = pad;
-    const data = report.slice();  // the engine's buffer is reused for the next report
-    sendQueue = sendQueue
-      .then(() => device.sendReport(0, data))
-      .catch((error) => {
-        if (device === pad) page.sendFailed(`WebHID: ${error.message}`);
-      });
-    return true;
-  },
   showPadVersion(version) {
     padVersion = version;
     show('pad', () => (version === engine.factoryVersion ? t('padFactory') : t('padVersion', { version: versionText(version) })));
@@ -162,56 +151,41 @@ const view = {
     if (shown.get('pad-elsewhere')) return;  // said once: it is not news the second time
     show('pad-elsewhere', () => t('padUsedElsewhere'));
   },
-  setUpdateAllowed(allowed) {
+  setUpdateAllowed(allowed, running) {
+    updating = running;
     $('update').disabled = !allowed;
-    $('connect').disabled = !navigator.hid || pad !== null;
+    $('connect').disabled = !navigator.hid || padOpen;
+  },
+  padOpened() {
+    padOpen = true;
+    padVersion = null;
+    $('open-failed').hidden = true;
+    show('pad', () => t('padAsking'));
+    show('pad-elsewhere', null);
+    showImageNote();
+  },
+  openFailed(error) {
+    const linux = onLinux();
+    show('open-failed-text', () => t(linux ? 'openFailedLinux' : 'openFailed', { error }));
+    show('udev-command', linux ? () => t('udevCommand') : null);
+    $('udev-command').hidden = !linux;
+    $('open-failed').hidden = false;
+  },
+  // The engine's failure of an update under way follows: a question still open closes with it.
+  padLeft() {
+    padOpen = false;
+    padVersion = null;
+    show('pad', () => t('padGone'));
+    showImageNote();
+    closeConfirmation();
   },
 };
 
 // ---------------------------------------------------------------- the pad
 
-const isBootPad = (device) => device.vendorId === identity.vendorId && device.productId === identity.productId;
 const onLinux = () => /Linux/.test(navigator.userAgentData?.platform ?? navigator.platform) && !/Android|CrOS/.test(navigator.userAgent);
 
-function onInputReport(event) {
-  if (event.device !== pad || event.reportId !== 0) return;
-  page.inputReport(new Uint8Array(event.data.buffer, event.data.byteOffset, event.data.byteLength));
-}
-
-async function openPad(device) {
-  if (pad === device) return;
-  $('open-failed').hidden = true;
-  try {
-    if (!device.opened) await device.open();
-  } catch (error) {
-    const linux = onLinux();
-    show('open-failed-text', () => t(linux ? 'openFailedLinux' : 'openFailed', { error: error.message }));
-    show('udev-command', linux ? () => t('udevCommand') : null);
-    $('udev-command').hidden = !linux;
-    $('open-failed').hidden = false;
-    return;
-  }
-  pad = device;
-  sendQueue = Promise.resolve();
-  padVersion = null;
-  device.addEventListener('inputreport', onInputReport);
-  show('pad', () => t('padAsking'));
-  show('pad-elsewhere', null);
-  showImageNote();
-  page.padOpened();
-}
-
-function padLeft(device) {
-  if (device !== pad) return;
-  device.removeEventListener('inputreport', onInputReport);
-  pad = null;
-  padVersion = null;
-  show('pad', () => t('padGone'));
-  showImageNote();
-  page.padRemoved();  // a question still open closes with the update's failure
-  closeConfirmation();
-}
-
+// The user picks the pad; the worker takes it up from the pads the page may use.
 async function connectClicked() {
   let devices;
   try {
@@ -220,8 +194,10 @@ async function connectClicked() {
     show('pad', () => t('connectFailed', { error: error.message }));
     return;
   }
-  if (devices.length > 0) await openPad(devices[0]);
+  if (devices.length > 0) await request('takeUp', 'takenUp');
 }
+
+const ask = (op, ...args) => worker.postMessage({ op, args });
 
 // ---------------------------------------------------------------- the image
 
@@ -256,8 +232,8 @@ function notTaken(file) {
 // `files` as chosen or dropped: the first is the one taken.
 async function takeImage(files) {
   const file = files[0];
-  if (!file) return;
-  if (page.updating()) {
+  if (!file || !worker) return;  // without its worker the page says why, and takes no image
+  if (updating) {
     notTaken(file);
     return;
   }
@@ -272,12 +248,12 @@ async function takeImage(files) {
   } catch {
     bytes = null;  // unreadable: the engine says so in its own words
   }
-  if (page.updating()) {  // an update began while the file was read: it keeps its image
+  const result = await chooseOnWorker(file.name, bytes);
+  if (!result.taken) {  // an update began meanwhile: it keeps its image
     showImageInfo();
     notTaken(file);
     return;
   }
-  const result = page.chooseImage(file.name, bytes);
   if (!result.accepted) {
     image = null;
     show('image-info', () => t('imageRefused', { name: file.name, fault: engineWords(result.problem, result.problemName) }));
@@ -288,7 +264,7 @@ async function takeImage(files) {
   image = chosen;
   showImageInfo();
   if (!release) return;
-  const ofFeed = await releaseOfChosen(page);
+  const ofFeed = await releaseOfChosen(feed, bytes);
   if (choice !== choices || image !== chosen || !ofFeed) return;
   chosen.release = ofFeed;
   showImageNote();
@@ -308,7 +284,7 @@ function showFeedRefused(render) {
 }
 
 async function showFeed() {
-  const result = await loadFeed(engine, page);
+  const result = await loadFeed(engine, feed);
   if (!result) return;  // no feed beside the page: files are chosen as ever
   if (result.error) {
     showFeedRefused(() => t('feedUnreachable', { file: result.file, error: result.error }));
@@ -329,7 +305,7 @@ async function showFeed() {
 
 async function useRelease() {
   const chosen = release;
-  if (page.updating()) {
+  if (updating) {
     show('release-status', () => t('imageNotTaken', { name: chosen.file }));
     return;
   }
@@ -343,8 +319,10 @@ async function useRelease() {
     const percent = Math.min(100, Math.floor((received * 100) / Math.max(chosen.size, 1)));
     download.step(percent, () => t('downloading', { file: chosen.file, percent }));
   };
-  const downloaded = await downloadRelease(page, chosen, downloading, () => choice === choices);
-  const result = downloaded.pending ? unanswered : downloaded;
+  const downloaded = await downloadRelease(feed, chosen, downloading, () => choice === choices);
+  const checked = downloaded.pending ? unanswered : downloaded;
+  // The checked release goes to the worker, which takes it unless an update began meanwhile.
+  const result = checked.accepted && choice === choices ? { ...checked, ...(await chooseOnWorker(chosen.file, checked.bytes)) } : checked;
   $('use-release').disabled = false;
   if (result.overtaken || choice !== choices) {  // another image was chosen meanwhile: it stays the one
     download.set(0, null);
@@ -367,21 +345,26 @@ async function useRelease() {
   showImageInfo();
   if (!$('update').disabled) {  // a pad is there: the usual question follows
     progress.set(0, null);
-    page.startUpdate();
+    ask('startUpdate');
   }
 }
 
-function answerConfirmation(ok) {
+async function answerConfirmation(ok) {
   if (!confirmOpen) return;
   closeConfirmation();
   if (ok) {
     const version = image.version;
     progress.set(0, () => t('updating', { image: versionName(version) }));
+    $('progress').focus();  // the dialog hands the focus back to the update button, now off
   }
-  page.answer(ok);
-  // The dialog hands the focus back to the update button, now off: it goes where the user is next.
-  if (ok) $('progress').focus();
-  else ($('update').disabled ? $('outcome') : $('update')).focus();
+  // Cancelled with a pad and an image, the update may start again (as the worker then confirms):
+  // the focus goes back to its button at once. Otherwise it goes to the outcome, once shown.
+  if (!ok && padOpen && image) {
+    $('update').disabled = false;
+    $('update').focus();
+  }
+  await request('answer', 'answered', ok);
+  if (!ok && $('update').disabled) $('outcome').focus();
 }
 
 // ---------------------------------------------------------------- start
@@ -406,7 +389,7 @@ function wireControls() {
   $('update').addEventListener('click', () => {
     hideOutcome();
     progress.set(0, null);
-    page.startUpdate();
+    ask('startUpdate');
   });
   $('confirm-ok').addEventListener('click', () => answerConfirmation(true));
   $('confirm-cancel').addEventListener('click', () => answerConfirmation(false));
@@ -426,7 +409,7 @@ function wireControls() {
   });
 
   window.addEventListener('beforeunload', (event) => {
-    if (!page?.updating()) return;
+    if (!updating) return;
     event.preventDefault();
     event.returnValue = '';  // the browser asks the user whether to leave
   });
@@ -436,6 +419,51 @@ function blockedReason() {
   if (!window.isSecureContext) return () => t('insecure', { origin: location.origin === 'null' ? location.href : location.origin });
   if (!navigator.hid) return () => t('noWebHid');
   return null;
+}
+
+// The worker, once it says it is ready; an error when it cannot start (its script missing, the
+// engine not loading): the page then says so and nothing ever reaches the pad.
+function startWorker() {
+  const measured = new URLSearchParams(location.search).has('measure') ? '?measure' : '';
+  return new Promise((done) => {
+    let started;
+    try {
+      started = new Worker(new URL(`page-worker.js${measured}`, import.meta.url), { type: 'module' });
+    } catch (error) {
+      done({ error: error.message });
+      return;
+    }
+    let ready = false;
+    started.onerror = (event) => {  // a script that could not be loaded comes with no message
+      event.preventDefault();
+      const error = event.message || null;
+      if (ready) workerFailed(error);
+      else done({ error });
+    };
+    started.onmessage = ({ data }) => {
+      if (data.op === 'failed') done({ error: data.args[0] });
+      if (data.op !== 'ready') return;
+      ready = true;
+      started.onmessage = ({ data: message }) => (answers[message.op] ? answers[message.op].shift()?.(...message.args) : view[message.op](...message.args));
+      done({ worker: started });
+    };
+  });
+}
+
+// Requests whose answers the worker posts back, each kind in the order asked.
+const answers = { chosen: [], stamps: [], takenUp: [], answered: [] };
+const request = (op, answer, ...args) => new Promise((done) => {
+  answers[answer].push(done);
+  ask(op, ...args);
+});
+const chooseOnWorker = (name, bytes) => request('chooseImage', 'chosen', name, bytes);
+
+// `error`: the browser's words, or null for a script that could not be loaded.
+function workerFailed(error) {
+  $('connect').disabled = true;
+  $('update').disabled = true;
+  show('blocked', () => t('workerFailed', { error: error ?? t('workerScriptMissing') }));
+  $('blocked').hidden = false;
 }
 
 async function start() {
@@ -458,21 +486,21 @@ async function start() {
     return;
   }
   identity = engine.bootModeIdentity();
-  page = new engine.Page(view);
-  setInterval(() => page.checkPadSilence(), kSilenceCheckMs);
-  if (!blocked) await Promise.all([takeUpPads(), showFeed()]);
+  feed = new engine.Feed();
+  const started = await startWorker();
+  if (!started.worker) {
+    workerFailed(started.error);
+    return;
+  }
+  worker = started.worker;
+  // The measurements read the worker's stamps around each report (the page's URL with ?measure).
+  if (new URLSearchParams(location.search).has('measure')) window.reportStamps = () => request('stamps', 'stamps');
+  if (!blocked) {
+    $('connect').disabled = false;
+    await request('takeUp', 'takenUp');  // a pad this page was already allowed to use is taken up again without asking
+    await showFeed();
+  }
   document.body.dataset.ready = 'true';
-}
-
-async function takeUpPads() {
-  $('connect').disabled = false;
-  navigator.hid.addEventListener('connect', (event) => {
-    if (!pad && isBootPad(event.device)) openPad(event.device);
-  });
-  navigator.hid.addEventListener('disconnect', (event) => padLeft(event.device));
-  // A pad this page was already allowed to use is taken up again without asking.
-  const granted = (await navigator.hid.getDevices()).find(isBootPad);
-  if (granted) await openPad(granted);
 }
 
 start();

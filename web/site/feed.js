@@ -77,15 +77,16 @@ export async function loadFeed(engine, page) {
 }
 
 // Downloads the newest release's image and has the engine check it: {error} when it could not be
-// fetched, the engine's refusal, or the checked image, which the engine takes as the one to send.
+// fetched, the engine's refusal, or the checked image with its `bytes`, to be sent.
 // {overtaken} when `stillWanted()` says another image was chosen meanwhile: that one stays.
 export async function downloadRelease(page, release, onBytes, stillWanted) {
   const download = await fetchBounded(release.file, release.size, onBytes);
   if (!download.bytes) return { error: download.error ?? 'HTTP 404' };
-  return withWebCrypto(page, () => (stillWanted() ? page.checkRelease(download.bytes) : { overtaken: true }));
+  const result = await withWebCrypto(page, () => (stillWanted() ? page.checkRelease(download.bytes) : { overtaken: true }));
+  return result.accepted ? { ...result, bytes: download.bytes } : result;
 }
 
-// The verified feed's release whose image the chosen file is, or null.
-export async function releaseOfChosen(page) {
-  return (await withWebCrypto(page, () => page.releaseOfChosen())).release ?? null;
+// The verified feed's release whose image the chosen file's `bytes` are, or null.
+export async function releaseOfChosen(page, bytes) {
+  return (await withWebCrypto(page, () => page.releaseOf(bytes))).release ?? null;
 }

@@ -1,9 +1,10 @@
-// The bar and the line beneath it. The bar is drawn anew at most every `drawEveryMs`, to the
-// latest figure: the pad's reports and the drawing share one thread. A screen reader hears the
-// line as the bar's value (aria-valuetext), as the line itself is hidden from it.
-export function progressBar(element, line, show, drawEveryMs) {
-  let timer = null;  // set while a drawing of the bar waits its turn
-  let due = 0;       // the percentage it will draw
+// The bar and the line beneath it. The bar is painted at most once per animation frame, to the
+// latest figure: a figure that comes between two frames only replaces the one to paint. A
+// screen reader hears the line as the bar's value (aria-valuetext), as the line itself is hidden
+// from it.
+export function progressBar(element, line, show) {
+  let frame = null;  // set while a painting of the bar waits for the next frame
+  let due = 0;       // the percentage it will paint
   let dueText = null;
 
   function paint(percent, text) {
@@ -18,30 +19,26 @@ export function progressBar(element, line, show, drawEveryMs) {
     if (!text) element.removeAttribute('aria-valuetext');
   }
 
-  function drawDue() {
-    if (Number(element.getAttribute('aria-valuenow')) === due) return;
+  function paintDue() {
+    frame = null;
     paint(due, dueText);
   }
 
   return {
-    // Shows `percent` with `text` (a function giving the line) at once; a drawing still waiting
+    // Shows `percent` with `text` (a function giving the line) at once; a painting still waiting
     // is dropped, as this one tells more.
     set(percent, text) {
-      clearTimeout(timer);
-      timer = null;
+      cancelAnimationFrame(frame);
+      frame = null;
       paint(percent, text);
     },
-    // One block's figure: drawn now, or at the next turn.
+    // A new figure: painted at the next frame.
     step(percent, text) {
       due = percent;
       dueText = text;
-      if (timer !== null) return;
-      drawDue();
-      timer = setTimeout(() => {
-        timer = null;
-        drawDue();
-      }, drawEveryMs);
+      if (frame === null) frame = requestAnimationFrame(paintDue);
     },
-    percent: () => Number(element.getAttribute('aria-valuenow')),
+    // The figure shown, or about to be.
+    percent: () => (frame === null ? Number(element.getAttribute('aria-valuenow')) : due),
   };
 }

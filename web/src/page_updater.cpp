@@ -99,6 +99,7 @@ bool PageUpdater::startUpdate() {
     return false;
   }
   updating_ = true;
+  percentShown_ = -1;
   versionDueAt_.reset();  // no version query goes into the new update's stream
   awaitingPadSince_ = Clock::now();
   refreshUpdateAllowed();
@@ -165,7 +166,13 @@ void PageUpdater::onImageUnreadable(ImageProblem problem) {
   view_.showImageRefused(problem);
 }
 
-void PageUpdater::onProgress(std::int32_t percent) { view_.showProgress(percent); }
+// The engine tells each block's figure; the view hears each percentage once, so that a block
+// costs the page no call into its script.
+void PageUpdater::onProgress(std::int32_t percent) {
+  if (percent == percentShown_) return;
+  percentShown_ = percent;
+  view_.showProgress(percent);
+}
 
 void PageUpdater::onImageSent() { view_.showImageSent(); }
 

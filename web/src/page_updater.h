@@ -1,7 +1,7 @@
 // The update page's controller: turns the pad's arrival, removal and reports, the chosen image
 // and the user's answers into engine calls (the engine's push form), and shows the engine's
 // notifications through a PageView. Single-threaded: the browser delivers every event on the
-// page's thread, and a periodic call to checkPadSilence stands in for a reader's time-out.
+// page's worker, and a periodic call to checkPadSilence stands in for a reader's time-out.
 #pragma once
 
 #include <chrono>
@@ -106,6 +106,8 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   bool imageChosen_ = false;
   bool updating_ = false;
   std::uint32_t imageVersion_ = 0;
+  // The percentage the view was shown last in this update.
+  std::int32_t percentShown_ = -1;
   std::string linkError_;
   // Set while the pad owes an answer (to the begin command, the header, each block).
   std::optional<Clock::time_point> awaitingPadSince_;

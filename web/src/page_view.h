@@ -1,5 +1,6 @@
-// What the update page's controller asks of the page. The page's script implements it through
-// the WebAssembly bindings; every call comes on the page's one thread.
+// What the update page's controller asks of the page. The worker's script implements it through
+// the WebAssembly bindings and posts each call but sendReport to the window, which shows it;
+// every call comes on the worker's one thread.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,9 @@
 //   node chromium-umockdev-driver.mjs URL IMAGE OUT_DIR [BUDGET_MS]
 // Prints the page's texts ("texts {...}") and, when a step fails, "failed: <what went wrong>";
 // exits 0 only when the page told of a successful update. Leaves OUT_DIR/page.png.
+// A URL with ?measure also prints the page's stamps of each round trip ("stamps {...}", see
+// web/site/report-stamps.js); MORVIK_PAGE_TRACE=1 records a Chromium trace of the update, with
+// the toplevel and mojom categories, in OUT_DIR/trace.json.
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
 
@@ -72,12 +75,16 @@ try {
     await tab.click('#update');
     await tab.waitForSelector('#confirm[open]', { timeout });
   }, () => textOf('#outcome'));
+  const tracing = process.env.MORVIK_PAGE_TRACE === '1';
+  if (tracing) await tab.tracing.start({ path: join(outDir, 'trace.json'), categories: ['toplevel', 'mojom'] });
   await tab.click('#confirm-ok');
   await step('the update never ended', 90000, (timeout) => tab.waitForFunction(
     () => !document.getElementById('outcome').hidden && document.getElementById('outcome-title').textContent, { timeout }),
   () => textOf('#progress-text'));
+  if (tracing) await tab.tracing.stop();
   const title = await textOf('#outcome-title');
   succeeded = title === kSuccess;
+  if (succeeded && new URL(url).searchParams.has('measure')) console.log(`stamps ${JSON.stringify(await tab.evaluate(() => window.reportStamps()))}`);
   if (!succeeded) console.log(`failed: the page told "${title} ${await textOf('#outcome-text')}"`);
 } catch (error) {
   console.log(`failed: ${error.message}`);

@@ -13,6 +13,8 @@
 #                 saw them), page.png (the page at the end), driver.out (the page's texts) and
 #                 chromium.log
 #   MORVIK_PAD_OPTIONS, if set, are more options of the emulated pad (--usb-frame-us 1000, ...).
+#   MORVIK_PAGE_MEASURE=1 opens the page with ?measure: driver.out then holds its stamps of each
+#   round trip; MORVIK_PAGE_TRACE=1 records a Chromium trace of the update in OUT_DIR/trace.json.
 #
 # morvik-e2e-pads builds a umockdev testbed holding the pad's sysfs devices and hidraw node and runs
 # the driver (chromium-umockdev-driver.mjs) under umockdev's preload; Chromium inherits it, so its
@@ -64,7 +66,7 @@ expected=$((28 + image_length))
 
 site=$(cd "$site" && pwd) image=$(realpath "$image") pads=$(realpath "$pads")
 out=$(mkdir -p "$out" && cd "$out" && pwd) || fail "cannot make $out"
-rm -f "$out"/{pad.trace,received.dat,stats,page.png,driver.out,chromium.log}
+rm -f "$out"/{pad.trace,received.dat,stats,page.png,driver.out,chromium.log,trace.json}
 read -ra pad_options <<<"${MORVIK_PAD_OPTIONS:-}"
 work=$(mktemp -d) || fail "cannot make a temp folder"
 mkdir -p "$work"/{tmp,home,profile,etc}
@@ -109,7 +111,7 @@ CHROMIUM_PROFILE=$work/profile timeout -k 5 $((run_seconds - SECONDS)) "${namesp
   env LD_PRELOAD="libumockdev-preload.so.0 $fork_safe" \
   "$pads" --pad --trace "$out/pad.trace" --received "$out/received.dat" --stats "$out/stats" "${pad_options[@]}" -- \
   sh -c 'LD_PRELOAD="$LD_PRELOAD $1" && shift && exec "$@"' sh "$fork_safe" \
-  node "$here/chromium-umockdev-driver.mjs" "$origin/" "$image" "$out" "$budget_ms" \
+  node "$here/chromium-umockdev-driver.mjs" "$origin/${MORVIK_PAGE_MEASURE:+?measure}" "$image" "$out" "$budget_ms" \
   >"$out/driver.out" 2>"$out/chromium.log" </dev/null &
 run=$!
 wait "$run"

@@ -84,6 +84,11 @@ export class Harness {
     this.server.serveBeside(dir);
   }
 
+  // Answers 404 for these paths of the site from now on, as a server missing them would.
+  hide(paths) {
+    this.server.hide(paths);
+  }
+
   // Another tab of the same profile, as a person opens the page twice: a pad plugged `shared`
   // in both is one pad.
   async openBeside(driver) {
@@ -147,8 +152,13 @@ export class PageDriver {
     return this.tab.evaluate((i) => window.simulatedHid.received(i), index);
   }
 
+  // The workers the page started (the pads' threads are the test's).
+  pageWorkers() {
+    return this.tab.workers().filter((worker) => !worker.url().includes('simulated-pad-worker'));
+  }
+
   sentLengths() {
-    return this.tab.evaluate(() => window.simulatedHid.sent);
+    return this.tab.evaluate(() => window.simulatedHid.sentReports());
   }
 
   click(selector) {

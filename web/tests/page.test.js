@@ -113,6 +113,14 @@ const failuresWithNothingWritten = [
   },
 ];
 
+// A pad answering 3 ms late, its update under way.
+async function updateUnderWay(page) {
+  await page.plug({ latencyUs: 3000 });
+  await connect(page);
+  await update(page);
+  await page.waitForText('#progress-text', / [1-9]\d?%$/);
+}
+
 class Skipped extends Error {}
 
 // The maker's feed: an older release and the newest, with notes in both languages.
@@ -705,6 +713,70 @@ const scenarios = [
       expect(faults.length === 0, faults.join('\n      '));
     },
   },
+  // ---- the engine and the pad on the page's worker
+  {
+    name: 'the pad pulled out while the worker holds it mid-update: the window hears at once, nothing more is sent, and plugged in again it is updated',
+    async run(page) {
+      await updateUnderWay(page);
+      await page.unplug();
+      await page.waitForText('#outcome', 'Update failed: the pad went away (unplugged?; WebHID: the device was disconnected).', 2000);
+      await page.waitForText('#pad', 'The pad was disconnected.');
+      expect(await page.enabled('#connect'), 'the connect button stays off with the pad gone');
+      const sentThen = (await page.sentLengths()).length;
+      await page.tab.evaluate(() => new Promise((done) => setTimeout(done, 500)));
+      expect((await page.sentLengths()).length === sentThen, 'the worker went on sending to the pad it lost');
+      await page.plug();
+      await page.waitForText('#pad', 'v1.10');
+      await update(page);
+      await page.waitForText('#outcome', 'Firmware upgraded!');
+      expectSamePayload(await page.received(), image);
+    },
+  },
+  {
+    name: 'a send that WebHID refuses mid-update fails it at once in WebHID\'s words, and nothing goes out after it',
+    async run(page) {
+      await page.plug({ refuseWritesAfter: 20, latencyUs: 1000 });
+      await connect(page);
+      await update(page);
+      await page.waitForText('#outcome', 'Update failed: a report could not be sent to the pad (WebHID: Failed to write the report.).', 3000);
+      const got = await page.received();
+      expect(got.dataFrames === 17, `the pad took ${got.dataFrames} data frames, not the 17 before the refusal`);
+      const sentThen = (await page.sentLengths()).length;
+      await page.tab.evaluate(() => new Promise((done) => setTimeout(done, 500)));
+      expect((await page.sentLengths()).length === sentThen, 'a report went out after the refused one');
+    },
+  },
+  {
+    name: 'a reload while the worker updates the pad brings the page back usable, with one worker, and the pad is updated again',
+    async run(page) {
+      await updateUnderWay(page);
+      page.tab.on('dialog', (dialog) => dialog.accept());  // "leave the page?": yes
+      await page.tab.reload();
+      await page.ready();
+      expect(await page.text('#outcome') === '', 'the reloaded page shows an outcome');
+      expect((await page.pageWorkers()).length === 1, `the reloaded page has ${(await page.pageWorkers()).length} page workers`);
+      await page.plug();  // the pad, still in boot mode, now on the new page's bus
+      await connect(page);
+      await update(page);
+      await page.waitForText('#outcome', 'Firmware upgraded!');
+      expectSamePayload(await page.received(), image);
+    },
+  },
+  {
+    name: 'a page whose worker script is missing says so in both languages, and sends nothing to the pad',
+    hidden: ['/page-worker.js'],
+    ready: false,
+    async run(page) {
+      await page.waitForText('#blocked', 'The updater could not start its worker (its script could not be loaded): nothing was sent to the pad.');
+      await page.tab.select('#language', 'zh');
+      await page.waitForText('#blocked', '升级程序无法启动其工作线程（其脚本无法加载）：未向手柄发送任何内容。');
+      await page.plug();
+      await page.chooseImage(image);
+      expect(!(await page.enabled('#connect')) && !(await page.enabled('#update')), 'a button is on without a worker');
+      expectNothingSent(await page.received());
+      expect((await page.sentLengths()).length === 0, 'a report went out without a worker');
+    },
+  },
   {
     name: 'through Chromium\'s own WebHID stack, a pad emulated under umockdev gets the whole image byte for byte',
     browserless: true,
@@ -729,6 +801,7 @@ await mkdir(shotDir, { recursive: true });
 async function runScenario(scenario) {
   if (scenario.browserless) return scenario.run();
   harness.serveBeside(scenario.feed ? await scenario.feed() : null);
+  harness.hide(scenario.hidden ?? []);
   const page = await harness.open({
     languages: scenario.languages,
     webHid: scenario.webHid ?? true,
@@ -737,7 +810,7 @@ async function runScenario(scenario) {
   });
   const shots = (stage) => page.screenshot(join(shotDir, `web-${stage}.png`));
   try {
-    if (!scenario.url) await page.ready();
+    if (!scenario.url && scenario.ready !== false) await page.ready();
     await scenario.run(page, shots);
     expect(page.errors.length === 0, `the page threw: ${page.errors.join('; ')}`);
   } finally {

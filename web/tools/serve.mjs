@@ -24,8 +24,13 @@ export function startServer(siteDir, port = 0, mounts = {}, { isolated = false }
   const isolation = isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {};
   const roots = [...Object.entries(mounts), ['/', siteDir]].map(([prefix, dir]) => [prefix, resolve(dir)]);
   let beside = null;  // a folder served at the root before the site (the tests' feeds), or null
+  let hidden = new Set();  // paths answered 404 (the tests' missing files)
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
+    if (hidden.has(path)) {
+      response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
+      return;
+    }
     const candidates = [...(beside ? [['/', beside]] : []), ...roots].filter(([p]) => path.startsWith(p));
     for (const [prefix, root] of candidates) {
       const relative = normalize(path.slice(prefix.length)).replace(/^([/\\])+/, '');
@@ -53,6 +58,10 @@ export function startServer(siteDir, port = 0, mounts = {}, { isolated = false }
   // Serves the files of `dir` beside the page from now on (null: none).
   server.serveBeside = (dir) => {
     beside = dir ? resolve(dir) : null;
+  };
+  // Answers 404 for these paths from now on (none: an empty list).
+  server.hide = (paths) => {
+    hidden = new Set(paths);
   };
   return new Promise((done, fail) => {
     server.once('error', fail);

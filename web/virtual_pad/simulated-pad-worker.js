@@ -1,8 +1,9 @@
 // The simulated pad's own thread, for the page's tests: it takes the page's reports and sends
-// its answers when their time comes, as a pad on USB does while the page's thread is busy
-// drawing. Messages in: {id, op: 'create' | 'write' | 'received' | 'unplug', ...}; out: the
-// answer {id, result}, {op: 'report', bytes} for each input report and {op: 'left'} when the
-// pad leaves the bus by itself (it restarts after an update).
+// its answers when their time comes, as a pad on USB does while the page is busy. Messages in:
+// {id, op: 'create' | 'write' | 'listen' | 'received' | 'unplug', ...}, and {op: 'attach', port}
+// for one more context's line to it (the page's worker's); out: the answer {answer: id, result},
+// {op: 'report', bytes} for each input report to every line that listens (its device is open),
+// and {op: 'left'} to every line when the pad leaves the bus (unplugged, vanished, restarted).
 // Run as a SharedWorker, one pad serves every tab that connects, as hidraw serves every program
 // that opens a pad: each gets every input report, and each one's reports reach the pad. The
 // first 'create' makes the pad; later ones join it.
@@ -26,10 +27,20 @@ const kRestartMs = 50;
 let module = null;
 let pad = null;
 let afterSuccess = null;  // 'stays' (answers as its new firmware), 'staysSilent', or it leaves
+let writesLeft = Infinity;  // writes the link takes before it refuses every one (refuseWritesAfter)
 let restarted = false;
 let timer = null;
+let announcedLeft = false;
 const openers = new Set();
-const toAll = (message) => openers.forEach((opener) => opener.postMessage(message));
+const listeners = new Set();
+const toListeners = (message) => listeners.forEach((opener) => opener.postMessage(message));
+
+function leave() {
+  pad.unplug();
+  if (announcedLeft) return;
+  announcedLeft = true;
+  openers.forEach((opener) => opener.postMessage({ op: 'left' }));
+}
 
 // Answers falling due within a few ms are waited for here, more finely than timers allow.
 function deliverWhenDue() {
@@ -42,7 +53,7 @@ function deliverWhenDue() {
       return;
     }
     sleep(wait);
-    for (let report = pad.takeDue(); report; report = pad.takeDue()) toAll({ op: 'report', bytes: report });
+    for (let report = pad.takeDue(); report; report = pad.takeDue()) toListeners({ op: 'report', bytes: report });
   }
 }
 
@@ -50,10 +61,7 @@ function restart() {
   restarted = true;
   pad.restart(afterSuccess === 'stays');
   if (afterSuccess === 'stays' || afterSuccess === 'staysSilent') return;
-  setTimeout(() => {
-    pad.unplug();
-    toAll({ op: 'left' });
-  }, kRestartMs);
+  setTimeout(leave, kRestartMs);
 }
 
 const operations = {
@@ -61,21 +69,30 @@ const operations = {
     if (pad && !pad.gone()) return true;  // another tab opens the same pad
     pad = new module.SimulatedPad(behaviour);
     afterSuccess = behaviour.afterSuccess ?? null;
+    writesLeft = behaviour.refuseWritesAfter ?? Infinity;
     restarted = false;
+    announcedLeft = false;
     return true;
   },
   write: ({ bytes }) => {
+    if (writesLeft <= 0) return { taken: false };
+    writesLeft -= 1;
     const taken = pad.write(bytes);
     if (pad.finished() && !restarted) restart();
     clearTimeout(timer);
     queueMicrotask(deliverWhenDue);  // once the answer to this write has gone
-    return { taken, gone: pad.gone() };
+    if (pad.gone()) leave();
+    return { taken };
+  },
+  listen: ({ on }, opener) => {
+    if (on) listeners.add(opener);
+    else listeners.delete(opener);
   },
   received: () => {
     const got = pad.received();
     return { ...got, payload: Array.from(got.payload) };
   },
-  unplug: () => pad.unplug(),
+  unplug: leave,
 };
 
 // Messages that come while the module loads wait for it, in order.
@@ -85,7 +102,8 @@ let queue = createSimulatedPad().then((loaded) => {
 function serve(opener) {
   openers.add(opener);
   opener.onmessage = ({ data }) => {
-    queue = queue.then(() => opener.postMessage({ id: data.id, result: operations[data.op](data) }));
+    if (data.op === 'attach') serve(data.port);
+    else queue = queue.then(() => opener.postMessage({ answer: data.id, result: operations[data.op](data, opener) }));
   };
 }
 if (typeof SharedWorkerGlobalScope === 'function' && self instanceof SharedWorkerGlobalScope) onconnect = ({ ports }) => serve(ports[0]);
