@@ -72,4 +72,14 @@ std::variant<CheckedImage, FeedRefusal> checkReleaseImage(const Release& release
   return std::move(image);
 }
 
+std::optional<Release> releaseOfImage(const Feed& feed, const std::shared_ptr<const ImageBytes>& bytes,
+                                      FeedCrypto& crypto) {
+  if (!bytes) return std::nullopt;
+  for (const Release& release : feed.releases) {
+    if (release.size != bytes->size()) continue;
+    if (std::holds_alternative<CheckedImage>(checkReleaseImage(release, bytes, crypto))) return release;
+  }
+  return std::nullopt;
+}
+
 }  // namespace morvik::feed

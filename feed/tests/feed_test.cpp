@@ -234,6 +234,33 @@ TEST_F(FeedTest, AnImageIsHandedOnOnlyWhenItIsTheRelease) {
   }
 }
 
+TEST(ReleaseOfImage, OnlyAReleasesOwnBytesAreThatRelease) {
+  const ImageBytes older = imageBytes(110, 100, 100), newer = imageBytes(123, 100, 100);
+  Feed feed;
+  feed.releases = {releaseOf(110, older), releaseOf(123, newer)};
+  auto changed = newer, longer = newer;
+  changed[60] ^= 1;
+  longer.push_back(0);
+  OpenSslFeedCrypto crypto;
+  const struct {
+    const char* name;
+    ImageBytes image;
+    std::optional<std::uint32_t> release;
+  } cases[] = {
+      {"the first release", older, 110},
+      {"the second release", newer, 123},
+      {"one byte changed", changed, std::nullopt},
+      {"one byte more", longer, std::nullopt},
+      {"a release's size, another header", imageBytes(124, 100, 100), std::nullopt},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    const auto found = releaseOfImage(feed, std::make_shared<const ImageBytes>(row.image), crypto);
+    EXPECT_EQ(found ? std::optional(found->version) : std::nullopt, row.release);
+  }
+  EXPECT_EQ(releaseOfImage(feed, nullptr, crypto), std::nullopt);
+}
+
 TEST(ReleaseChoice, NewestIsTheHighestVersionWhereverItIsListed) {
   Feed feed;
   for (const std::uint32_t version : {110u, 123u, 105u})

@@ -34,10 +34,11 @@ BenchQuestion benchQuestion(const CliOptions& options, const CheckedImage& image
 }  // namespace
 
 ExitCode updateBench(const CliOptions& options, PadSource& source, const CheckedImage& image,
-                     std::optional<std::string> only, StopToken stop) {
+                     std::optional<std::string> only, StopToken stop, const std::optional<FeedProvenance>& feed) {
   std::unique_ptr<OutcomeLog> log;
   if (options.logPath) {
-    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, stop);
+    auto opened =
+        OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, feed, stop);
     if (auto* error = std::get_if<std::string>(&opened)) {
       std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
                 << "; no pad was touched.\n";
@@ -47,7 +48,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   }
   std::unique_ptr<BenchView> view;
   if (options.json)
-    view = std::make_unique<JsonBenchView>(std::cout);
+    view = std::make_unique<JsonBenchView>(std::cout, feed);
   else if (isatty(STDOUT_FILENO))
     view = std::make_unique<TerminalBenchView>(std::cout);
   else
