@@ -37,8 +37,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
                      std::optional<std::string> only, StopToken stop, const std::optional<FeedProvenance>& feed) {
   std::unique_ptr<OutcomeLog> log;
   if (options.logPath) {
-    auto opened =
-        OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, feed, stop);
+    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, feed, stop);
     if (auto* error = std::get_if<std::string>(&opened)) {
       std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
                 << "; no pad was touched.\n";

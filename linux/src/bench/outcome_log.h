@@ -28,8 +28,7 @@ class OutcomeLog {
   static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(
       const std::string& path, const std::string& imagePath, const ImageBytes& image,
       std::optional<std::uint32_t> imageVersion = std::nullopt, std::optional<FeedProvenance> feed = std::nullopt,
-      StopToken stop = {},
-      std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
+      StopToken stop = {}, std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
   ~OutcomeLog();
   OutcomeLog(const OutcomeLog&) = delete;
   OutcomeLog& operator=(const OutcomeLog&) = delete;

@@ -27,7 +27,9 @@ std::string byteCountText(std::uint64_t bytes) {
 void DownloadProgress::progress(const std::string& url, std::uint64_t received, std::uint64_t total) {
   if (received == 0 && !active_) return;  // nothing came yet: a refused connection draws no bar
   const auto now = clock_();
-  const bool held = active_ && now - drawn_ < kRedrawEvery && (total == 0 || received < total);
+  // Redrawn when something changed, and then at most every kRedrawEvery but for the last bytes.
+  const bool held = active_ && ((received == received_ && total == total_) ||
+                                (now - drawn_ < kRedrawEvery && (total == 0 || received < total)));
   if (!active_) {
     name_ = printable(nameOf(url));
     started_ = now;
@@ -52,7 +54,8 @@ void DownloadProgress::finished() {
 void DownloadProgress::render() {
   const double seconds = std::chrono::duration<double>(drawn_ - started_).count();
   std::string amount = byteCountText(received_) + (total_ > 0 ? " / " + byteCountText(total_) : "");
-  if (seconds > 0) amount += ", " + byteCountText(static_cast<std::uint64_t>(static_cast<double>(received_) / seconds)) + "/s";
+  if (seconds > 0)
+    amount += ", " + byteCountText(static_cast<std::uint64_t>(static_cast<double>(received_) / seconds)) + "/s";
   std::string bar;
   if (total_ > 0) {
     const auto filled = static_cast<std::size_t>(std::min(received_, total_) * kBarWidth / total_);
@@ -60,9 +63,7 @@ void DownloadProgress::render() {
   }
   // The last column stays free, as the update's bar keeps it, so that the line never wraps.
   const auto columns = columns_();
-  const auto fits = [&](const std::string& line) {
-    return !columns || static_cast<int>(line.size()) < *columns;
-  };
+  const auto fits = [&](const std::string& line) { return !columns || static_cast<int>(line.size()) < *columns; };
   std::string line = "Downloading " + name_ + " " + bar + amount;
   if (!fits(line)) line = bar + amount;
   if (!fits(line)) line = amount;

@@ -12,9 +12,9 @@ InfoAddition inFeed(const FetchedFeed& fetched, const CheckedImage& image) {
   const auto release = feed::releaseOfImage(fetched.verified.feed, image.bytes, crypto);
   const std::uint64_t serial = fetched.verified.feed.serial;
   const std::string& keyId = fetched.verified.keyId;
-  const std::string verdict = release ? "yes: release " + versionText(release->version) +
-                                            " of the feed, signed by key " + keyId
-                                      : "no: the file is not a release of the feed";
+  const std::string verdict =
+      release ? "yes: release " + versionText(release->version) + " of the feed, signed by key " + keyId
+              : "no: the file is not a release of the feed";
   return {"Feed:          " + printable(fetched.url) + " (serial " + std::to_string(serial) + ")\n" +
               "In the feed:   " + verdict + '\n',
           [url = fetched.url, serial, keyId, release](JsonLine& line) {
@@ -34,7 +34,8 @@ InfoLookup imageInFeedLookup(const FeedRequest& request, std::ostream& err) {
   return [request, &err](const CheckedImage& image) -> InfoAddition {
     const auto fetched = fetchFeed(request, err);
     if (const auto* failure = std::get_if<FeedFailure>(&fetched)) {
-      return {"", [sentence = failure->sentence](JsonLine& line) {
+      return {"",
+              [sentence = failure->sentence](JsonLine& line) {
                 line.add("in_feed", std::optional<std::string>()).add("feed_problem", sentence);
               },
               refuseFeed(*failure, err)};
