@@ -91,6 +91,7 @@ scenarios=(
   "info-untrusted-key|$https/ok/stranger/|--info=pad-1.23.dat|fresh|14|signed by a key that is not trusted|"
   "up-to-date|$https/ok/good/|--sim-version 123|fresh|0|it is up to date|nothing"
   "force|$https/ok/good/|--sim-version 123 --force|fresh|0|Firmware updated to v1.23|exact"
+  "up-to-date-json|$https/ok/good/|--sim-version 123 --json|fresh|0|\"outcome\":\"skipped\",\"reason\":\"it already runs v1.23|"
   "no-such-release|$https/ok/good/|--release 1.24|fresh|14|has no release 1.24|nothing"
   "lower-serial|$https/ok/old/||shared|14|older than one already seen (lower serial)|nothing"
   "changed-image|$https/ok/changed-image/||fresh|14|pad-1.23.dat is refused: the image's SHA-256 is not|nothing"
@@ -120,7 +121,8 @@ run_scenario() {  # <name> <feed> <options> <state> <status> <text> <pad check>
   echo "--- $name"
   local what=(--simulate --yes --latest) args=(--feed "$feed" --feed-key "$work/maker.pub.pem" --cacert "$work/ca.pem")
   # --trace follows one pad: a bench row shows its outcome lines instead, and --info sends nothing.
-  [[ " $options " == *" --all "* || " $options " == *" --info="* ]] || what=(--trace "${what[@]}")
+  [[ " $options " == *" --all "* || " $options " == *" --info="* || " $options " == *" --json "* ]] ||
+    what=(--trace "${what[@]}")
   local option tty=
   for option in $options; do
     case $option in

@@ -57,8 +57,9 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   settings.image = image;
   settings.watch = options.watch;
   settings.count = options.count;
-  // A bench of one updates the pad it was asked to, whatever its version.
-  settings.force = options.force || only.has_value();
+  // A bench of one updates the pad it was asked to, whatever its version, but for the feed's
+  // release, to which a pad that runs it is up to date as without --json or --log.
+  settings.force = options.force || (only.has_value() && !feed);
   settings.alone = !options.all && !options.watch;
   settings.only = std::move(only);
   StdinAnswers answers;
