@@ -29,6 +29,12 @@ cd "$work" || exit 1
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 
 # The server's CA and certificate, and the maker's keys.
+# Changes the byte at <offset> of <file>, whatever it was (the images are random).
+flip_byte() {  # <file> <offset>
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf "\\x$(printf %02x $((byte ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+}
 quiet() { "$@" >/dev/null 2>&1 || { echo "feed e2e: $* failed"; exit 1; }; }
 ec=(-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes)
 quiet openssl req -x509 "${ec[@]}" -keyout ca.key -out ca.pem -days 2 -subj /CN=morvik-test-ca
@@ -48,7 +54,7 @@ quiet "$tool" sign sites/good --key maker.pem
 cp -r sites/good sites/old
 quiet "$tool" sign sites/good --key maker.pem
 cp -r sites/good sites/changed-image
-printf '\x01' | dd of=sites/changed-image/pad-1.23.dat bs=1 seek=4000 conv=notrunc status=none
+flip_byte sites/changed-image/pad-1.23.dat 4000
 cp -r sites/good sites/changed-feed
 sed -i 's/Fixes/Breaks/' sites/changed-feed/feed.json
 cp -r sites/good sites/stranger
@@ -77,9 +83,15 @@ scenarios=(
   "newest|$https/ok/good/|--sim-version 110|shared|0|Release 1.23 of the feed (serial 2|exact"
   "file-url|file://$work/sites/good/feed.json||fresh|0|Firmware updated to v1.23|exact"
   "one-redirect|$https/redirect/good/||fresh|0|Firmware updated to v1.23|exact"
-  "all-eight|$https/ok/good/|--all --sim-pads 8|fresh|0|8 updated, 0 failed, 0 skipped|"
+  "all-eight|$https/ok/good/|--all --sim-pads 8 --log|fresh|0|8 updated, 0 failed, 0 skipped|log"
+  "download-bar|$https/ok/good/|--tty|fresh|0|Downloading pad-1.23.dat [####################] 64.0 KiB / 64.0 KiB|exact"
+  "info-release|$https/ok/good/|--info=pad-1.23.dat|fresh|0|In the feed:   yes: release 1.23 of the feed, signed by key|"
+  "info-not-in-feed|$https/ok/good/|--info=sites/changed-image/pad-1.23.dat|fresh|0|In the feed:   no: the file is not a release|"
+  "info-json|$https/ok/good/|--info=pad-1.10.dat --json|fresh|0|\"feed_serial\":2,\"feed_key_id\":|"
+  "info-untrusted-key|$https/ok/stranger/|--info=pad-1.23.dat|fresh|14|signed by a key that is not trusted|"
   "up-to-date|$https/ok/good/|--sim-version 123|fresh|0|it is up to date|nothing"
   "force|$https/ok/good/|--sim-version 123 --force|fresh|0|Firmware updated to v1.23|exact"
+  "up-to-date-json|$https/ok/good/|--sim-version 123 --json|fresh|0|\"outcome\":\"skipped\",\"reason\":\"it already runs v1.23|"
   "no-such-release|$https/ok/good/|--release 1.24|fresh|14|has no release 1.24|nothing"
   "lower-serial|$https/ok/old/||shared|14|older than one already seen (lower serial)|nothing"
   "changed-image|$https/ok/changed-image/||fresh|14|pad-1.23.dat is refused: the image's SHA-256 is not|nothing"
@@ -107,30 +119,47 @@ run_scenario() {  # <name> <feed> <options> <state> <status> <text> <pad check>
   [ "$state" = fresh ] && home=$dir/state
   mkdir -p "$dir" "$home"
   echo "--- $name"
-  local args=(--simulate --yes --latest --feed "$feed" --feed-key "$work/maker.pub.pem" --cacert "$work/ca.pem")
-  # --trace follows one pad: a bench row shows its outcome lines instead.
-  [[ " $options " == *" --all "* ]] || args=(--trace "${args[@]}")
-  local option
+  local what=(--simulate --yes --latest) args=(--feed "$feed" --feed-key "$work/maker.pub.pem" --cacert "$work/ca.pem")
+  # --trace follows one pad: a bench row shows its outcome lines instead, and --info sends nothing.
+  [[ " $options " == *" --all "* || " $options " == *" --info="* || " $options " == *" --json "* ]] ||
+    what=(--trace "${what[@]}")
+  local option tty=
   for option in $options; do
     case $option in
       --no-cacert) args=("${args[@]:0:$((${#args[@]} - 2))}") ;;
+      --info=*) what=(--info "$work/${option#--info=}") ;;
+      --log) args+=(--log "$dir/log") ;;
+      --tty) tty=1 ;;  # the output is a terminal, as a person's
       --change-cache)
-        printf '\x01' | dd of="$(find "$home/cache" -name pad-1.23.dat)" bs=1 seek=4000 conv=notrunc status=none ;;
+        flip_byte "$(find "$home/cache" -name pad-1.23.dat)" 4000 ;;
       *) args+=("$option") ;;
     esac
   done
-  XDG_CACHE_HOME=$home/cache XDG_STATE_HOME=$home/state timeout 120 "$program" "${args[@]}" </dev/null \
-    >"$dir/output" 2>&1
+  args=("${what[@]}" "${args[@]}")
+  if [ -n "$tty" ]; then
+    XDG_CACHE_HOME=$home/cache XDG_STATE_HOME=$home/state timeout 120 \
+      script -qefc "$(printf '%q ' "$program" "${args[@]}")" /dev/null </dev/null >"$dir/output" 2>&1
+  else
+    XDG_CACHE_HOME=$home/cache XDG_STATE_HOME=$home/state timeout 120 "$program" "${args[@]}" </dev/null \
+      >"$dir/output" 2>&1
+  fi
   local got=$?
   grep -Ev '^(Progress: |in |out )' "$dir/output" | sed 's/^/  | /'
   check "exit status $status" test "$got" = "$status"
   check "it says: $text" file_has "$dir/output" "$text"
+  # The download's bar ends its line before the update's bar is drawn.
+  [ -n "$tty" ] && check "no bar is drawn over the download's" sh -c "! grep -a 'KiB/s.*%' '$dir/output'"
   case $pad_check in
     exact)
       sent_frames "$dir/output" | tr -d ' \n' | xxd -r -p >"$dir/sent.dat"
       check "the pad got release 1.23 byte for byte" cmp -s "$work/pad-1.23.dat" "$dir/sent.dat"
       ;;
     nothing) check "nothing went to the pad" test "$(sent_frames "$dir/output" | wc -l)" = 0 ;;
+    log)
+      check "the session and each outcome line name the feed's release" \
+        test "$(grep -c '"feed_release":"1.23","feed_serial":2,"feed_key_id":"[0-9a-f]*","feed_verified":true' \
+          "$dir/log")" = 9
+      ;;
   esac
 }
 

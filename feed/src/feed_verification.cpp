@@ -16,6 +16,10 @@ std::variant<VerifiedFeed, FeedRefusal> verifyFeed(std::span<const std::uint8_t>
                                                    std::span<const std::uint8_t> signatureJson,
                                                    const FeedTrust& trust) {
   if (trust.keys.empty()) return FeedRefusal{FeedProblem::NoTrustedKeys, ""};
+  // Before the signature: a bounded reader hands on the limit and a byte, whose signature fails.
+  if (feedJson.size() > kMaxFeedBytes) {
+    return FeedRefusal{FeedProblem::FeedTooLarge, "more than " + std::to_string(kMaxFeedBytes) + " bytes"};
+  }
   const auto signature = parseSignatureJson(signatureJson);
   if (const auto* refusal = std::get_if<FeedRefusal>(&signature)) return *refusal;
   const std::string& keyId = std::get<FeedSignature>(signature).keyId;
@@ -70,6 +74,16 @@ std::variant<CheckedImage, FeedRefusal> checkReleaseImage(const Release& release
                                                               ", the feed " + versionName(release.version)};
   }
   return std::move(image);
+}
+
+std::optional<Release> releaseOfImage(const Feed& feed, const std::shared_ptr<const ImageBytes>& bytes,
+                                      FeedCrypto& crypto) {
+  if (!bytes) return std::nullopt;
+  for (const Release& release : feed.releases) {
+    if (release.size != bytes->size()) continue;
+    if (std::holds_alternative<CheckedImage>(checkReleaseImage(release, bytes, crypto))) return release;
+  }
+  return std::nullopt;
 }
 
 }  // namespace morvik::feed

@@ -115,6 +115,10 @@ TEST_F(FeedTest, EachRuleRefusesItsFeedByName) {
       {.name = "larger than 1 MiB",
        .editFeed = [](json& feed) { feed["padding"] = std::string(kMaxFeedBytes, ' '); },
        .refusal = FeedProblem::FeedTooLarge},
+      {.name = "larger than 1 MiB, read up to the limit and a byte",
+       .editFeed = [](json& feed) { feed["padding"] = std::string(kMaxFeedBytes, ' '); },
+       .editSigned = [](std::string& bytes) { bytes.resize(kMaxFeedBytes + 1); },
+       .refusal = FeedProblem::FeedTooLarge},
       {.name = "a newer schema",
        .editFeed = [](json& feed) { feed["schema"] = 2; },
        .refusal = FeedProblem::UnsupportedSchema},
@@ -232,6 +236,33 @@ TEST_F(FeedTest, AnImageIsHandedOnOnlyWhenItIsTheRelease) {
     ASSERT_TRUE(std::holds_alternative<FeedRefusal>(result));
     EXPECT_EQ(std::get<FeedRefusal>(result).problem, *row.refusal);
   }
+}
+
+TEST(ReleaseOfImage, OnlyAReleasesOwnBytesAreThatRelease) {
+  const ImageBytes older = imageBytes(110, 100, 100), newer = imageBytes(123, 100, 100);
+  Feed feed;
+  feed.releases = {releaseOf(110, older), releaseOf(123, newer)};
+  auto changed = newer, longer = newer;
+  changed[60] ^= 1;
+  longer.push_back(0);
+  OpenSslFeedCrypto crypto;
+  const struct {
+    const char* name;
+    ImageBytes image;
+    std::optional<std::uint32_t> release;
+  } cases[] = {
+      {"the first release", older, 110},
+      {"the second release", newer, 123},
+      {"one byte changed", changed, std::nullopt},
+      {"one byte more", longer, std::nullopt},
+      {"a release's size, another header", imageBytes(124, 100, 100), std::nullopt},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    const auto found = releaseOfImage(feed, std::make_shared<const ImageBytes>(row.image), crypto);
+    EXPECT_EQ(found ? std::optional(found->version) : std::nullopt, row.release);
+  }
+  EXPECT_EQ(releaseOfImage(feed, nullptr, crypto), std::nullopt);
 }
 
 TEST(ReleaseChoice, NewestIsTheHighestVersionWhereverItIsListed) {

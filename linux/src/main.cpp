@@ -18,6 +18,7 @@
 #include "cli/pad_commands.h"
 #include "console/json_text.h"
 #include "console/printable_text.h"
+#include "feed/image_in_feed.h"
 #include "image/image_text.h"
 
 namespace morvik::cli {
@@ -27,7 +28,9 @@ ExitCode run(const CliOptions& options, StopToken stop) {
   switch (options.mode) {
     case Mode::Help: std::cout << helpText(); return ExitCode::Success;
     case Mode::ShowVersion: std::cout << "morvik-update " << MORVIK_VERSION << '\n'; return ExitCode::Success;
-    case Mode::Info: return showImageInfo(options.imagePath, options.json, stop, std::cout, std::cerr);
+    case Mode::Info:
+      return showImageInfo(options.imagePath, options.json, stop, std::cout, std::cerr,
+                           imageInFeedLookup(feedRequestOf(options), std::cerr));
     case Mode::List: return listPadsCommand(options);
     case Mode::Releases: return releasesCommand(options);
     case Mode::Update: return updateCommand(options, stop);

@@ -474,6 +474,38 @@ TEST(OutcomeLogFile, EveryLineIsWholeAndNamesItsProcessAndImage) {
   }
 }
 
+// The lines of an update from the feed name its release; those of any other update stay as they were.
+TEST(OutcomeLogFile, LinesNameTheFeedsReleaseOnlyForAnImageFromTheFeed) {
+  const std::string path = ::testing::TempDir() + "morvik_outcome_log_feed.log";
+  const FeedProvenance fromFeed{123, 7, "45df38405fe975df"};
+  const std::string feedFields =
+      "\"feed_release\":\"1.23\",\"feed_serial\":7,\"feed_key_id\":\"45df38405fe975df\",\"feed_verified\":true";
+  for (const auto& feed : {std::optional<FeedProvenance>(), std::optional(fromFeed)}) {
+    SCOPED_TRACE(feed ? "from the feed" : "from a file");
+    std::filesystem::remove(path);
+    PadResult result;
+    result.pad = PadEntry{kBootModeIdentity, true, "sim:1", "SIM-0001"};
+    {
+      auto opened = OutcomeLog::open(path, "x.dat", ImageBytes(100, 1), 123, feed);
+      ASSERT_TRUE(std::holds_alternative<std::unique_ptr<OutcomeLog>>(opened));
+      std::string error;
+      EXPECT_TRUE(std::get<std::unique_ptr<OutcomeLog>>(opened)->write(result, error)) << error;
+    }
+    std::ostringstream events;
+    JsonBenchView(events, feed).padFinished(result);
+    std::ifstream in(path);
+    std::vector<std::string> lines{events.str()};
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    for (const std::string& line : lines) {
+      if (feed)
+        EXPECT_NE(line.find(feedFields), std::string::npos) << line;
+      else
+        EXPECT_EQ(line.find("feed_"), std::string::npos) << line;
+    }
+  }
+}
+
 // A disk that fills in the middle of a line: the file size limit makes the write short, as a
 // full disk does, in a child process of its own so that the limit stays there.
 TEST(OutcomeLogFile, ALineCutShortByAFullDiskIsTakenBack) {

@@ -12,6 +12,7 @@
 #include "console/printable_text.h"
 #include "console/progress_display.h"
 #include "console/version_text.h"
+#include "feed/download_progress.h"
 #include "morvik/protocol.h"
 #include "one_pad/console_observer.h"
 #include "pads/trace_transport.h"
@@ -152,6 +153,44 @@ TEST(ProgressDisplay, TerminalBarFitsTheTerminal) {
     progress.end();
     EXPECT_EQ(out.str(), c.shown) << c.name;
   }
+}
+
+// The download's bar: redrawn in place with the bytes, the total and the rate, held back between
+// redraws but for the last bytes, and its line ended when the file is done.
+TEST(DownloadProgress, DrawsBytesTotalAndRateAndEndsItsLine) {
+  std::ostringstream out;
+  std::chrono::steady_clock::time_point now{};
+  std::optional<int> columns = 80;
+  DownloadProgress bar(
+      out, [&] { return columns; }, [&] { return now; });
+  const struct {
+    std::uint64_t received, total;
+    int afterMs;
+    const char* shows;  // "": nothing drawn
+  } steps[] = {
+      {0, 0, 0, ""},  // connected, nothing came
+      {512, 2 << 20, 0, "\rDownloading pad.dat [--------------------] 512 B / 2.0 MiB\x1b[K"},
+      {3 << 18, 2 << 20, 50, ""},  // too soon after the last redraw
+      {1 << 20, 2 << 20, 50, "\rDownloading pad.dat [##########----------] 1.0 MiB / 2.0 MiB, 10.0 MiB/s\x1b[K"},
+      {2 << 20, 2 << 20, 10, "\rDownloading pad.dat [####################] 2.0 MiB / 2.0 MiB, 18.2 MiB/s\x1b[K"},
+  };
+  for (const auto& step : steps) {
+    out.str("");
+    now += std::chrono::milliseconds(step.afterMs);
+    bar.progress("https://example.com/feed/pad.dat", step.received, step.total);
+    EXPECT_EQ(out.str(), step.shows) << step.received;
+  }
+  out.str("");
+  bar.finished();
+  EXPECT_EQ(out.str(), "\rDownloading pad.dat [####################] 2.0 MiB / 2.0 MiB, 18.2 MiB/s\x1b[K\n");
+  out.str("");
+  columns = 20;  // a narrow terminal keeps the numbers; a size the server did not give draws no bar
+  bar.progress("https://example.com/feed/feed.json", 3000, 0);
+  bar.finished();
+  EXPECT_EQ(out.str(), "\r2.9 KiB\x1b[K\r2.9 KiB\x1b[K\n");
+  out.str("");
+  bar.finished();  // a download that drew nothing (refused at once) ends no line
+  EXPECT_EQ(out.str(), "");
 }
 
 TEST(Answers, OnlyYesMeansYes) {

@@ -177,7 +177,54 @@ const refusedFeeds = [
     en: 'The maker\'s firmware feed was refused: the feed is older than one already seen (lower serial) (serial 1, already seen 2)',
     zh: '厂商的固件发布源被拒绝：发布源比已见过的更旧（序号更低；序号 1，已见过 2）',
   },
+  {
+    how: 'feed.json answered with HTTP 500',
+    feed: changedFeed('status-500', (dir) => writeFile(join(dir, 'feed.json.status'), '500')),
+    en: 'The maker\'s firmware feed could not be fetched (feed.json: HTTP 500)',
+    zh: '无法获取厂商的固件发布源（feed.json：HTTP 500）',
+  },
+  {
+    how: 'a feed over 1 MiB (the page reads no more than the limit and a byte)',
+    // The maker's tool signs no such feed: its signature is the smaller one's, and the size is refused first.
+    feed: changedFeed('huge', async (dir) => {
+      const json = await readFile(join(dir, 'feed.json'), 'utf8');
+      await writeFile(join(dir, 'feed.json'), json.replace('{', `{"padding": "${' '.repeat(1 << 20)}",`));
+    }),
+    en: 'The maker\'s firmware feed was refused: the feed is larger than 1 MiB',
+    zh: '厂商的固件发布源被拒绝：发布源大于 1 MiB',
+  },
+  {
+    how: 'a feed signed by a key the page does not trust',
+    feed: changedFeed('stranger', async (dir) => {
+      const keys = `${dir}-keys`;  // not beside the page: a private key is never served
+      await remove(keys);
+      await mkdir(keys);
+      execFileSync(maker.tool, ['keygen', join(keys, 'stranger.pem')]);
+      signFeed({ tool: maker.tool, key: join(keys, 'stranger.pem') }, dir);
+    }),
+    en: 'The maker\'s firmware feed was refused: the feed is signed by a key that is not trusted (key ',
+    zh: '厂商的固件发布源被拒绝：发布源由不受信任的密钥签名（密钥 ',
+  },
+  {
+    how: 'no feed.json.sig beside feed.json',
+    feed: changedFeed('unsigned', (dir) => remove(join(dir, 'feed.json.sig'))),
+    en: 'The maker\'s firmware feed could not be fetched (feed.json.sig: HTTP 404)',
+    zh: '无法获取厂商的固件发布源（feed.json.sig：HTTP 404）',
+  },
 ];
+// The good feed `name`, then `change(dir)` made to its folder.
+function changedFeed(name, change) {
+  return async () => {
+    const dir = await goodFeed(name);
+    await change(dir);
+    return dir;
+  };
+}
+// Removes `path`, file or folder, if it is there.
+async function remove(path) {
+  const { rm } = await import('node:fs/promises');
+  await rm(path, { recursive: true, force: true });
+}
 
 const scenarios = [
   {

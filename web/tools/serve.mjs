@@ -41,6 +41,12 @@ export function startServer(siteDir, port = 0, mounts = {}, { isolated = false }
         return;
       }
       try {
+        // The tests' failing server: NAME.status beside NAME answers NAME with that status.
+        const status = Number(await readFile(`${file}.status`, 'utf8').catch(() => 200));
+        if (status !== 200) {
+          response.writeHead(status, { 'Content-Type': 'text/plain' }).end('failed on purpose\n');
+          return;
+        }
         const body = await readFile(file);
         response.writeHead(200, {
           'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream',

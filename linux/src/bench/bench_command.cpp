@@ -34,10 +34,10 @@ BenchQuestion benchQuestion(const CliOptions& options, const CheckedImage& image
 }  // namespace
 
 ExitCode updateBench(const CliOptions& options, PadSource& source, const CheckedImage& image,
-                     std::optional<std::string> only, StopToken stop) {
+                     std::optional<std::string> only, StopToken stop, const std::optional<FeedProvenance>& feed) {
   std::unique_ptr<OutcomeLog> log;
   if (options.logPath) {
-    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, stop);
+    auto opened = OutcomeLog::open(*options.logPath, options.imagePath, *image.bytes, image.header.version, feed, stop);
     if (auto* error = std::get_if<std::string>(&opened)) {
       std::cerr << "Cannot write the log " << printable(*options.logPath) << ": " << *error
                 << "; no pad was touched.\n";
@@ -47,7 +47,7 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   }
   std::unique_ptr<BenchView> view;
   if (options.json)
-    view = std::make_unique<JsonBenchView>(std::cout);
+    view = std::make_unique<JsonBenchView>(std::cout, feed);
   else if (isatty(STDOUT_FILENO))
     view = std::make_unique<TerminalBenchView>(std::cout);
   else
@@ -57,8 +57,9 @@ ExitCode updateBench(const CliOptions& options, PadSource& source, const Checked
   settings.image = image;
   settings.watch = options.watch;
   settings.count = options.count;
-  // A bench of one updates the pad it was asked to, whatever its version.
-  settings.force = options.force || only.has_value();
+  // A bench of one updates the pad it was asked to, whatever its version, but for the feed's
+  // release, to which a pad that runs it is up to date as without --json or --log.
+  settings.force = options.force || (only.has_value() && !feed);
   settings.alone = !options.all && !options.watch;
   settings.only = std::move(only);
   StdinAnswers answers;

@@ -238,6 +238,7 @@ void JsonBenchView::padFinished(const PadResult& result) {
   const std::lock_guard lock(mutex_);
   JsonLine line("outcome");
   addOutcomeFields(line, result);
+  addProvenanceFields(line, feed_);
   write(line.line());
 }
 

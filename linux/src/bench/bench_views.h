@@ -11,6 +11,7 @@
 
 #include "bench/bench_report.h"
 #include "console/progress_display.h"
+#include "feed/feed_provenance.h"
 
 namespace morvik::cli {
 
@@ -73,7 +74,9 @@ class LineBenchView final : public BenchView {
 
 class JsonBenchView final : public BenchView {
  public:
-  explicit JsonBenchView(std::ostream& out) : out_(out) {}
+  // Each outcome names `feed`'s release when the image came from the feed.
+  explicit JsonBenchView(std::ostream& out, std::optional<FeedProvenance> feed = std::nullopt)
+      : out_(out), feed_(std::move(feed)) {}
   void padFound(const PadEntry& pad, std::optional<std::uint32_t> version, std::uint32_t imageVersion) override;
   void padProgress(const PadEntry& pad, std::int32_t percent) override;
   void padFinished(const PadResult& result) override;
@@ -85,6 +88,7 @@ class JsonBenchView final : public BenchView {
   std::mutex mutex_;
   std::ostream& out_;
   std::map<std::string, std::int32_t> shown_;  // the last percentage written per pad
+  std::optional<FeedProvenance> feed_;
 };
 
 }  // namespace morvik::cli

@@ -45,7 +45,8 @@ void addOutcomeFields(JsonLine& line, const PadResult& result) {
 
 std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(
     const std::string& path, const std::string& imagePath, const ImageBytes& image,
-    std::optional<std::uint32_t> imageVersion, StopToken stop, std::chrono::milliseconds readerWait) {
+    std::optional<std::uint32_t> imageVersion, std::optional<FeedProvenance> feed, StopToken stop,
+    std::chrono::milliseconds readerWait) {
   // Opened without blocking: a FIFO that nothing reads refuses (ENXIO) instead of hanging, and
   // is tried again until a reader comes, the wait runs out, or the program is stopped.
   const auto giveUp = std::chrono::steady_clock::now() + readerWait;
@@ -72,19 +73,19 @@ std::variant<std::unique_ptr<OutcomeLog>, std::string> OutcomeLog::open(
   }
   // Lines are written whole, waiting for a slow reader if need be.
   if (const int flags = fcntl(fd, F_GETFL); flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size()));
+  std::unique_ptr<OutcomeLog> log(new OutcomeLog(fd, sha256Hex(image), image.size(), std::move(feed)));
   std::error_code noPath;
   const std::filesystem::path absolute = std::filesystem::absolute(imagePath, noPath);
-  const std::string line =
-      JsonLine("session")
-          .add("time", utcNow())
-          .add("image", imagePath)
-          .add("image_path", noPath ? std::nullopt : std::optional(absolute.lexically_normal().string()))
-          .add("image_version", imageVersion ? std::optional(versionText(*imageVersion)) : std::nullopt)
-          .add("image_sha256", log->imageSha256_)
-          .add("image_size", log->imageSize_)
-          .add("pid", static_cast<std::uint64_t>(getpid()))
-          .line();
+  JsonLine session("session");
+  session.add("time", utcNow())
+      .add("image", imagePath)
+      .add("image_path", noPath ? std::nullopt : std::optional(absolute.lexically_normal().string()))
+      .add("image_version", imageVersion ? std::optional(versionText(*imageVersion)) : std::nullopt)
+      .add("image_sha256", log->imageSha256_)
+      .add("image_size", log->imageSize_)
+      .add("pid", static_cast<std::uint64_t>(getpid()));
+  addProvenanceFields(session, log->feed_);
+  const std::string line = session.line();
 
   // A log whose last line was left without its end (by another program) gets one first.
   const bool endLast = logFile.st_size > 0 && lastByteOf(path, logFile) != '\n';
@@ -99,6 +100,7 @@ bool OutcomeLog::write(const PadResult& result, std::string& error) {
   line.add("time", utcNow());
   addOutcomeFields(line, result);
   line.add("image_sha256", imageSha256_).add("image_size", imageSize_).add("pid", static_cast<std::uint64_t>(getpid()));
+  addProvenanceFields(line, feed_);
   return append(line.line(), error);
 }
 

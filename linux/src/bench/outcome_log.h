@@ -14,6 +14,7 @@
 
 #include "bench/bench_report.h"
 #include "console/json_text.h"
+#include "feed/feed_provenance.h"
 #include "morvik/image_file.h"
 #include "morvik/stop_signal.h"
 
@@ -22,11 +23,12 @@ namespace morvik::cli {
 class OutcomeLog {
  public:
   // Opens `path` for appending and writes the session line; or says why it cannot. A FIFO is
-  // given `readerWait` for a reader to open it; `stop` ends that wait at once.
+  // given `readerWait` for a reader to open it; `stop` ends that wait at once. The session's and
+  // each outcome's line name `feed`'s release when the image came from the feed.
   static std::variant<std::unique_ptr<OutcomeLog>, std::string> open(
       const std::string& path, const std::string& imagePath, const ImageBytes& image,
-      std::optional<std::uint32_t> imageVersion = std::nullopt, StopToken stop = {},
-      std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
+      std::optional<std::uint32_t> imageVersion = std::nullopt, std::optional<FeedProvenance> feed = std::nullopt,
+      StopToken stop = {}, std::chrono::milliseconds readerWait = std::chrono::milliseconds(10000));
   ~OutcomeLog();
   OutcomeLog(const OutcomeLog&) = delete;
   OutcomeLog& operator=(const OutcomeLog&) = delete;
@@ -35,13 +37,14 @@ class OutcomeLog {
   bool write(const PadResult& result, std::string& error);
 
  private:
-  OutcomeLog(int fd, std::string imageSha256, std::uint64_t imageSize)
-      : fd_(fd), imageSha256_(std::move(imageSha256)), imageSize_(imageSize) {}
+  OutcomeLog(int fd, std::string imageSha256, std::uint64_t imageSize, std::optional<FeedProvenance> feed)
+      : fd_(fd), imageSha256_(std::move(imageSha256)), imageSize_(imageSize), feed_(std::move(feed)) {}
   bool append(const std::string& line, std::string& error);
 
   int fd_;
   std::string imageSha256_;
   std::uint64_t imageSize_;
+  std::optional<FeedProvenance> feed_;
 };
 
 // The JSON outcome line of --json and --log, without the log's own fields.

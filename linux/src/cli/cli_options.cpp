@@ -211,9 +211,8 @@ std::optional<std::string> checkCombination(const CliOptions& options, const std
   if (options.force && !options.all && !options.watch && !options.fromFeed())
     return "--force goes with --all or --watch, or with --latest";
   if (options.fromFeed() && options.mode != Mode::Update) return "--latest and --release go with an update";
-  if ((options.feedUrl || options.caCertificates || options.feedKey || options.offline) && !options.fromFeed() &&
-      options.mode != Mode::Releases)
-    return "--feed, --cacert, --feed-key and --offline go with --latest, --release or --releases";
+  if (options.feedOptionGiven() && !options.fromFeed() && options.mode != Mode::Releases && options.mode != Mode::Info)
+    return "--feed, --cacert, --feed-key and --offline go with --latest, --release, --releases or --info";
   if ((options.trace || options.traceFile) && options.bench())
     return "--trace follows one pad: it goes neither with --all, --watch, --json nor --log";
   if (options.mode != Mode::Update && (options.all || options.watch || options.logPath || options.pad))

@@ -60,6 +60,7 @@ struct CliOptions {
   bool offline = false;
 
   bool fromFeed() const { return latest || release; }
+  bool feedOptionGiven() const { return feedUrl || caCertificates || feedKey || offline; }
   // Several pads, or one reported as a bench (JSON lines, an outcome log).
   bool bench() const { return all || watch || json || logPath; }
 };

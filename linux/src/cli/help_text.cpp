@@ -4,7 +4,7 @@ namespace morvik::cli {
 
 const char* helpText() {
   return R"(Usage: morvik-update [options] IMAGE.dat
-       morvik-update --info IMAGE.dat
+       morvik-update --info IMAGE.dat [--feed URL]
        morvik-update --list
        morvik-update --all | --watch [--count N] IMAGE.dat
        morvik-update --latest [--release VERSION] [--feed URL]
@@ -20,7 +20,9 @@ Options:
       --trace=FILE        write the update's trace to FILE, for support: the image,
                           the pad, each report with its time, and the outcome
       --wait SECONDS      wait up to SECONDS for a pad in boot mode to be plugged in
-      --info IMAGE.dat    show the image's header and whether it is fit to send
+      --info IMAGE.dat    show the image's header and whether it is fit to send;
+                          with a feed (--feed, or the build's), whether it is a
+                          signed release of it
       --list              list the pads present, in boot mode and in run mode, with
                           each boot-mode pad's firmware version
       --pad PATH|SERIAL   update the pad with this path (/dev/hidraw3) or USB serial

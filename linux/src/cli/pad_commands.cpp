@@ -12,8 +12,8 @@
 #include "cli/permission_hint.h"
 #include "console/answer_source.h"
 #include "console/json_text.h"
-#include "console/printable_text.h"
 #include "console/version_text.h"
+#include "feed/download_progress.h"
 #include "feed/feed_release.h"
 #include "feed/release_listing.h"
 #include "image/image_text.h"
@@ -58,10 +58,10 @@ ExitCode listPadsCommand(const CliOptions& options) {
 
 namespace {
 
-// Sends `image` to the pad the options choose, or to each of a bench. `upToDate`: the version a
-// pad needs no update to (a release of the feed), unless --force.
+// Sends `image` to the pad the options choose, or to each of a bench. `feed`: the release the
+// image is, which a pad that already runs it needs no update to, unless --force.
 ExitCode updateWithImage(const CliOptions& options, const CheckedImage& image, SessionIo io, StopToken stop,
-                         std::optional<std::uint32_t> upToDate = std::nullopt) {
+                         const std::optional<FeedProvenance>& feed = std::nullopt) {
   TraceSetup tracing;
   if (const auto refused = prepareTracing(options, image, tracing, io.err)) return *refused;
   const ProgramPads pads(options);
@@ -70,7 +70,7 @@ ExitCode updateWithImage(const CliOptions& options, const CheckedImage& image, S
     return ExitCode::Error;
   }
   PadSource& source = tracing.replay ? *tracing.replay : *pads.source();
-  if (options.watch) return updateBench(options, source, image, options.pad, stop);
+  if (options.watch) return updateBench(options, source, image, options.pad, stop, feed);
 
   const std::uint32_t waitSeconds = options.waitSeconds.value_or(0);
   if (waitSeconds > 0) {
@@ -84,15 +84,15 @@ ExitCode updateWithImage(const CliOptions& options, const CheckedImage& image, S
     io.err << "Cancelled while waiting for the pad.\n";
     return ExitCode::Cancelled;
   }
-  if (options.all) return updateBench(options, source, image, std::nullopt, stop);
+  if (options.all) return updateBench(options, source, image, std::nullopt, stop, feed);
   const PadChoice choice = choosePad(found, options.pad);
   if (!choice.pad) {
     io.err << choice.message;
     return choice.refusal;
   }
-  if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop);
-  if (upToDate && !options.force && askVersion(source, *choice.pad).version == upToDate) {
-    io.out << "The pad already runs v" << versionText(*upToDate)
+  if (options.bench()) return updateBench(options, source, image, choice.pad->path, stop, feed);
+  if (feed && !options.force && askVersion(source, *choice.pad).version == feed->version) {
+    io.out << "The pad already runs v" << versionText(feed->version)
            << ", the feed's release: it is up to date (--force sends it again).\n";
     return ExitCode::Success;
   }
@@ -102,18 +102,12 @@ ExitCode updateWithImage(const CliOptions& options, const CheckedImage& image, S
   return tracing.replay ? tracing.replay->ending(code, io.err) : code;
 }
 
-FeedRequest feedRequestOf(const CliOptions& options) {
-  return {options.feedUrl, options.caCertificates, options.feedKey, options.release, options.offline};
-}
-
-ExitCode refuseFeed(const FeedFailure& failure, std::ostream& err) {
-  err << "morvik-update: " << printable(failure.sentence) << ".\n";
-  return failure.code;
-}
-
 // --latest, --release: the image is the verified release's, served from memory as a file's is.
 ExitCode updateFromFeed(const CliOptions& options, SessionIo io, StopToken stop) {
-  const FeedRequest request = feedRequestOf(options);
+  FeedRequest request = feedRequestOf(options);
+  // The downloads' bar goes where the update's goes, and only where the update draws a bar.
+  DownloadProgress bar(io.out);
+  if (io.terminal && !options.json) request.progress = &bar;
   const auto fetched = fetchFeed(request, io.err);
   if (const auto* failure = std::get_if<FeedFailure>(&fetched)) return refuseFeed(*failure, io.err);
   const auto release = fetchRelease(std::get<FetchedFeed>(fetched), request);
@@ -131,7 +125,8 @@ ExitCode updateFromFeed(const CliOptions& options, SessionIo io, StopToken stop)
                           : verified + '\n');
   CliOptions fromRelease = options;
   fromRelease.imagePath = chosen.source;
-  return updateWithImage(fromRelease, chosen.image, io, std::move(stop), chosen.release.version);
+  return updateWithImage(fromRelease, chosen.image, io, std::move(stop),
+                         FeedProvenance{chosen.release.version, chosen.serial, chosen.keyId});
 }
 
 }  // namespace

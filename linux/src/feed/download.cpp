@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace morvik::cli {
@@ -11,7 +12,16 @@ struct Received {
   std::vector<std::uint8_t> bytes;
   std::uint64_t limit = 0;
   bool overLimit = false;
+  const std::string* url = nullptr;
+  DownloadListener* listener = nullptr;
 };
+
+int tellProgress(void* to, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+  const auto& received = *static_cast<Received*>(to);
+  received.listener->progress(*received.url, static_cast<std::uint64_t>(std::max<curl_off_t>(now, 0)),
+                              static_cast<std::uint64_t>(std::max<curl_off_t>(total, 0)));
+  return 0;
+}
 
 std::size_t keep(char* data, std::size_t size, std::size_t count, void* to) {
   auto& received = *static_cast<Received*>(to);
@@ -85,6 +95,8 @@ std::variant<std::vector<std::uint8_t>, FetchFailure> download(const std::string
   if (!curl) return FetchFailure{FetchProblem::Other, "cannot download " + url + ": libcurl cannot start"};
   Received received;
   received.limit = limit;
+  received.url = &url;
+  received.listener = settings.listener;
   // Room for the whole file at once (the caller's limit is its size, or a bound of one MiB or
   // two): growing by doubling would hold up to twice the image meanwhile.
   received.bytes.reserve(static_cast<std::size_t>(limit));
@@ -106,7 +118,13 @@ std::variant<std::vector<std::uint8_t>, FetchFailure> download(const std::string
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &keep);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &received);
   if (settings.caCertificates) curl_easy_setopt(handle, CURLOPT_CAINFO, settings.caCertificates->c_str());
+  if (settings.listener) {
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &tellProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &received);
+  }
   const CURLcode code = curl_easy_perform(handle);
+  if (settings.listener) settings.listener->finished();
   long status = 0;
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   if (code == CURLE_OK && status == 200) return std::move(received.bytes);

@@ -30,8 +30,18 @@ struct FetchFailure {
   std::string sentence;  // "cannot download https://…/feed.json: the server answered HTTP 404"
 };
 
+// Hears how a download goes, on the downloading thread: bytes so far, and the total when the
+// server said it (0 otherwise); then once that it ended, however it ended.
+class DownloadListener {
+ public:
+  virtual ~DownloadListener() = default;
+  virtual void progress(const std::string& url, std::uint64_t received, std::uint64_t total) = 0;
+  virtual void finished() = 0;
+};
+
 struct DownloadSettings {
   std::optional<std::string> caCertificates;  // --cacert: a PEM file of the CAs to trust instead
+  DownloadListener* listener = nullptr;       // none: the download is silent
   std::chrono::seconds connectLimit{15};
   std::chrono::seconds stallLimit{20};
 };

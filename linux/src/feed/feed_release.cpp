@@ -1,5 +1,6 @@
 #include "feed/feed_release.h"
 
+#include "console/printable_text.h"
 #include "console/version_text.h"
 #include "feed/feed_cache.h"
 #include "feed/feed_files.h"
@@ -75,9 +76,25 @@ std::variant<std::vector<std::uint8_t>, FeedFailure> feedFile(const FetchedFeed&
   return std::get<std::vector<std::uint8_t>>(std::move(got));
 }
 
-DownloadSettings settingsOf(const FeedRequest& request) { return DownloadSettings{request.caCertificates}; }
+DownloadSettings settingsOf(const FeedRequest& request) {
+  return DownloadSettings{request.caCertificates, request.progress};
+}
 
 }  // namespace
+
+FeedRequest feedRequestOf(const CliOptions& options) {
+  return {options.feedUrl, options.caCertificates, options.feedKey, options.release, options.offline};
+}
+
+bool asksForFeed(const FeedRequest& request) {
+  return request.url || request.caCertificates || request.keyFile || request.offline ||
+         !std::string_view(MORVIK_FEED_URL).empty();
+}
+
+ExitCode refuseFeed(const FeedFailure& failure, std::ostream& err) {
+  err << "morvik-update: " << printable(failure.sentence) << ".\n";
+  return failure.code;
+}
 
 std::variant<FetchedFeed, FeedFailure> fetchFeed(const FeedRequest& request, std::ostream& notes) {
   const std::string url = request.url.value_or(MORVIK_FEED_URL);

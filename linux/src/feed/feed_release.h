@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "feed/feed_origin.h"
 #include "morvik/checked_image.h"
@@ -23,7 +24,12 @@ struct FeedRequest {
   std::optional<std::string> keyFile;         // --feed-key: trusted beside the built-in keys
   std::optional<std::uint32_t> version;       // --release; the newest without it
   bool offline = false;                       // the cache alone
+  DownloadListener* progress = nullptr;       // hears each download's progress
 };
+
+FeedRequest feedRequestOf(const CliOptions& options);
+// Whether `request` names a feed at all: a feed option, or the build's default feed.
+bool asksForFeed(const FeedRequest& request);
 
 struct FeedFailure {
   ExitCode code;
@@ -44,6 +50,9 @@ struct ReleaseImage {
   std::uint64_t serial = 0;
   std::string keyId;
 };
+
+// Says `failure` on `err` and gives its exit status.
+ExitCode refuseFeed(const FeedFailure& failure, std::ostream& err);
 
 // The verified feed; `notes` hears what is worth saying on the way (a serial that could not be
 // kept, the cache used offline).

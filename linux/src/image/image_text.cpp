@@ -82,7 +82,7 @@ std::string imageInfoText(const std::string& path, const ImageReport& report) {
   return text.str();
 }
 
-std::string imageInfoJson(const std::string& path, const ImageReport& report) {
+JsonLine imageInfoFields(const std::string& path, const ImageReport& report) {
   JsonLine line("image");
   line.add("path", path);
   if (report.header)
@@ -92,17 +92,26 @@ std::string imageInfoJson(const std::string& path, const ImageReport& report) {
     line.add("version", std::optional<std::string>()).add("image_length", std::optional<std::string>());
   line.add("payload_bytes", report.payloadBytes).add("fit", !report.fault);
   line.add("problem", report.fault ? std::optional(faultText(report)) : std::nullopt);
-  return line.line();
+  return line;
 }
 
-ExitCode showImageInfo(const std::string& path, bool json, StopToken stop, std::ostream& out, std::ostream& err) {
+ExitCode showImageInfo(const std::string& path, bool json, StopToken stop, std::ostream& out, std::ostream& err,
+                       const InfoLookup& lookup) {
   const ImageReport report = inspectImage(path, std::move(stop));
   if (report.cancelled()) {
     err << "Cancelled.\n";
     return ExitCode::Cancelled;
   }
-  out << (json ? imageInfoJson(path, report) : imageInfoText(path, report));
-  return report.fault ? ExitCode::ImageRefused : ExitCode::Success;
+  // A refused image is not looked up: it cannot be sent, whoever published it.
+  const InfoAddition addition = lookup && !report.fault ? lookup(*report.image) : InfoAddition{};
+  if (json) {
+    JsonLine line = imageInfoFields(path, report);
+    if (addition.addFields) addition.addFields(line);
+    out << line.line();
+  } else {
+    out << imageInfoText(path, report) << addition.text;
+  }
+  return report.fault ? ExitCode::ImageRefused : addition.code;
 }
 
 std::optional<ExitCode> refuseUnfitImage(const std::string& path, const ImageReport& report, std::ostream& out,

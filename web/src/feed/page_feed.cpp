@@ -59,14 +59,8 @@ std::variant<std::optional<feed::Release>, Pending> PageFeed::releaseOf(
     const std::shared_ptr<const ImageBytes>& bytes) {
   using Result = std::variant<std::optional<feed::Release>, Pending>;
   if (!verified_ || !bytes) return std::optional<feed::Release>{};
-  return answeredOrPending<Result>(crypto_, [&]() -> Result {
-    for (const feed::Release& release : verified_->feed.releases) {
-      // Only a file of the release's size is hashed at all.
-      if (release.size != bytes->size()) continue;
-      if (std::holds_alternative<CheckedImage>(feed::checkReleaseImage(release, bytes, crypto_))) return release;
-    }
-    return std::optional<feed::Release>{};
-  });
+  return answeredOrPending<Result>(crypto_,
+                                   [&]() -> Result { return feed::releaseOfImage(verified_->feed, bytes, crypto_); });
 }
 
 }  // namespace morvik::web

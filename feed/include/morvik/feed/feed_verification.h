@@ -49,4 +49,9 @@ std::variant<Release, FeedRefusal> chooseRelease(const Feed& feed, std::optional
 std::variant<CheckedImage, FeedRefusal> checkReleaseImage(const Release& release,
                                                           std::shared_ptr<const ImageBytes> bytes, FeedCrypto& crypto);
 
+// The release of `feed` whose image `bytes` are, by checkReleaseImage, if any. Only a release of
+// the file's size has its digest asked for.
+std::optional<Release> releaseOfImage(const Feed& feed, const std::shared_ptr<const ImageBytes>& bytes,
+                                      FeedCrypto& crypto);
+
 }  // namespace morvik::feed
