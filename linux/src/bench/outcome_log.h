@@ -13,7 +13,7 @@
 #include <variant>
 
 #include "bench/bench_report.h"
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "morvik/image_file.h"
 #include "morvik/stop_signal.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <variant>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "feed/feed_origin.h"
 #include "morvik/checked_image.h"
 #include "morvik/feed/feed_verification.h"

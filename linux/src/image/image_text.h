@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "image/image_read.h"
 #include "morvik/stop_signal.h"
 
