@@ -81,8 +81,8 @@ int addCommand(const ToolOptions& options) {
   }
   // The old signature is of the old list: keeping it would publish a feed that fails to verify.
   ::unlink(inFolder(folder, kSignatureFile).c_str());
-  std::cout << "Added version " << versionText(version) << " (" << file << ", " << bytes->size()
-            << " bytes, SHA-256 " << digestHex(*digest) << ") to " << cli::printable(inFolder(folder, kFeedFile))
+  std::cout << "Added version " << versionText(version) << " (" << file << ", " << bytes->size() << " bytes, SHA-256 "
+            << digestHex(*digest) << ") to " << cli::printable(inFolder(folder, kFeedFile))
             << ".\nSign the feed again: morvik-feed sign " << cli::printable(folder) << " --key KEY.pem\n";
   return 0;
 }

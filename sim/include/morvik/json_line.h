@@ -1,6 +1,6 @@
-// One JSON object on one line, for morvik-update's --json and --log and every trace file. Only what those need: strings, numbers,
-// booleans and null, with every string escaped so a file name cannot break the line, and bytes
-// that are not UTF-8 replaced by U+FFFD so that every JSON reader takes the line.
+// One JSON object on one line, for morvik-update's --json and --log and every trace file. Only what those need:
+// strings, numbers, booleans and null, with every string escaped so a file name cannot break the line, and bytes that
+// are not UTF-8 replaced by U+FFFD so that every JSON reader takes the line.
 #pragma once
 
 #include <cstddef>
