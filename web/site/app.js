@@ -3,6 +3,7 @@
 // What the reports mean is the engine's business alone.
 import { downloadRelease, loadFeed, releaseOfChosen } from './feed.js';
 import { progressBar } from './progress.js';
+import { saveReport } from './report.js';
 import { reasonWords, withReason } from './reasons.js';
 import { preferredLanguage, textOf, versionText, versionWords } from './texts.js';
 
@@ -65,6 +66,7 @@ function showOutcome(kind, title, text) {
   const box = $('outcome');
   box.hidden = false;
   box.className = `outcome ${kind}`;
+  $('outcome-report').hidden = kind !== 'failure';
   show('outcome-title', title);
   show('outcome-text', text);
   // A focus lost meanwhile (its button turned off, its dialog closed) comes to what happened.
@@ -399,6 +401,7 @@ function wireControls() {
   });
   $('connect').addEventListener('click', connectClicked);
   $('use-release').addEventListener('click', useRelease);
+  for (const id of ['outcome-report', 'save-report']) $(id).addEventListener('click', () => page && saveReport(page));
   $('image').addEventListener('change', (event) => {
     takeImage([...event.target.files]);
     event.target.value = '';  // the same file chosen again (rewritten meanwhile) is read again
