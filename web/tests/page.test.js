@@ -721,6 +721,16 @@ const scenarios = [
     },
   },
   // ---- the report for support: saved as a download, replayed by morvik-update --sim-replay
+  {
+    name: 'the test pad replays a session recorded by morvik-update: the pad\'s recorded error ends the page\'s update',
+    async run(page) {
+      const traces = join(new URL('.', import.meta.url).pathname, '..', '..', 'tests', 'traces');
+      await page.plug({ replay: await readFile(join(traces, 'linux-hidraw-pad-error.trace'), 'utf8') });
+      await connect(page);
+      await update(page, new Uint8Array(await readFile(join(traces, 'fw-256.dat'))));
+      await page.waitForText('#outcome', 'Update failed: the pad reported an error (error event 0x15)');
+    },
+  },
   ...reportReplays.map(({ how, plug, outcome, exit }) => ({
     name: `${how}: the report saved for support replays through morvik-update --sim-replay to exit ${exit}`,
     async run(page) {
