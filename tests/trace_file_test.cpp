@@ -1,9 +1,13 @@
 // Reading a trace file back: what is refused, with which line.
 #include "morvik/trace_file.h"
+#include "morvik/trace_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+
+#include "morvik/protocol.h"
 
 namespace morvik {
 namespace {
@@ -61,6 +65,55 @@ TEST(TraceFile, RefusesWhatIsNotATraceWithItsLine) {
     EXPECT_EQ(std::get<TraceRefusal>(read).line, c.line);
     EXPECT_NE(std::get<TraceRefusal>(read).reason.find(c.reason), std::string::npos)
         << std::get<TraceRefusal>(read).reason;
+  }
+}
+
+}  // namespace
+}  // namespace morvik
+
+namespace morvik {
+namespace {
+
+// What the page and the command line write reads back as written: a browser's user agent and an
+// image name with any bytes in them, and a report saved with no update (no image, no pad, no
+// exit status).
+TEST(TraceFile, WhatTheWriterWritesReadsBack) {
+  struct Case {
+    const char* what;
+    TraceStart start;
+    std::optional<ExitCode> code;
+  };
+  const TracePad pad{"0483:5750", "WebHID", std::nullopt, kFactoryVersion};
+  const Case cases[] = {
+      {"an update's report",
+       {"morvik update page",
+        "1.0.0",
+        "2026-12-10T01:00:00Z",
+        TraceImage{"f\"\n\xFF.dat", 284, 123, "ab12"},
+        pad,
+        {{"user_agent", "Mozilla/5.0 \"x\"\t\\"}}},
+       ExitCode::PadFailed},
+      {"a report with no update", {"morvik update page", "1.0.0", "2026-12-10T01:00:00Z", {}, {}, {}}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const std::uint8_t report[] = {0x03, 0x00, 0x16, 0x03};
+    const std::string text = traceFirstLine(c.start) + '\n' +
+                             traceReportLine(std::chrono::microseconds(7), "in", report) + '\n' +
+                             traceFailureLine(std::chrono::microseconds(9), kTraceReadFailed) + '\n' +
+                             traceOutcomeLine("2026-12-10T01:00:01Z", c.code, "error event 0x15") + '\n';
+    const auto read = readTrace(text);
+    ASSERT_TRUE(std::holds_alternative<RecordedTrace>(read)) << c.what << ": " << std::get<TraceRefusal>(read).reason;
+    const RecordedTrace& trace = std::get<RecordedTrace>(read);
+    EXPECT_EQ(trace.events.size(), 2u) << c.what;
+    EXPECT_EQ(trace.outcome.at("reason"), "error event 0x15") << c.what;
+    EXPECT_EQ(trace.outcome.contains("exit_code"), c.code.has_value()) << c.what;
+    EXPECT_EQ(trace.start.contains("image_sha256"), c.start.image.has_value()) << c.what;
+    if (!c.start.image) continue;
+    EXPECT_EQ(trace.start.at("image"), "f\"\n\xEF\xBF\xBD.dat") << c.what;  // a byte that is not UTF-8: U+FFFD
+    EXPECT_EQ(trace.start.at("image_version"), "1.23") << c.what;
+    EXPECT_EQ(trace.start.at("pad_version"), "factory firmware") << c.what;
+    EXPECT_EQ(trace.start.at("user_agent"), "Mozilla/5.0 \"x\"\t\\") << c.what;
+    EXPECT_EQ(trace.outcome.at("exit_code"), "7") << c.what;
   }
 }
 

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "feed/feed_files.h"
 #include "feed_folder.h"
 #include "morvik/feed/feed_json.h"
@@ -55,7 +55,7 @@ int addCommand(const ToolOptions& options) {
   const std::string file = std::filesystem::path(options.image).filename().string();
   const auto listed = [&](const auto& test) { return std::any_of(feed.releases.begin(), feed.releases.end(), test); };
   if (listed([&](const Release& release) { return release.version == version; })) {
-    return refuse("the feed already lists version " + cli::versionText(version));
+    return refuse("the feed already lists version " + versionText(version));
   }
   if (!isPlainFileName(file)) {
     return refuse("the image's name " + cli::printable(file) +
@@ -71,7 +71,7 @@ int addCommand(const ToolOptions& options) {
   const auto digest = OpenSslFeedCrypto().sha256(*bytes);
   if (!digest) return refuse("libcrypto could not hash the image");
 
-  feed.releases.push_back({version, cli::versionText(version), file, bytes->size(), *digest, date, *urgency,
+  feed.releases.push_back({version, versionText(version), file, bytes->size(), *digest, date, *urgency,
                            *options.notesEn, *options.notesZh});
   const auto json = publishableJson(feed);
   if (!json) return refuse("the notes are not UTF-8 text");
@@ -81,8 +81,8 @@ int addCommand(const ToolOptions& options) {
   }
   // The old signature is of the old list: keeping it would publish a feed that fails to verify.
   ::unlink(inFolder(folder, kSignatureFile).c_str());
-  std::cout << "Added version " << cli::versionText(version) << " (" << file << ", " << bytes->size()
-            << " bytes, SHA-256 " << digestHex(*digest) << ") to " << cli::printable(inFolder(folder, kFeedFile))
+  std::cout << "Added version " << versionText(version) << " (" << file << ", " << bytes->size() << " bytes, SHA-256 "
+            << digestHex(*digest) << ") to " << cli::printable(inFolder(folder, kFeedFile))
             << ".\nSign the feed again: morvik-feed sign " << cli::printable(folder) << " --key KEY.pem\n";
   return 0;
 }

@@ -13,10 +13,10 @@
 
 #include "cli/cancel_on_signal.h"
 #include "cli/cli_options.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "cli/help_text.h"
 #include "cli/pad_commands.h"
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "console/printable_text.h"
 #include "feed/image_in_feed.h"
 #include "image/image_text.h"
@@ -124,6 +124,6 @@ int main(int argc, char** argv) {
     return morvik::cli::runProgram(argc, argv);
   } catch (...) {
     std::fputs("morvik-update: an unexpected internal error ended the program.\n", stderr);
-    return morvik::cli::toInt(morvik::cli::ExitCode::Error);
+    return morvik::toInt(morvik::ExitCode::Error);
   }
 }

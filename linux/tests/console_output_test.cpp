@@ -8,11 +8,11 @@
 
 #include "cli/permission_hint.h"
 #include "console/answer_source.h"
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "console/printable_text.h"
 #include "console/progress_display.h"
-#include "console/version_text.h"
 #include "feed/download_progress.h"
+#include "morvik/version_text.h"
 #include "morvik/protocol.h"
 #include "one_pad/console_observer.h"
 #include "pads/trace_transport.h"

@@ -4,6 +4,7 @@
 // checks the maker's feed itself, with the engine's feed library (in WebAssembly) and WebCrypto.
 import { downloadRelease, loadFeed, releaseOfChosen } from './feed.js';
 import { progressBar } from './progress.js';
+import { saveReport } from './report.js';
 import { reasonWords, withReason } from './reasons.js';
 import { preferredLanguage, textOf, versionText, versionWords } from './texts.js';
 
@@ -64,6 +65,7 @@ function showOutcome(kind, title, text) {
   const box = $('outcome');
   box.hidden = false;
   box.className = `outcome ${kind}`;
+  $('outcome-report').hidden = kind !== 'failure';
   show('outcome-title', title);
   show('outcome-text', text);
   // A focus lost meanwhile (its button turned off, its dialog closed) comes to what happened.
@@ -382,6 +384,7 @@ function wireControls() {
   });
   $('connect').addEventListener('click', connectClicked);
   $('use-release').addEventListener('click', useRelease);
+  for (const id of ['outcome-report', 'save-report']) $(id).addEventListener('click', () => saveReport((time) => request('report', 'report', time)));
   $('image').addEventListener('change', (event) => {
     takeImage([...event.target.files]);
     event.target.value = '';  // the same file chosen again (rewritten meanwhile) is read again
@@ -451,7 +454,7 @@ function startWorker() {
 }
 
 // Requests whose answers the worker posts back, each kind in the order asked.
-const answers = { chosen: [], stamps: [], takenUp: [], answered: [] };
+const answers = { chosen: [], stamps: [], takenUp: [], answered: [], report: [] };
 const request = (op, answer, ...args) => new Promise((done) => {
   answers[answer].push(done);
   ask(op, ...args);

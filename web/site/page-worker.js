@@ -5,9 +5,10 @@
 // Each input report goes into the engine's fixed input buffer and each report it sends leaves
 // from its fixed output buffer: a report costs no message to the window, no chain of promises
 // and no allocation of the page's own.
-// Messages in: {op: 'takeUp' | 'chooseImage' | 'startUpdate' | 'answer' | 'stamps', args}; out:
+// Messages in: {op: 'takeUp' | 'chooseImage' | 'startUpdate' | 'answer' | 'stamps' | 'report', args}; out:
 // {op, args} with op one of the view's calls, 'ready' or 'failed' (the engine did not load),
-// 'padOpened', 'openFailed', 'padLeft', and the answers 'takenUp', 'chosen', 'answered' and 'stamps'.
+// 'padOpened', 'openFailed', 'padLeft', and the answers 'takenUp', 'chosen', 'answered', 'stamps' and 'report'.
+import { reportText } from './report.js';
 import { reportStamps } from './report-stamps.js';
 
 const kSilenceCheckMs = 250;
@@ -132,6 +133,7 @@ const requests = {
     post('answered');
   },
   stamps: () => post('stamps', stamps.summary()),
+  report: async (time) => post('report', await reportText(page, time)),
 };
 
 // Every call of the engine's view but sendReport is the window's to show.

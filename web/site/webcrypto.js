@@ -7,7 +7,7 @@
 const kMostRounds = 4;
 const kEcdsa = { name: 'ECDSA', namedCurve: 'P-256' };
 
-async function digestOf(bytes) {
+export async function digestOf(bytes) {
   try {
     return new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
   } catch {

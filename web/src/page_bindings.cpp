@@ -108,6 +108,18 @@ class Page {
     return result;
   }
 
+  // ---- the report for support (page_trace.h)
+  // The recorded update's image, for its digest (a copy), or null.
+  val reportImage() const {
+    const auto& bytes = updater_.trace().image();
+    if (!bytes) return val::null();
+    return val::global("Uint8Array").new_(val(emscripten::typed_memory_view(bytes->size(), bytes->data())));
+  }
+  // The report's text; `imageSha256` is reportImage()'s digest in lower-case hex.
+  std::string report(const std::string& utcTime, const std::string& userAgent, const std::string& imageSha256) const {
+    return updater_.trace().text(utcTime, userAgent, imageSha256);
+  }
+
  private:
   ScriptView view_;
   PageUpdater updater_;
@@ -145,7 +157,9 @@ EMSCRIPTEN_BINDINGS(morvik_page) {
       .function("chooseImage", &Page::chooseImage)
       .function("startUpdate", &Page::startUpdate)
       .function("answer", &Page::answer)
-      .function("updating", &Page::updating);
+      .function("updating", &Page::updating)
+      .function("reportImage", &Page::reportImage)
+      .function("report", &Page::report);
   emscripten::function("bootModeIdentity", &bootModeIdentity);
   emscripten::constant("reportSize", static_cast<int>(kReportSize));
   emscripten::constant("factoryVersion", kFactoryVersion);

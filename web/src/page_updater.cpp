@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "morvik/trace_file.h"
+
 namespace morvik::web {
 
 // ---------------------------------------------------------------- the page's images
@@ -27,6 +29,7 @@ void PageUpdater::padOpened() {
   awaitingPadSince_.reset();
   padOpen_ = true;
   linkError_.clear();
+  trace_.padOpened();
   refreshUpdateAllowed();
   askVersion(false);
 }
@@ -41,6 +44,7 @@ void PageUpdater::askVersion(bool quietly) {
 }
 
 void PageUpdater::padRemoved() {
+  trace_.padRemoved();
   padOpen_ = false;
   versionAskedAt_.reset();
   versionDueAt_.reset();
@@ -50,6 +54,7 @@ void PageUpdater::padRemoved() {
 }
 
 void PageUpdater::inputReport(std::span<const std::uint8_t> report) {
+  trace_.report("in", report);
   const std::uint64_t answersBefore = engine_.owedAnswersReceived();
   engine_.OnInputReport(*this, report);
   // Only an answer the pad owed restarts the watch: other reports do not keep an update open.
@@ -57,6 +62,7 @@ void PageUpdater::inputReport(std::span<const std::uint8_t> report) {
 }
 
 void PageUpdater::sendFailed(const std::string& reason) {
+  trace_.linkFailed(kTraceWriteFailed);
   linkError_ = reason;
   if (updating_) {
     engine_.Firmware_UpdateError(UpdateFailure::WriteFailed, reason);
@@ -87,13 +93,16 @@ std::variant<CheckedImage, ImageProblem> PageUpdater::chooseImage(const std::str
   auto checked = checkImage(images_, name);
   // A refused image leaves no image chosen: the update must not send an older choice instead.
   imageChosen_ = std::holds_alternative<CheckedImage>(checked);
+  if (imageChosen_) chosenVersion_ = std::get<CheckedImage>(checked).header.version;
   refreshUpdateAllowed();
   return checked;
 }
 
 bool PageUpdater::startUpdate() {
   if (!padOpen_ || !imageChosen_ || updating_) return false;
+  trace_.updateStarted(images_.name(), images_.bytes(), chosenVersion_);
   if (engine_.beginUpdate(*this) != kLinkOk) {
+    trace_.updateEnded(ExitCode::PadLost, linkError_);
     // Nothing went out and the engine showed nothing: a click must never go unanswered.
     view_.showFailure(UpdateFailure::WriteFailed, linkError_, false);
     return false;
@@ -113,14 +122,17 @@ void PageUpdater::answer(bool ok) {
 }
 
 LinkStatus PageUpdater::writeReport(OutputReport report) {
+  trace_.report("out", report);
   if (!padOpen_ || !view_.sendReport(report)) {
     linkError_ = "WebHID: no pad is open";
+    trace_.linkFailed(kTraceWriteFailed);
     return kLinkWriteFailed;
   }
   return kLinkOk;
 }
 
-void PageUpdater::ended() {
+void PageUpdater::ended(ExitCode code, const std::string& reason) {
+  trace_.updateEnded(code, reason);
   updating_ = false;
   awaitingPadSince_.reset();
   refreshUpdateAllowed();
@@ -131,17 +143,19 @@ void PageUpdater::refreshUpdateAllowed() { view_.setUpdateAllowed(padOpen_ && im
 // ---------------------------------------------------------------- the engine's notifications
 
 void PageUpdater::onDeviceVersion(std::uint32_t version) {
+  trace_.padVersion(version);
   versionAskedAt_.reset();
   view_.showPadVersion(version);
 }
 
 void PageUpdater::onFactoryVersion() {
+  trace_.padVersion(kFactoryVersion);
   versionAskedAt_.reset();
   view_.showPadVersion(kFactoryVersion);
 }
 
 void PageUpdater::onNotInBootMode() {
-  ended();
+  ended(ExitCode::NotInBootMode);
   view_.showNotInBootMode();
 }
 
@@ -157,12 +171,12 @@ Confirmation PageUpdater::confirmImage(std::uint32_t imageVersion, std::uint32_t
 }
 
 void PageUpdater::onUpdateCancelled() {
-  ended();
+  ended(ExitCode::Cancelled);
   view_.showCancelled();
 }
 
 void PageUpdater::onImageUnreadable(ImageProblem problem) {
-  ended();
+  ended(ExitCode::ImageRefused, std::string(problemName(problem)));
   view_.showImageRefused(problem);
 }
 
@@ -177,7 +191,7 @@ void PageUpdater::onProgress(std::int32_t percent) {
 void PageUpdater::onImageSent() { view_.showImageSent(); }
 
 void PageUpdater::onUpdateSucceeded() {
-  ended();
+  ended(ExitCode::Success);
   view_.showSuccess(imageVersion_);
   versionDueAt_ = Clock::now() + kRestartGrace;
 }
@@ -189,7 +203,7 @@ void PageUpdater::onUpdateFailed(UpdateFailure cause) {
     view_.showPadUsedElsewhere();
     return;
   }
-  ended();
+  ended(exitCodeOf(cause), engine_.lastFailureReason());
   view_.showFailure(cause, engine_.lastFailureReason(), engine_.padFirmwareTouched());
 }
 

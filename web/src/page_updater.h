@@ -14,6 +14,7 @@
 
 #include "morvik/checked_image.h"
 #include "morvik/update_engine.h"
+#include "page_trace.h"
 #include "page_view.h"
 
 namespace morvik::web {
@@ -75,6 +76,8 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
 
   bool updating() const { return updating_; }
   const UpdateEngine& engine() const { return engine_; }
+  // The record of the last update, for a report to support.
+  const PageTrace& trace() const { return trace_; }
 
  private:
   // The link to the pad, as the engine sees it.
@@ -94,13 +97,15 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   void onUpdateFailed(UpdateFailure cause) override;
   void onUnaskedDeviceInfo() override;
 
-  void ended();
+  // The update ended so: the record's outcome, and the page may start another.
+  void ended(ExitCode code, const std::string& reason = {});
   void refreshUpdateAllowed();
   // Sends the version query; `quietly`: a pad that gives no answer is not told as a fault.
   void askVersion(bool quietly);
 
   PageView& view_;
   PageImageFiles images_;
+  PageTrace trace_;
   UpdateEngine engine_;
   bool padOpen_ = false;
   bool imageChosen_ = false;
@@ -108,6 +113,7 @@ class PageUpdater final : private UpdateObserver, private HidTransport {
   std::uint32_t imageVersion_ = 0;
   // The percentage the view was shown last in this update.
   std::int32_t percentShown_ = -1;
+  std::uint32_t chosenVersion_ = 0;  // the chosen image's, from its header
   std::string linkError_;
   // Set while the pad owes an answer (to the begin command, the header, each block).
   std::optional<Clock::time_point> awaitingPadSince_;

@@ -7,7 +7,7 @@
 // them that row is skipped. Ends with "N passed, N failed" (and ", N skipped").
 import { execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
-import { mkdir } from 'node:fs/promises';
+import { mkdir, mkdtemp, readdir } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { checkAccessibility, kAxeTags } from './accessibility.js';
@@ -120,6 +120,23 @@ async function updateUnderWay(page) {
   await update(page);
   await page.waitForText('#progress-text', / [1-9]\d?%$/);
 }
+// Clicks `selector` and waits for the report it downloads: {path, text}.
+async function saveReportOf(page, selector) {
+  const dir = await mkdtemp(join(tmpdir(), 'morvik-report-'));
+  const session = await page.tab.createCDPSession();
+  await session.send('Page.setDownloadBehavior', { behavior: 'allow', downloadPath: dir });
+  await page.click(selector);
+  for (let waited = 0; waited < 10000; waited += 100) {
+    const names = (await readdir(dir)).filter((name) => /^morvik-report-\d{8}T\d{6}Z\.txt$/.test(name));
+    if (names.length === 1) return { path: join(dir, names[0]), text: await readFile(join(dir, names[0]), 'utf8') };
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  throw new Error(`no morvik-report-<time>.txt was downloaded to ${dir} within 10 s`);
+}
+const reportReplays = [
+  { how: 'a pad error mid-update', plug: { failAfter: 5 }, outcome: 'Update failed: the pad reported an error', exit: 7 },
+  { how: 'a whole update', plug: {}, outcome: 'Firmware upgraded', exit: 0 },
+];
 
 class Skipped extends Error {}
 
@@ -824,6 +841,44 @@ const scenarios = [
       expect((await page.sentLengths()).length === 0, 'a report went out without a worker');
     },
   },
+  // ---- the report for support: saved as a download, replayed by morvik-update --sim-replay
+  {
+    name: 'the test pad replays a session recorded by morvik-update: the pad\'s recorded error ends the page\'s update',
+    async run(page) {
+      const traces = join(new URL('.', import.meta.url).pathname, '..', '..', 'tests', 'traces');
+      await page.plug({ replay: await readFile(join(traces, 'linux-hidraw-pad-error.trace'), 'utf8') });
+      await connect(page);
+      await update(page, new Uint8Array(await readFile(join(traces, 'fw-256.dat'))));
+      await page.waitForText('#outcome', 'Update failed: the pad reported an error (error event 0x15)');
+    },
+  },
+  ...reportReplays.map(({ how, plug, outcome, exit }) => ({
+    name: `${how}: the report saved for support replays through morvik-update --sim-replay to exit ${exit}`,
+    async run(page) {
+      await page.plug(plug);
+      await connect(page);
+      await update(page);
+      await page.waitForText('#outcome', outcome);
+      const report = await saveReportOf(page, exit === 0 ? '#save-report' : '#outcome-report');
+      const firstLine = report.text.split('\n')[0];
+      expect(firstLine.includes('"program":"morvik update page"') && firstLine.includes('"user_agent":"'),
+        `the report's first line names no page or browser: ${firstLine}`);
+      const path = await writeImage(image, 'replayed.dat');
+      let status = 0;
+      try {
+        execFileSync(cli, ['--simulate', '--sim-replay', report.path, '--yes', path], { encoding: 'utf8', stdio: 'pipe' });
+      } catch (error) {
+        status = error.status;
+      }
+      expect(status === exit, `the replay ended with exit ${status}, not ${exit}`);
+      // Recorded cases for tests/traces/: the report beside the image its first line names.
+      const saveTo = process.env.MORVIK_SAVE_REPORTS;
+      if (saveTo) {
+        await cp(report.path, join(saveTo, `page-${how.replaceAll(' ', '-')}.trace`));
+        await writeFile(join(saveTo, JSON.parse(firstLine.slice(firstLine.indexOf('{'))).image), image);
+      }
+    },
+  })),
   {
     name: 'through Chromium\'s own WebHID stack, a pad emulated under umockdev gets the whole image byte for byte',
     browserless: true,

@@ -5,8 +5,11 @@
 #include <emscripten/val.h>
 
 #include <chrono>
+#include <memory>
 #include <utility>
+#include <variant>
 
+#include "morvik/replay_pad.h"
 #include "morvik/report_trace.h"
 #include "morvik/simulated_pad.h"
 
@@ -37,35 +40,50 @@ PadBehaviour behaviourFrom(const val& given) {
   return behaviour;
 }
 
+// A recorded session to replay (`replay`: a trace file's text), or null when there is none or it
+// is no trace.
+std::unique_ptr<ReplayPad> replayFrom(const val& given) {
+  const val text = given["replay"];
+  if (!text.isString()) return nullptr;
+  auto read = readTrace(text.as<std::string>());
+  if (!std::holds_alternative<RecordedTrace>(read)) return nullptr;
+  auto pad = std::make_unique<ReplayPad>(std::move(std::get<RecordedTrace>(read)));
+  pad->OpenReadWrite();  // the recording's clock starts as the page opens the pad
+  return pad;
+}
+
 class SimulatedPadHandle {
  public:
-  explicit SimulatedPadHandle(const val& behaviour) : behaviour_(behaviourFrom(behaviour)), pad_(behaviour_) {}
+  explicit SimulatedPadHandle(const val& behaviour)
+      : behaviour_(behaviourFrom(behaviour)), pad_(behaviour_), replay_(replayFrom(behaviour)) {}
 
   // One output report as the page handed it to sendReport; only whole 64-byte reports are
   // taken, as a HID device with 64-byte reports takes them.
   bool write(const val& data) {
     const auto bytes = emscripten::convertJSArrayToNumberVector<std::uint8_t>(data);
     if (bytes.size() != kReportSize) return false;
+    if (replay_)
+      return replay_->writeReport(std::span<const std::uint8_t, kReportSize>(bytes.data(), kReportSize)) == kLinkOk;
     return pad_.writeReport(std::span<const std::uint8_t, kReportSize>(bytes.data(), kReportSize)) == kLinkOk;
   }
 
   // The next answer that is due, as a Uint8Array of 64 bytes, or null.
   val takeDue() {
-    const auto report = pad_.takeDueReport();
+    const auto report = replay_ ? replay_->takeDueReport() : pad_.takeDueReport();
     if (!report) return val::null();
     return val::global("Uint8Array").new_(val(emscripten::typed_memory_view(report->length, report->bytes.data())));
   }
 
   // Milliseconds until the next answer falls due (0 when one is due), or -1 when none is queued.
   double msUntilDue() const {
-    const auto due = pad_.nextDueTime();
+    const auto due = replay_ ? replay_->nextDueTime() : pad_.nextDueTime();
     if (!due) return -1;
     const auto left = std::chrono::duration<double, std::milli>(*due - std::chrono::steady_clock::now()).count();
     return left > 0 ? left : 0;
   }
 
   val received() const {
-    const SimulatedPad::Received got = pad_.received();
+    const SimulatedPad::Received got = replay_ ? replay_->received() : pad_.received();
     val result = val::object();
     if (got.header) {
       val header = val::object();
@@ -89,7 +107,7 @@ class SimulatedPadHandle {
   }
 
   bool finished() const { return pad_.finished(); }
-  bool gone() const { return pad_.gone(); }
+  bool gone() const { return replay_ ? replay_->gone() : pad_.gone(); }
   void unplug() { pad_.unplug(); }
   // After the finish command: the pad now runs the image it got, as a pad that stays on the bus
   // would report it, with none of its faults; `answers` false stands for one still restarting.
@@ -104,6 +122,7 @@ class SimulatedPadHandle {
  private:
   PadBehaviour behaviour_;
   SimulatedPad pad_;
+  std::unique_ptr<ReplayPad> replay_;  // when set, it answers instead of pad_
 };
 
 }  // namespace

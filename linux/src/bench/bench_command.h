@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/cli_options.h"
-#include "cli/exit_codes.h"
 #include "feed/feed_provenance.h"
+#include "morvik/exit_codes.h"
 #include "morvik/checked_image.h"
 #include "morvik/stop_signal.h"
 #include "pads/pad_source.h"

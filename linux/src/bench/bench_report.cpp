@@ -1,7 +1,7 @@
 #include "bench/bench_report.h"
 
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 
 namespace morvik::cli {
 

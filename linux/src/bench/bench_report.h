@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "pads/pad_discovery.h"
 #include "pads/pad_ending.h"
 

@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "console/delayed_action.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "image/memory_image_files.h"
 #include "morvik/protocol.h"
 #include "pads/pad_opening.h"

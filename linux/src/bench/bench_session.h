@@ -12,7 +12,7 @@
 
 #include "bench/bench_report.h"
 #include "bench/outcome_log.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "morvik/checked_image.h"
 #include "morvik/stop_signal.h"
 #include "morvik/update_engine.h"

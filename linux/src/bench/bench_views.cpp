@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "bench/outcome_log.h"
-#include "console/json_text.h"
-#include "console/version_text.h"
+#include "morvik/json_line.h"
+#include "morvik/version_text.h"
 #include "morvik/protocol.h"
 
 namespace morvik::cli {

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "console/utc_time.h"
 #include "image/image_digest.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 
 namespace morvik::cli {
 namespace {

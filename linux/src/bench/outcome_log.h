@@ -13,8 +13,8 @@
 #include <variant>
 
 #include "bench/bench_report.h"
-#include "console/json_text.h"
 #include "feed/feed_provenance.h"
+#include "morvik/json_line.h"
 #include "morvik/image_file.h"
 #include "morvik/stop_signal.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "cli/cancel_note.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 
 namespace morvik::cli {
 namespace {

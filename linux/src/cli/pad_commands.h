@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/cli_options.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "morvik/stop_signal.h"
 
 namespace morvik::cli {

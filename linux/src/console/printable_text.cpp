@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "morvik/json_line.h"
+
 namespace morvik::cli {
 namespace {
 
@@ -16,22 +18,6 @@ std::size_t printableLength(std::string_view text) {
 }
 
 }  // namespace
-
-std::size_t utf8Length(std::string_view text) {
-  if (text.empty()) return 0;
-  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  const std::size_t length = lead > 0xF4 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || text.size() < length) return 0;
-  // The second byte's range also rules out overlong forms, surrogates and code points beyond U+10FFFF.
-  const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t at = 2; at < length; ++at)
-    if ((byte(at) & 0xC0) != 0x80) return 0;
-  return length;
-}
 
 std::string printable(std::string_view text) {
   std::string shown;

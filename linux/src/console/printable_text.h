@@ -12,8 +12,4 @@ namespace morvik::cli {
 // character written as \xHH; printable ASCII and UTF-8 characters stay as they are.
 std::string printable(std::string_view text);
 
-// The length of the well-formed UTF-8 character that starts `text` (1 for ASCII), or 0 when its
-// first byte starts none: a stray or cut sequence, an overlong form, a surrogate.
-std::size_t utf8Length(std::string_view text);
-
 }  // namespace morvik::cli

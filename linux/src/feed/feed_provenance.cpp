@@ -1,6 +1,6 @@
 #include "feed/feed_provenance.h"
 
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 
 namespace morvik::cli {
 

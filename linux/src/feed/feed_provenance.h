@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 
 namespace morvik::cli {
 

@@ -1,7 +1,7 @@
 #include "feed/feed_release.h"
 
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "feed/feed_cache.h"
 #include "feed/feed_files.h"
 #include "morvik/feed/built_in_keys.h"

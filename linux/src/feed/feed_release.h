@@ -11,7 +11,7 @@
 #include <variant>
 
 #include "cli/cli_options.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "feed/feed_origin.h"
 #include "morvik/checked_image.h"
 #include "morvik/feed/feed_verification.h"

@@ -1,7 +1,7 @@
 #include "feed/image_in_feed.h"
 
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "morvik/feed/openssl_feed_crypto.h"
 
 namespace morvik::cli {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "morvik/feed/feed_text.h"
 
 namespace morvik::cli {

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "feed/feed_release.h"
 
 namespace morvik::cli {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "console/json_text.h"
+#include "morvik/json_line.h"
 #include "console/printable_text.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 
 namespace morvik::cli {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/exit_codes.h"
-#include "console/json_text.h"
+#include "morvik/exit_codes.h"
+#include "morvik/json_line.h"
 #include "image/image_read.h"
 #include "morvik/stop_signal.h"
 

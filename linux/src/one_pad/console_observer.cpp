@@ -1,7 +1,7 @@
 #include "one_pad/console_observer.h"
 
 #include "console/user_texts.h"
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 #include "image/image_text.h"
 #include "morvik/protocol.h"
 

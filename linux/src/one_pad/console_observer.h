@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "console/answer_source.h"
 #include "console/delayed_action.h"
 #include "console/progress_display.h"

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "console/answer_source.h"
 #include "morvik/checked_image.h"
 #include "morvik/hid_transport.h"

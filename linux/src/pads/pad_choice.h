@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "pads/pad_discovery.h"
 
 namespace morvik::cli {

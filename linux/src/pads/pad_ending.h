@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "morvik/update_engine.h"
 
 namespace morvik::cli {

@@ -2,8 +2,8 @@
 
 #include <variant>
 
-#include "console/json_text.h"
-#include "console/version_text.h"
+#include "morvik/json_line.h"
+#include "morvik/version_text.h"
 #include "morvik/protocol.h"
 #include "morvik/update_engine.h"
 #include "pads/pad_opening.h"

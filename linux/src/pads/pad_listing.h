@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "pads/pad_source.h"
 
 namespace morvik::cli {

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "morvik/checked_image.h"
 #include "morvik/replay_pad.h"
 #include "pads/pad_source.h"

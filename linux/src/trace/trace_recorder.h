@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/exit_codes.h"
-#include "console/json_text.h"
+#include "morvik/exit_codes.h"
 #include "morvik/checked_image.h"
+#include "morvik/trace_writer.h"
 #include "pads/pad_discovery.h"
 #include "pads/trace_transport.h"
 
@@ -33,10 +33,10 @@ class TraceRecorder final : public TraceSink {
 
  private:
   void write(std::string line);
-  std::string timeNow() const;  // "t=<microseconds since the start> "
+  std::chrono::microseconds sinceStart() const;
 
   std::ostream& file_;
-  std::optional<JsonLine> start_;  // until it is written
+  std::optional<TraceStart> start_;  // until it is written
   std::vector<std::string> waiting_;
   std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
 };

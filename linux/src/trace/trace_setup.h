@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "cli/cli_options.h"
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 #include "morvik/checked_image.h"
 #include "trace/replay_source.h"
 

@@ -37,6 +37,15 @@ class ReplayPad final : public PollingHidTransport {
   ReadStatus readReport(std::span<std::uint8_t, kReportSize> report, std::size_t& length) override;
   std::string lastError() const override;
 
+  // Push form (the page's test pad): the next recorded answer whose time has come, and when the
+  // next one falls due; whether the pad is gone by now.
+  std::optional<PadReport> takeDueReport() {
+    if (goneNow()) return std::nullopt;
+    return pad_.takeDueReport();
+  }
+  std::optional<std::chrono::steady_clock::time_point> nextDueTime() const { return pad_.nextDueTime(); }
+  bool gone() { return goneNow(); }
+
   // The first report that differed from the recording, once one did.
   const std::optional<ReplayDifference>& difference() const { return difference_; }
   // The recording's last line: how the recorded update ended.

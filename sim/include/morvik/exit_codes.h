@@ -1,10 +1,12 @@
 // The exit status of morvik-update: one code per way an update can end, so scripts can
-// tell them apart. Documented in --help and README; never renumber a code.
+// tell them apart. Documented in --help and README; never renumber a code. A trace's outcome
+// line records it for every front-end (the page's reports give the status morvik-update would
+// have ended with), so that a replay can compare endings.
 #pragma once
 
 #include "morvik/update_observer.h"
 
-namespace morvik::cli {
+namespace morvik {
 
 enum class ExitCode : int {
   Success = 0,
@@ -44,4 +46,4 @@ ExitCode exitCodeOf(UpdateFailure cause);
 
 constexpr int toInt(ExitCode code) { return static_cast<int>(code); }
 
-}  // namespace morvik::cli
+}  // namespace morvik

@@ -1,8 +1,8 @@
-#include "console/version_text.h"
+#include "morvik/version_text.h"
 
 #include "morvik/protocol.h"
 
-namespace morvik::cli {
+namespace morvik {
 
 std::string versionText(std::uint32_t versionTimes100) {
   const std::uint32_t hundredths = versionTimes100 % 100;
@@ -13,4 +13,4 @@ std::string padVersionText(std::uint32_t versionTimes100) {
   return versionTimes100 == kFactoryVersion ? "factory firmware" : versionText(versionTimes100);
 }
 
-}  // namespace morvik::cli
+}  // namespace morvik

@@ -1,6 +1,6 @@
-#include "cli/exit_codes.h"
+#include "morvik/exit_codes.h"
 
-namespace morvik::cli {
+namespace morvik {
 
 const char* exitMeaning(ExitCode code) {
   switch (code) {
@@ -44,4 +44,4 @@ ExitCode exitCodeOf(UpdateFailure cause) {
   return ExitCode::Error;
 }
 
-}  // namespace morvik::cli
+}  // namespace morvik

@@ -1,14 +1,15 @@
-// One JSON object on one line, for --json and --log. Only what those need: strings, numbers,
-// booleans and null, with every string escaped so a file name cannot break the line, and bytes
-// that are not UTF-8 replaced by U+FFFD so that every JSON reader takes the line.
+// One JSON object on one line, for morvik-update's --json and --log and every trace file. Only what those need:
+// strings, numbers, booleans and null, with every string escaped so a file name cannot break the line, and bytes that
+// are not UTF-8 replaced by U+FFFD so that every JSON reader takes the line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace morvik::cli {
+namespace morvik {
 
 // Every line morvik-update writes in JSON carries this as "schema"; it grows only when a field
 // changes its meaning or goes away (new fields may appear at any time).
@@ -35,4 +36,8 @@ class JsonLine {
 
 std::string jsonString(std::string_view text);
 
-}  // namespace morvik::cli
+// The length of the well-formed UTF-8 character that starts `text` (1 for ASCII), or 0 when its
+// first byte starts none: a stray or cut sequence, an overlong form, a surrogate.
+std::size_t utf8Length(std::string_view text);
+
+}  // namespace morvik
